@@ -1,0 +1,23 @@
+// The program's state shared by its procedures: the analysed recording, its length, the
+// recording folder, the stop request, and the two record-file slots. main() owns one instance
+// and hands it down; there are no globals.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/record_file.h"
+
+namespace trimora {
+
+struct AppState {
+  std::string sEditFile;    // full path of the analysed recording, set by a successful analysis
+  int32_t iTotalSec = 0;    // length of the analysed recording in seconds
+  std::string sRecordPath;  // the recording folder with a trailing separator, or "ERROR"
+  uint8_t iExitFlag = 0;    // 1 once the window has been asked to close; every packet loop stops
+
+  SourceFile file1;  // the source recording, shared by the analysis and the cutter
+  TargetFile file2;  // the cut's target
+};
+
+}  // namespace trimora

@@ -1,0 +1,130 @@
+// Buffered record access with POSIX calls: large sequential reads and writes, retried on EINTR
+// and on short transfers.
+#include "engine/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace trimora {
+
+namespace {
+constexpr std::size_t kReadCapacity = kPacketSize * 4096;  // a whole number of records, 752 KiB
+
+[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+}  // namespace
+
+SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
+SourceFile::~SourceFile() { Close(); }
+
+void SourceFile::Open(const std::string& path) {
+  if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowErrno("open source");
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  fd_ = fd;
+  pos_ = len_ = 0;
+  at_end_ = false;
+}
+
+void SourceFile::Close() noexcept {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  pos_ = len_ = 0;
+  at_end_ = false;
+}
+
+int64_t SourceFile::Size() const {
+  struct stat st {};
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
+  if (::fstat(fd_, &st) != 0) ThrowErrno("stat source");
+  return static_cast<int64_t>(st.st_size);
+}
+
+void SourceFile::Rewind() {
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
+  if (::lseek(fd_, 0, SEEK_SET) < 0) ThrowErrno("rewind source");
+  pos_ = len_ = 0;
+  at_end_ = false;
+}
+
+// Refills the buffer from the file until it is full or the file ends, so that records never
+// straddle the buffer's edge except at the end of the data.
+void SourceFile::Fill() {
+  pos_ = len_ = 0;
+  while (len_ < kReadCapacity) {
+    ssize_t n = ::read(fd_, buffer_.get() + len_, kReadCapacity - len_);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("read source");
+    }
+    if (n == 0) {
+      at_end_ = true;
+      break;
+    }
+    len_ += static_cast<std::size_t>(n);
+  }
+}
+
+const uint8_t* SourceFile::NextRecordSlow() {
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
+  if (pos_ == len_ && !at_end_) {
+    Fill();
+    if (pos_ + kPacketSize <= len_) {
+      pos_ += kPacketSize;
+      return buffer_.get();
+    }
+  }
+  // Past the end of the data: the bytes left (a final partial record, or none) and zeros.
+  std::size_t left = len_ - pos_;
+  std::memcpy(tail_, buffer_.get() + pos_, left);
+  std::memset(tail_ + left, 0, kPacketSize - left);
+  pos_ = len_;
+  return tail_;
+}
+
+TargetFile::TargetFile() : buffer_(new uint8_t[kCapacity]) {}
+TargetFile::~TargetFile() { Close(); }
+
+void TargetFile::Open(const std::string& path) {
+  if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowErrno("open target");
+  fd_ = fd;
+  len_ = 0;
+}
+
+void TargetFile::Flush() {
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
+  std::size_t done = 0;
+  while (done < len_) {
+    ssize_t n = ::write(fd_, buffer_.get() + done, len_ - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // Keep what could not be written at the front, so that a later flush does not repeat
+      // the bytes already in the file.
+      std::memmove(buffer_.get(), buffer_.get() + done, len_ - done);
+      len_ -= done;
+      ThrowErrno("write target");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  len_ = 0;
+}
+
+void TargetFile::Close() noexcept {
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (const std::system_error&) {
+    // Whatever could be written stays; the failure was reported where the write was asked for.
+  }
+  ::close(fd_);
+  fd_ = -1;
+  len_ = 0;
+}
+
+}  // namespace trimora

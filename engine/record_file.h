@@ -1,0 +1,89 @@
+// Recording files read and written as sequences of 188-byte records. The source is read once,
+// front to back, and the target written in order, both through a fixed buffer: memory stays
+// bounded whatever the file size, and a record costs no system call of its own.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "engine/ts_packet.h"
+
+namespace trimora {
+
+// File 1: a recording opened for reading only. Reading at or past the end is no error: a record
+// lying wholly past the end reads as 188 zero bytes, a final partial record as its bytes followed
+// by zeros. I/O failures throw std::system_error.
+class SourceFile {
+ public:
+  SourceFile();
+  ~SourceFile();
+  SourceFile(const SourceFile&) = delete;
+  SourceFile& operator=(const SourceFile&) = delete;
+
+  // Opening while a file is open fails: there is one source slot.
+  void Open(const std::string& path);
+  void Close() noexcept;  // closing a file that is not open does nothing
+  bool IsOpen() const { return fd_ >= 0; }
+
+  int64_t Size() const;  // the file's length in bytes, as it is now
+
+  void ReadRecord(uint8_t* out) {  // the next 188 bytes
+    const uint8_t* p = NextRecord();
+    std::copy(p, p + kPacketSize, out);
+  }
+  void ReadHead(uint8_t* out) {  // the first 3 bytes of the next record; moves on a whole record
+    const uint8_t* p = NextRecord();
+    std::copy(p, p + kHeadSize, out);
+  }
+  void Rewind();  // the next read delivers record 1 again
+
+ private:
+  const uint8_t* NextRecord() {
+    if (pos_ + kPacketSize <= len_) {
+      const uint8_t* p = buffer_.get() + pos_;
+      pos_ += kPacketSize;
+      return p;
+    }
+    return NextRecordSlow();
+  }
+  const uint8_t* NextRecordSlow();
+  void Fill();
+
+  int fd_ = -1;
+  std::unique_ptr<uint8_t[]> buffer_;
+  std::size_t pos_ = 0, len_ = 0;
+  bool at_end_ = false;
+  uint8_t tail_[kPacketSize] = {};
+};
+
+// File 2: the cut's target, opened for writing only and created empty. Records are appended in
+// order. Flush writes out what is buffered; Close flushes as far as it can and never throws.
+class TargetFile {
+ public:
+  TargetFile();
+  ~TargetFile();
+  TargetFile(const TargetFile&) = delete;
+  TargetFile& operator=(const TargetFile&) = delete;
+
+  void Open(const std::string& path);
+  void Close() noexcept;
+  bool IsOpen() const { return fd_ >= 0; }
+
+  void WriteRecord(const uint8_t* record) {
+    if (len_ + kPacketSize > kCapacity) Flush();
+    std::copy(record, record + kPacketSize, buffer_.get() + len_);
+    len_ += kPacketSize;
+  }
+  void Flush();
+
+ private:
+  static constexpr std::size_t kCapacity = kPacketSize * 8192;
+  int fd_ = -1;
+  std::unique_ptr<uint8_t[]> buffer_;
+  std::size_t len_ = 0;
+};
+
+}  // namespace trimora

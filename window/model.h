@@ -1,0 +1,217 @@
+// The window model: every control of the Trimora window as plain data, with the four status-panel
+// operations. The engine, the range check, the command line and the tests act on this model; the
+// Qt view only renders it and feeds the user's input back into it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace trimora {
+
+enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList };
+enum class Align { Left, Right, Center };
+// System colours the window uses; Default is the platform's own colour for the control.
+enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
+enum class IconKind { None, Information, Warning };
+
+// Geometry is in twips (15 twips = 1 device-independent pixel), relative to the parent;
+// single precision, as the timeline positions are stored.
+struct Control {
+  Control(std::string name, ControlKind kind, std::string parent, float left, float top, float width, float height)
+      : Name(std::move(name)), Kind(kind), Parent(std::move(parent)), Left(left), Top(top), Width(width), Height(height) {}
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  virtual ~Control() = default;
+
+  std::string Name;
+  ControlKind Kind;
+  std::string Parent;  // "" for the window itself
+  float Left, Top, Width, Height;
+  bool Enabled = true;
+  bool Visible = true;
+  std::string ToolTip;
+  int Index = -1;               // index within a control array (tStart, tEnd, oSel), else -1
+  std::function<void()> Click;  // set by the owner of the window's events
+};
+
+struct Frame : Control {
+  Frame(std::string name, std::string parent, float l, float t, float w, float h, std::string caption)
+      : Control(std::move(name), ControlKind::Frame, std::move(parent), l, t, w, h), Caption(std::move(caption)) {}
+  std::string Caption;
+};
+
+struct Label : Control {
+  Label(std::string name, std::string parent, float l, float t, float w, float h, std::string caption,
+        Align align = Align::Left)
+      : Control(std::move(name), ControlKind::Label, std::move(parent), l, t, w, h), Caption(std::move(caption)),
+        Alignment(align) {}
+  std::string Caption;
+  Align Alignment;
+  ColourRole Colour = ColourRole::Default;
+  bool Transparent = false;
+  bool AutoSize = false;
+  bool Underline = false;
+};
+
+// A text box. Writing Text through SetText raises Change at once when the text differs, before
+// SetText returns, whether the writer is the user (through the view) or a procedure.
+struct TextBox : Control {
+  TextBox(std::string name, int index, std::string parent, float l, float t, float w, float h, std::string text = {})
+      : Control(std::move(name), ControlKind::TextBox, std::move(parent), l, t, w, h), text_(std::move(text)) {
+    Index = index;
+  }
+  const std::string& Text() const { return text_; }
+  void SetText(std::string text);
+  void GotFocus();  // the view calls this when the box gains the keyboard focus
+
+  int SelStart = 0;
+  int SelLength = 0;
+  int MaxLength = 0;  // 0: no limit
+  bool ReadOnly = false;
+  bool InputMethodOff = false;
+  Align Alignment = Align::Left;
+  std::function<void()> Change;
+  std::function<void()> OnGotFocus;
+
+ private:
+  std::string text_;
+};
+
+struct Button : Control {
+  Button(std::string name, std::string parent, float l, float t, float w, float h, std::string caption)
+      : Control(std::move(name), ControlKind::Button, std::move(parent), l, t, w, h), Caption(std::move(caption)) {}
+  std::string Caption;
+};
+
+struct CheckBox : Control {
+  CheckBox(std::string name, std::string parent, float l, float t, float w, float h, std::string caption)
+      : Control(std::move(name), ControlKind::CheckBox, std::move(parent), l, t, w, h), Caption(std::move(caption)) {}
+  std::string Caption;
+  int Value = 0;  // 1 = ticked
+};
+
+struct OptionButton : Control {
+  OptionButton(std::string name, int index, std::string parent, float l, float t, float w, float h,
+               std::string caption)
+      : Control(std::move(name), ControlKind::OptionButton, std::move(parent), l, t, w, h), Caption(std::move(caption)) {
+    Index = index;
+  }
+  std::string Caption;
+  bool Value = false;  // selected
+};
+
+// The progress bar of a status line: a box whose fill grows with the percentages drawn into it.
+struct PictureBox : Control {
+  PictureBox(std::string name, std::string parent, float l, float t, float w, float h)
+      : Control(std::move(name), ControlKind::PictureBox, std::move(parent), l, t, w, h) {}
+  // Right edge of the filled part, in per cent of the inner width. Drawing never clears: a
+  // larger percentage paints over a smaller one, only 0 clears. Values past 100 are clipped
+  // by the view; a negative value draws nothing visible.
+  int FillPercent = 0;
+  void Draw(int percent);
+};
+
+struct Image : Control {
+  Image(std::string name, std::string parent, float l, float t, float w, float h, IconKind icon)
+      : Control(std::move(name), ControlKind::Image, std::move(parent), l, t, w, h), Icon(icon) {}
+  IconKind Icon;
+};
+
+struct Line : Control {
+  Line(std::string name, std::string parent, float x1, float y1, float x2, float y2, ColourRole colour)
+      : Control(std::move(name), ControlKind::Line, std::move(parent), 0, 0, 0, 0), X1(x1), Y1(y1), X2(x2), Y2(y2),
+        Colour(colour) {}
+  float X1, Y1, X2, Y2;
+  ColourRole Colour;
+};
+
+// The list of recordings in a folder. The event handlers fill Items from the folder and pattern;
+// the view shows Items and reports the user's choice through ListIndex and Click.
+struct FileListBox : Control {
+  FileListBox(std::string name, std::string parent, float l, float t, float w, float h)
+      : Control(std::move(name), ControlKind::FileList, std::move(parent), l, t, w, h) {}
+  std::string Path;
+  std::string Pattern = "*.*";
+  std::vector<std::string> Items;
+  int ListIndex = -1;
+  std::string FileName() const;  // the selected entry, or "" when none is selected
+};
+
+// The main window fMain with every control at its design-time state.
+class WindowModel {
+ public:
+  WindowModel();
+  WindowModel(const WindowModel&) = delete;
+  WindowModel& operator=(const WindowModel&) = delete;
+
+  // Window
+  std::string Caption = "Trimora";
+  static constexpr float kClientWidth = 8805, kClientHeight = 4215;
+  static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
+  static constexpr int kFontPoints = 9;
+
+  Label lvAddress, lvDescription;
+  Frame fFile, fAnalyze, fOption;
+
+  // Step 1
+  OptionButton oSel0, oSel1;
+  TextBox tDialogFile;
+  Button bShowDialog;
+  Line OptionLine;
+  FileListBox lFile;
+
+  // Step 2
+  Label lvFileSize, lFileSize, lvTimeA, lTimeA, lvTimeB, lTimeB, lvDataType, lDataType;
+  Line lS2_1;
+  CheckBox cDataDetail, cTimeB;
+  Button bReAnalyze;
+  Line lS2_2;
+  PictureBox pProgress;
+  Label lProgress, lProgress_S, lMessage;
+  Image iWarn, iInfo;
+
+  // Step 3
+  Label lZERO, lEOF, lStart, lEnd;
+  Line lnZERO, lnEOF, lnALL, lnStart, lnEnd, lnRange, lS3_1;
+  Label lvStart;
+  TextBox tStart0, tStart1, tStart2;
+  Label lvStartH, lvStartM, lvStartS, lvEnd;
+  TextBox tEnd0, tEnd1, tEnd2;
+  Label lvEndH, lvEndM, lvEndS, lvRange, lRange, lvExSize, lExSize;
+  Button bCut;
+  PictureBox pCProgress;
+  Label lCProgress, lCProgress_S;
+  Image iCWarn;
+  Label lCMessage;
+
+  // Control arrays: index 0 hours, 1 minutes, 2 seconds; oSel 0 dialog mode, 1 list mode.
+  TextBox* const tStart[3] = {&tStart0, &tStart1, &tStart2};
+  TextBox* const tEnd[3] = {&tEnd0, &tEnd1, &tEnd2};
+  OptionButton* const oSel[2] = {&oSel0, &oSel1};
+
+  // Every control, parents before their children, for views that render them all.
+  const std::vector<Control*>& Controls() const { return controls_; }
+  Control* Find(const std::string& name, int index = -1) const;
+
+  // The four status-panel operations. Each ends by letting the owner process pending events.
+  void lMessage_Show(const std::string& sMessage, int32_t iIconType);
+  void lCMessage_Show(const std::string& sMessage, int32_t iIconType);
+  void Progress_Refresh(int32_t iPercent, const std::string& sMessage);
+  void CProgress_Refresh(int32_t iPercent, const std::string& sMessage);
+
+  // The "process pending events" hook: the Qt window processes its events here, the command line
+  // draws its progress, tests act as the user. Exceptions thrown by it reach the caller of the
+  // panel operation, as a failure of that operation.
+  std::function<void()> ProcessEvents;
+  void DoEvents() {
+    if (ProcessEvents) ProcessEvents();
+  }
+
+ private:
+  void RefreshBar(PictureBox& box, Label& caption, Label& shadow, int32_t iPercent, const std::string& sMessage);
+  std::vector<Control*> controls_;
+};
+
+}  // namespace trimora
