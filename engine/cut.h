@@ -1,0 +1,20 @@
+// The range cutter: writes the packets of the analysed recording between the start-th and the
+// end-th time marker to a new file, byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/app_state.h"
+#include "window/model.h"
+
+namespace trimora {
+
+// Cuts st.sEditFile from start to end (seconds) into target; reports on the cut panel.
+void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end);
+
+// The Save command once a target is chosen: converts the six range boxes again and runs
+// CutRange, or shows "指定が正しくありません。" on the cut panel when they cannot be converted.
+void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target);
+
+}  // namespace trimora
