@@ -22,8 +22,14 @@ SourceFile::~SourceFile() { Close(); }
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO put in the recording's place must not stall the program in open().
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowErrno("open source");
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw std::system_error(EINVAL, std::generic_category(), "source is not an ordinary file");
+  }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   pos_ = len_ = 0;

@@ -23,7 +23,8 @@ class SourceFile {
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;
 
-  // Opening while a file is open fails: there is one source slot.
+  // Opening while a file is open fails: there is one source slot. Only an ordinary file opens;
+  // a directory, FIFO or device fails without blocking.
   void Open(const std::string& path);
   void Close() noexcept;  // closing a file that is not open does nothing
   bool IsOpen() const { return fd_ >= 0; }
