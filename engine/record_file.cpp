@@ -35,14 +35,14 @@ void SourceFile::Open(const std::string& path) {
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 void SourceFile::Close() noexcept {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 int64_t SourceFile::Size() const {
@@ -56,7 +56,7 @@ void SourceFile::Rewind() {
   if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
   if (::lseek(fd_, 0, SEEK_SET) < 0) ThrowErrno("rewind source");
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 // Refills the buffer from the file until it is full or the file ends, so that records never
@@ -91,6 +91,7 @@ const uint8_t* SourceFile::NextRecordSlow() {
   std::memcpy(tail_, buffer_.get() + pos_, left);
   std::memset(tail_ + left, 0, kPacketSize - left);
   pos_ = len_;
+  past_end_ = true;
   return tail_;
 }
 

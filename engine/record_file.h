@@ -44,6 +44,10 @@ class SourceFile {
   const uint8_t* ReadRecordInPlace() { return NextRecord(); }
   void Rewind();  // the next read delivers record 1 again
 
+  // Whether the last record read lay wholly or partly past the end of the data; every read
+  // after such a record does too.
+  bool PastEnd() const { return past_end_; }
+
  private:
   const uint8_t* NextRecord() {
     if (pos_ + kPacketSize <= len_) {
@@ -60,6 +64,7 @@ class SourceFile {
   std::unique_ptr<uint8_t[]> buffer_;
   std::size_t pos_ = 0, len_ = 0;
   bool at_end_ = false;
+  bool past_end_ = false;
   uint8_t tail_[kPacketSize] = {};
 };
 
