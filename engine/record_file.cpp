@@ -12,7 +12,9 @@
 namespace trimora {
 
 namespace {
-constexpr std::size_t kReadCapacity = kPacketSize * 4096;  // a whole number of records, 752 KiB
+// A whole number of records, about 128 KiB: the buffer stays in the processor's cache between
+// the read and the scan of its records. Much larger buffers measured markedly slower.
+constexpr std::size_t kReadCapacity = kPacketSize * 697;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 }  // namespace
@@ -22,8 +24,14 @@ SourceFile::~SourceFile() { Close(); }
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO put in the recording's place must not stall the program in open().
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowErrno("open source");
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw std::system_error(EINVAL, std::generic_category(), "source is not an ordinary file");
+  }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   pos_ = len_ = 0;
