@@ -16,6 +16,10 @@ struct AppState {
   std::string sRecordPath;  // the recording folder with a trailing separator, or "ERROR"
   uint8_t iExitFlag = 0;    // 1 once the window has been asked to close; every packet loop stops
 
+  // Range checks started so far. A check lets the window process events, so a newer one can run
+  // inside it; the outer check then leaves the last word to the newer one.
+  uint32_t range_checks = 0;
+
   SourceFile file1;  // the source recording, shared by the analysis and the cutter
   TargetFile file2;  // the cut's target
 };

@@ -5,10 +5,23 @@
 
 namespace trimora {
 
+// The page behind the window's link. A bare page name is a page shipped beside the program (the
+// usage page until the project has a public home); an address with a scheme is used as it is.
+inline constexpr const char* kWebPageAddress = "usage.html";
+
 class WebOpener {
  public:
   virtual ~WebOpener() = default;
   virtual void Open(const std::string& address) = 0;  // failures are ignored
 };
+
+// The address to hand to the opener: kept when it has a scheme ("https://..."), else a file URL
+// naming the page in the folder of the running program. Without a way to find the program the
+// address comes back unchanged.
+std::string ResolveWebPageAddress(const std::string& address);
+
+// "file://" URL of page in the folder of program_path (an absolute path), with every byte
+// outside the URL's plain characters percent-encoded.
+std::string FileUrlBeside(const std::string& program_path, const std::string& page);
 
 }  // namespace trimora

@@ -16,20 +16,41 @@ namespace trimora {
 struct Platform {
   FileDialogs& dialogs;
   WebOpener& web;
-  // Reads an environment variable; nullopt-like "" with found = false when unset.
+  // Reads an environment variable: true and its value when set, false when unset. Left empty,
+  // the process's own environment is read.
   std::function<bool(const std::string& name, std::string& value)> getenv;
 };
+
+// The window caption: the product's name and the edition.
+std::string ApplicationTitle();
 
 class WindowEvents {
  public:
   // Wires every event handler of the window into the model's Click, Change and GotFocus slots.
+  // The model, the state and the platform must outlive this object.
   WindowEvents(WindowModel& w, AppState& st, Platform& platform);
+  WindowEvents(const WindowEvents&) = delete;
+  WindowEvents& operator=(const WindowEvents&) = delete;
 
-  void Load();          // start-up: caption, recording folder, list or dialog mode
-  void CloseRequest();  // iExitFlag = 1; a running loop stops at its next test
-  bool Busy() const;    // an analysis or a cut is running
+  void Load();  // start-up: caption, recording folder, list or dialog mode
+
+  // iExitFlag = 1: a running loop stops at its next test, and nothing new starts. The request is
+  // never refused; a view should let the window go once Busy() is false, so that the running
+  // procedure can close its files on its way out.
+  void CloseRequest();
+
+  bool Busy() const { return running_ > 0; }  // an analysis or a cut is running
 
  private:
+  void SelectSource(int index);  // oSel click: 0 dialog mode, any other list mode
+  void ListClick();
+  void ShowDialogClick();
+  void CutClick();
+  void OpenWebPage();
+  void Analyze(const std::string& path);
+  bool MayStartRun() const;
+  void EnterDialogMode();
+
   WindowModel& w_;
   AppState& st_;
   Platform& platform_;

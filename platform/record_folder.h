@@ -1,0 +1,39 @@
+// Where the recordings are: the recorder keeps its recording folder in its per-user INI file.
+// Start-up reads it from there and lists the recordings in it.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trimora {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Reads an environment variable: true and its value when set, false when unset.
+using EnvironmentReader = std::function<bool(const std::string& name, std::string& value)>;
+
+// The process's own environment.
+bool ReadProcessEnvironment(const std::string& name, std::string& value);
+
+// The recorder's INI file below the user's profile folder (USERPROFILE, else HOME). Without
+// either the path is the tail alone, which names no such file.
+std::string RecorderIniPath(const EnvironmentReader& env);
+
+// The recording folder with a trailing separator, or "ERROR" when the INI file gives none.
+std::string LookUpRecordPath(const EnvironmentReader& env);
+
+// Whether a file name matches a pattern of "*" and "?" wildcards, ignoring ASCII letter case
+// as the recorder's file system does ("*.nts" takes "a.NTS").
+bool MatchesPattern(const std::string& name, const std::string& pattern);
+
+// The names of the regular, non-hidden files in folder that match pattern, sorted by name
+// (ASCII letter case ignored); nullopt when the folder cannot be listed.
+std::optional<std::vector<std::string>> ListFolder(const std::string& folder, const std::string& pattern);
+
+}  // namespace trimora

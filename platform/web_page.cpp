@@ -1,0 +1,51 @@
+// Turns the web page's address into something a browser opens: pages shipped with the program
+// are found beside the running executable, wherever it was installed.
+#include "platform/web_page.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace trimora {
+
+namespace {
+
+bool HasScheme(const std::string& address) { return address.find("://") != std::string::npos; }
+
+bool IsPlainUrlByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~' || c == '/' || c == ':';
+}
+
+std::string PercentEncode(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (IsPlainUrlByte(c)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string FileUrlBeside(const std::string& program_path, const std::string& page) {
+  std::string beside = (std::filesystem::path(program_path).parent_path() / page).generic_string();
+  if (beside.empty() || beside.front() != '/') beside.insert(0, "/");  // a drive letter: file:///C:/...
+  return "file://" + PercentEncode(beside);
+}
+
+std::string ResolveWebPageAddress(const std::string& address) {
+  if (HasScheme(address)) return address;
+  std::error_code ec;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || program.empty()) return address;
+  return FileUrlBeside(program.string(), address);
+}
+
+}  // namespace trimora

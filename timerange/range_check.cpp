@@ -1,0 +1,112 @@
+// Range entry and timeline: converts the six h/m/s boxes, checks the range against the
+// recording's length, draws it on the timeline and switches the Save button.
+#include "timerange/range_check.h"
+
+#include <exception>
+#include <optional>
+
+#include "engine/ts_packet.h"
+#include "timerange/time_values.h"
+
+namespace trimora {
+
+namespace {
+
+constexpr const char* kEntryError = "指定が正しくありません。";
+
+// Seconds of three boxes (hours, minutes, seconds); nothing when a text is not a 32-bit
+// integer. TimeToSec throws TimeOverflow when the total leaves the 32-bit range.
+std::optional<int32_t> BoxesToSec(TextBox* const boxes[3]) {
+  std::optional<int32_t> s = TextToInt32(boxes[2]->Text());
+  std::optional<int32_t> m = TextToInt32(boxes[1]->Text());
+  std::optional<int32_t> h = TextToInt32(boxes[0]->Text());
+  if (!s || !m || !h) return std::nullopt;
+  return TimeToSec(*h, *m, *s);
+}
+
+// Second t on the timeline: computed in double, stored in single precision like the lines.
+float TimelineX(const WindowModel& w, int32_t t, int32_t total) {
+  double width = static_cast<double>(w.lnEOF.X1) - static_cast<double>(w.lnZERO.X1);
+  return static_cast<float>(width * (static_cast<double>(t) / static_cast<double>(total)) +
+                            static_cast<double>(w.lnZERO.X1));
+}
+
+// A time label and its marker line, the label kept centred on the marker.
+void PlaceMarker(const WindowModel& w, Label& label, Line& marker, int32_t t, int32_t total) {
+  label.Caption = SecToTime(t);
+  marker.X1 = TimelineX(w, t, total);
+  marker.X2 = marker.X1;
+  label.Left = static_cast<float>(static_cast<double>(marker.X1) - static_cast<double>(label.Width) / 2);
+}
+
+// The first failed check's message, or "" when the range can be drawn.
+std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
+  if (start < 0) return "開始は0:00:00以上で指定して下さい。";
+  if (start >= end) return "終了位置が開始位置より前です。";
+  if (end > total) return "終了は" + SecToTime(total) + "以下で指定して下さい。";
+  return {};
+}
+
+// Shows a warning whose own failure must not escape into whoever changed the box.
+void ShowEntryError(WindowModel& w) {
+  try {
+    w.lCMessage_Show(kEntryError, 1);
+  } catch (const std::exception&) {
+    // The caption is set before the window gets its events; the message stands.
+  }
+}
+
+}  // namespace
+
+void WireRangeEntry(WindowModel& w, AppState& st) {
+  for (TextBox* const* boxes : {w.tStart, w.tEnd}) {
+    for (int i = 0; i < 3; ++i) {
+      TextBox* box = boxes[i];
+      box->Change = [&w, &st] { tSE_Change(w, st); };
+      // Typing then replaces the whole entry of at most two characters.
+      box->OnGotFocus = [box] {
+        box->SelStart = 0;
+        box->SelLength = 2;
+      };
+    }
+  }
+}
+
+void tSE_Change(WindowModel& w, AppState& st) {
+  const uint32_t generation = ++st.range_checks;
+  try {
+    std::optional<int32_t> start = BoxesToSec(w.tStart);
+    std::optional<int32_t> end = start ? BoxesToSec(w.tEnd) : std::nullopt;
+    if (!start || !end) {
+      ShowEntryError(w);
+      return;
+    }
+    CheckRange(w, st, *start, *end);
+  } catch (const std::exception&) {
+    // A newer check ran while this one let the window process its events; it has the last word.
+    if (st.range_checks == generation) ShowEntryError(w);
+  }
+}
+
+void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end) {
+  const uint32_t generation = st.range_checks;
+  w.bCut.Enabled = false;
+  const int32_t total = st.iTotalSec;
+  if (std::string problem = RangeProblem(start, end, total); !problem.empty()) {
+    w.lCMessage_Show(problem, 1);
+    return;
+  }
+  PlaceMarker(w, w.lStart, w.lnStart, start, total);
+  PlaceMarker(w, w.lEnd, w.lnEnd, end, total);
+  w.lnRange.X1 = w.lnStart.X1;
+  w.lnRange.X2 = w.lnEnd.X1;
+  w.lRange.Caption = SecToTime(end - start);
+  w.lExSize.Caption = FormatGrouped(static_cast<double>(end - start) * kBytesPerSecond / 1024) + " KB";
+  w.lCMessage_Show("", 0);
+  // A box changed while the message was cleared ran a check of its own on the newer contents;
+  // enabling Save now would offer a range the boxes no longer hold.
+  if (st.range_checks != generation) return;
+  w.bCut.Enabled = true;
+}
+
+}  // namespace trimora

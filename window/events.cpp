@@ -1,0 +1,137 @@
+// The window's event handlers. They only read controls, ask the platform and start the engine;
+// what the engine does is shown by the engine itself through the window model.
+#include "window/events.h"
+
+#include "engine/analyze.h"
+#include "engine/cut.h"
+#include "platform/record_folder.h"
+#include "timerange/range_check.h"
+
+namespace trimora {
+
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kEdition = " (Windows版)";
+#elif defined(__APPLE__)
+constexpr const char* kEdition = " (Mac版)";
+#else
+constexpr const char* kEdition = " (Linux版)";
+#endif
+
+constexpr const char* kRecordingPattern = "*.nts";
+// Matches no recording, so that the list stays empty in dialog mode.
+constexpr const char* kNoRecordingPattern = "404.dir";
+constexpr const char* kNoFolder = "ERROR";
+
+// Counts a running analysis or cut for as long as it runs, however it ends.
+class RunningScope {
+ public:
+  explicit RunningScope(int& count) : count_(count) { ++count_; }
+  ~RunningScope() { --count_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  int& count_;
+};
+
+}  // namespace
+
+std::string ApplicationTitle() { return std::string("Trimora") + kEdition; }
+
+WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
+  for (OptionButton* option : w_.oSel) {
+    const int index = option->Index;
+    option->Click = [this, index] { SelectSource(index); };
+  }
+  w_.lFile.Click = [this] { ListClick(); };
+  w_.bShowDialog.Click = [this] { ShowDialogClick(); };
+  w_.bCut.Click = [this] { CutClick(); };
+  // The view ticks or clears the box before it reports the click; the other box follows, so
+  // both always show whether the length is to be measured.
+  w_.cDataDetail.Click = [this] { w_.cTimeB.Value = w_.cDataDetail.Value; };
+  w_.cTimeB.Click = [this] { w_.cDataDetail.Value = w_.cTimeB.Value; };
+  w_.lvAddress.Click = [this] { OpenWebPage(); };
+  WireRangeEntry(w_, st_);
+}
+
+void WindowEvents::Load() {
+  w_.Caption = ApplicationTitle();
+  w_.lvAddress.Caption = kWebPageAddress;
+
+  const EnvironmentReader env = platform_.getenv ? EnvironmentReader(platform_.getenv) : ReadProcessEnvironment;
+  st_.sRecordPath = LookUpRecordPath(env);
+  if (st_.sRecordPath != kNoFolder) {
+    if (auto items = ListFolder(st_.sRecordPath, kRecordingPattern)) {
+      w_.lFile.Path = st_.sRecordPath;
+      w_.lFile.Pattern = kRecordingPattern;
+      w_.lFile.Items = std::move(*items);
+      w_.lFile.ListIndex = -1;
+      return;  // list mode, as the window was designed
+    }
+  }
+  EnterDialogMode();
+}
+
+// Without a folder to list, the dialog is the only way to a recording for the rest of the run.
+void WindowEvents::EnterDialogMode() {
+  w_.oSel[0]->Value = true;
+  w_.oSel[1]->Value = false;
+  if (w_.oSel[0]->Click) w_.oSel[0]->Click();
+  w_.oSel[1]->Enabled = false;
+  w_.lFile.Pattern = kNoRecordingPattern;
+  w_.lFile.Items.clear();
+  w_.lFile.ListIndex = -1;
+}
+
+void WindowEvents::SelectSource(int index) {
+  const bool dialog = index == 0;
+  w_.oSel[0]->Value = dialog;
+  w_.oSel[1]->Value = !dialog;
+  w_.tDialogFile.Enabled = dialog;
+  w_.bShowDialog.Enabled = dialog;
+  w_.lFile.Enabled = !dialog;
+}
+
+void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
+
+// An analysis or cut started from inside a running one would take over the source file slot
+// that the running one still reads, and close it under it; a closing window starts nothing.
+bool WindowEvents::MayStartRun() const { return st_.iExitFlag == 0 && !Busy(); }
+
+void WindowEvents::Analyze(const std::string& path) {
+  RunningScope running(running_);
+  AnalyzeFile(w_, st_, path);
+}
+
+void WindowEvents::ListClick() {
+  if (!MayStartRun()) return;
+  Analyze(st_.sRecordPath + w_.lFile.FileName());
+}
+
+void WindowEvents::ShowDialogClick() {
+  if (st_.iExitFlag != 0) return;
+  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", false);
+  if (path.empty() || !MayStartRun()) return;
+  w_.tDialogFile.SetText(path);
+  Analyze(path);
+}
+
+void WindowEvents::CutClick() {
+  if (!MayStartRun()) return;
+  const std::string target = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", true);
+  if (target.empty() || !MayStartRun()) return;
+  RunningScope running(running_);
+  CutWithBoxes(w_, st_, target);
+}
+
+void WindowEvents::OpenWebPage() {
+  try {
+    platform_.web.Open(ResolveWebPageAddress(kWebPageAddress));
+  } catch (...) {
+    // A browser that cannot be started leaves the window as it is.
+  }
+}
+
+}  // namespace trimora
