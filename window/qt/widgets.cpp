@@ -51,7 +51,8 @@ LineWidget::LineWidget(QWidget* parent) : QWidget(parent) {
 }
 
 void LineWidget::SetLine(QPoint from, QPoint to, ColourRole colour) {
-  const QRect box = QRect(from, to).normalized();
+  const QRect box(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
+                  QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
   if (from == from_ && to == to_ && colour == colour_ && geometry() == box) return;
   from_ = from;
   to_ = to;
