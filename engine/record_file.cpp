@@ -22,19 +22,25 @@ SourceFile::~SourceFile() { Close(); }
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO put in the recording's place must not stall the program in open().
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowErrno("open source");
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw std::system_error(EINVAL, std::generic_category(), "source is not an ordinary file");
+  }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 void SourceFile::Close() noexcept {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 int64_t SourceFile::Size() const {
@@ -48,7 +54,7 @@ void SourceFile::Rewind() {
   if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
   if (::lseek(fd_, 0, SEEK_SET) < 0) ThrowErrno("rewind source");
   pos_ = len_ = 0;
-  at_end_ = false;
+  at_end_ = past_end_ = false;
 }
 
 // Refills the buffer from the file until it is full or the file ends, so that records never
@@ -83,6 +89,7 @@ const uint8_t* SourceFile::NextRecordSlow() {
   std::memcpy(tail_, buffer_.get() + pos_, left);
   std::memset(tail_ + left, 0, kPacketSize - left);
   pos_ = len_;
+  past_end_ = true;
   return tail_;
 }
 

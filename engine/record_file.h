@@ -23,7 +23,8 @@ class SourceFile {
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;
 
-  // Opening while a file is open fails: there is one source slot.
+  // Opening while a file is open fails: there is one source slot. Only an ordinary file opens;
+  // a directory, FIFO or device fails without blocking.
   void Open(const std::string& path);
   void Close() noexcept;  // closing a file that is not open does nothing
   bool IsOpen() const { return fd_ >= 0; }
@@ -39,6 +40,10 @@ class SourceFile {
     std::copy(p, p + kHeadSize, out);
   }
   void Rewind();  // the next read delivers record 1 again
+
+  // Whether the last record read lay wholly or partly past the end of the data; every read
+  // after such a record does too.
+  bool PastEnd() const { return past_end_; }
 
  private:
   const uint8_t* NextRecord() {
@@ -56,6 +61,7 @@ class SourceFile {
   std::unique_ptr<uint8_t[]> buffer_;
   std::size_t pos_ = 0, len_ = 0;
   bool at_end_ = false;
+  bool past_end_ = false;
   uint8_t tail_[kPacketSize] = {};
 };
 

@@ -1,5 +1,6 @@
 #include "tests/recording_builder.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -79,6 +80,14 @@ void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& head) {
+  WriteAll(path, head);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  bool ok = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!ok) throw std::runtime_error("cannot size " + path.string());
 }
 
 }  // namespace trimora::testing

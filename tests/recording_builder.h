@@ -60,5 +60,7 @@ class TempDir {
 
 Bytes ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
+// A file of `size` bytes that starts with `head` and holds nothing else on disk: a hole.
+void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& head = {});
 
 }  // namespace trimora::testing

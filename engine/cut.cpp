@@ -1,0 +1,212 @@
+// The range cutter. Skips packets up to the start-th time marker, then copies whole packets
+// unchanged up to and including the end-th one, reporting three stages on the cut panel.
+#include "engine/cut.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+#include <optional>
+#include <system_error>
+
+#include "engine/ts_packet.h"
+#include "timerange/time_values.h"
+
+namespace trimora {
+
+namespace {
+
+constexpr const char* kOpening = "ファイルを開いています... (1/3)";
+constexpr const char* kSeeking = "開始位置を調べています... (2/3)";
+constexpr const char* kWriting = "書き込んでいます... (3/3)";
+constexpr const char* kCompleted = "書き込みが完了しました。";
+constexpr const char* kSourceEnded = "末尾に達したため書き込みを終了しました。";
+
+constexpr const char* kRefused = "編集元ファイルには上書き出来ません。";
+constexpr const char* kSourceFailed = "編集元ファイルが開けません。";
+constexpr const char* kTargetFailed = "保存先ファイルが開けません。";
+constexpr const char* kSeekFailed = "編集元ファイルが読み取れません。";
+constexpr const char* kCopyFailed = "ファイルの読み書きに失敗しました。";
+
+constexpr int32_t kZeroRecordsAtEnd = 10;   // records read past the end that end the copy
+constexpr int32_t kBadRecordsLimit = 100;  // damaged packets that end the copy as an error
+
+// Differences of seconds are 32-bit like every time value; leaving the range is an error.
+int32_t CheckedSub(int32_t a, int32_t b) {
+  int64_t r = int64_t{a} - b;
+  if (r < INT32_MIN || r > INT32_MAX) throw TimeOverflow("time difference out of 32-bit range");
+  return static_cast<int32_t>(r);
+}
+
+// The source path as the overwrite guard compares it: a doubled backslash counts as one.
+std::string ComparisonPath(const std::string& source) {
+  std::string out;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    out += source[i];
+    if (source[i] == '\\' && i + 1 < source.size() && source[i + 1] == '\\') ++i;
+  }
+  return out;
+}
+
+// The same file under another name: a hard or symbolic link, another spelling of the path, a
+// letter case that the file system ignores. Deleting the target would destroy the source.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+class Cutter {
+ public:
+  Cutter(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end)
+      : w_(w), st_(st), source_(st.sEditFile), target_(target), start_(start), end_(end) {}
+
+  void Run() {
+    w_.bCut.Enabled = false;
+    Tail tail{*this};
+    if (target_ == ComparisonPath(source_) || SameFile(source_, target_)) {
+      Report([&] { w_.lCMessage_Show(kRefused, 1); });
+      return;
+    }
+    try {
+      OpenSource();
+      OpenTarget();
+      if (Seek()) Copy();
+    } catch (const std::exception&) {
+      Report([&] { w_.lCMessage_Show(failure_, 1); });
+    }
+  }
+
+ private:
+  // Enables Save again and closes what this run opened, on every way out. A file slot held by
+  // another run (an analysis this cut was started inside) is not this run's to close.
+  struct Tail {
+    Cutter& c;
+    ~Tail() {
+      c.w_.bCut.Enabled = true;
+      if (c.opened_source_) c.st_.file1.Close();
+      if (c.opened_target_) c.st_.file2.Close();
+    }
+  };
+
+  // A report whose own window failure has nowhere left to go: its text is already in place.
+  template <typename F>
+  static void Report(F show) {
+    try {
+      show();
+    } catch (const std::exception&) {
+    }
+  }
+
+  bool Stopped() const { return st_.iExitFlag == 1; }
+
+  void OpenSource() {
+    failure_ = kSourceFailed;
+    w_.CProgress_Refresh(0, kOpening);
+    st_.file1.Open(source_);
+    opened_source_ = true;
+  }
+
+  void OpenTarget() {
+    failure_ = kTargetFailed;
+    w_.CProgress_Refresh(17, kOpening);
+    // unlink, unlike a general remove, never takes away a directory standing at the path.
+    if (::unlink(target_.c_str()) != 0 && errno != ENOENT)
+      throw std::system_error(errno, std::generic_category(), "delete target");
+    st_.file2.Open(target_);
+    opened_target_ = true;
+  }
+
+  // Reads packet heads up to the start-th time marker. False when the source ended first: the
+  // copy would find nothing after it, and records past the end would never bring the marker.
+  bool Seek() {
+    failure_ = kSeekFailed;
+    w_.CProgress_Refresh(33, kSeeking);
+    uint8_t head[kHeadSize];
+    while (count_ < start_ && !Stopped()) {
+      st_.file1.ReadHead(head);
+      if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
+        w_.CProgress_Refresh(Percent(static_cast<double>(count_) / start_ * 33 + 33), "-");
+      if (count_ < start_ && st_.file1.PastEnd()) {
+        w_.CProgress_Refresh(100, kSourceEnded);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void Copy() {
+    failure_ = kCopyFailed;
+    w_.CProgress_Refresh(66, kWriting);
+    uint8_t packet[kPacketSize];
+    while (count_ < end_ && !Stopped()) {
+      st_.file1.ReadRecord(packet);
+      st_.file2.WriteRecord(packet);
+      if (packet[0] != kSyncByte) {
+        if (packet[0] == 0) {
+          if (++zeros_ == kZeroRecordsAtEnd) return Finish(100, kSourceEnded);
+        } else if (++bad_ == kBadRecordsLimit) {
+          st_.file2.Flush();
+          w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + "でパケットエラー", 1);
+          return;
+        }
+      }
+      if (TimeMarkerPacket(packet) && ++count_ % 10 == 0) {
+        double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
+        w_.CProgress_Refresh(Percent(copied / range * 33 + 66), "-");
+      }
+    }
+    Finish(100, kCompleted);
+  }
+
+  // Everything written reaches the file before the run reports how it ended: a write that
+  // fails here is reported as a failure, never as a finished cut.
+  void Finish(int32_t percent, const char* caption) {
+    st_.file2.Flush();
+    w_.CProgress_Refresh(percent, caption);
+  }
+
+  static int32_t Percent(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
+
+  WindowModel& w_;
+  AppState& st_;
+  const std::string source_;  // read once: a nested analysis may change sEditFile meanwhile
+  const std::string target_;
+  const int32_t start_, end_;
+  int32_t count_ = 0, zeros_ = 0, bad_ = 0;
+  const char* failure_ = kSourceFailed;
+  bool opened_source_ = false, opened_target_ = false;
+};
+
+}  // namespace
+
+void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
+  Cutter(w, st, target, start, end).Run();
+}
+
+void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
+  auto seconds = [](TextBox* const boxes[3]) -> std::optional<int32_t> {
+    std::optional<int32_t> h = TextToInt32(boxes[0]->Text());
+    std::optional<int32_t> m = TextToInt32(boxes[1]->Text());
+    std::optional<int32_t> s = TextToInt32(boxes[2]->Text());
+    if (!h || !m || !s) return std::nullopt;
+    try {
+      return TimeToSec(*h, *m, *s);
+    } catch (const TimeOverflow&) {
+      return std::nullopt;
+    }
+  };
+  std::optional<int32_t> start = seconds(w.tStart);
+  std::optional<int32_t> end = start ? seconds(w.tEnd) : std::nullopt;
+  if (!start || !end) {
+    try {
+      w.lCMessage_Show("指定が正しくありません。", 1);
+    } catch (const std::exception&) {
+    }
+    return;
+  }
+  CutRange(w, st, target, *start, *end);
+}
+
+}  // namespace trimora

@@ -1,0 +1,221 @@
+// Record files: reading at and past the end, heads that move a whole record, the one source slot,
+// records that straddle the read buffer, and target writes that keep every byte in order.
+#include "engine/record_file.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "tests/recording_builder.h"
+
+namespace trimora {
+namespace {
+
+using testing::Bytes;
+using testing::Recording;
+using testing::RecordingOptions;
+
+Bytes ReadRecord(SourceFile& f) {
+  Bytes r(kPacketSize);
+  f.ReadRecord(r.data());
+  return r;
+}
+Bytes ReadHead(SourceFile& f) {
+  Bytes h(kHeadSize);
+  f.ReadHead(h.data());
+  return h;
+}
+Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
+Bytes Head(const Bytes& packet) { return Bytes(packet.begin(), packet.begin() + kHeadSize); }
+
+class RecordFileTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    testing::WriteAll(dir / name, bytes);
+    return (dir / name).string();
+  }
+  testing::TempDir dir;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading at and past the end is no error: the data ends in zero bytes.
+
+TEST_F(RecordFileTest, RecordsPastTheEndReadAsZeros) {
+  Recording rec(RecordingOptions{.seconds = 1, .packets_per_second = 1, .trailing_packets = 0});
+  SourceFile f;
+  f.Open(Write("two.nts", rec.AllBytes()));  // 376 bytes
+  EXPECT_EQ(f.Size(), 376);
+  EXPECT_EQ(ReadRecord(f), rec.Packet(0));
+  EXPECT_EQ(ReadRecord(f), rec.Packet(1));
+  EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
+  EXPECT_EQ(ReadHead(f), Zeros(kHeadSize));
+  EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
+}
+
+TEST_F(RecordFileTest, PartialLastRecordIsPaddedWithZeros) {
+  Bytes bytes(200);
+  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k + 1);
+  SourceFile f;
+  f.Open(Write("partial.nts", bytes));
+  EXPECT_EQ(ReadRecord(f), Bytes(bytes.begin(), bytes.begin() + 188));
+  Bytes expected(bytes.begin() + 188, bytes.end());
+  expected.resize(kPacketSize, 0);
+  EXPECT_EQ(ReadRecord(f), expected);
+  EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
+}
+
+TEST_F(RecordFileTest, EmptyFileReadsZeros) {
+  SourceFile f;
+  f.Open(Write("empty.nts", {}));
+  EXPECT_EQ(f.Size(), 0);
+  EXPECT_EQ(ReadHead(f), Zeros(kHeadSize));
+  EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Heads and whole records move the same distance; rewinding starts over from record 1.
+
+TEST_F(RecordFileTest, HeadReadMovesAWholeRecord) {
+  Recording rec(RecordingOptions{.seconds = 1, .packets_per_second = 3, .trailing_packets = 0});
+  SourceFile f;
+  f.Open(Write("four.nts", rec.AllBytes()));
+  EXPECT_EQ(ReadHead(f), Head(rec.Packet(0)));
+  EXPECT_EQ(ReadRecord(f), rec.Packet(1));
+  EXPECT_EQ(ReadHead(f), Head(rec.Packet(2)));
+  EXPECT_EQ(ReadHead(f), Head(rec.Packet(3)));
+  EXPECT_EQ(ReadHead(f), Zeros(kHeadSize));
+}
+
+TEST_F(RecordFileTest, RewindDeliversRecordOneAgainEvenAfterTheEnd) {
+  Recording rec(RecordingOptions{.seconds = 2});
+  SourceFile f;
+  f.Open(Write("rec.nts", rec.AllBytes()));
+  ReadRecord(f);
+  ReadRecord(f);
+  f.Rewind();
+  EXPECT_EQ(ReadRecord(f), rec.Packet(0));
+  for (std::size_t k = 1; k < rec.PacketCount() + 3; ++k) ReadHead(f);
+  f.Rewind();
+  EXPECT_EQ(ReadHead(f), Head(rec.Packet(0)));
+  EXPECT_EQ(ReadRecord(f), rec.Packet(1));
+}
+
+// Records that straddle the edge of the internal read buffer must come out whole and in order.
+TEST_F(RecordFileTest, EveryRecordOfAFileLargerThanTheBufferReadsIntact) {
+  Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 4, .trailing_packets = 1});  // 2.8 MB
+  const std::size_t tail = 100;
+  SourceFile f;
+  f.Open(Write("large.nts", rec.AllBytes(tail)));
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < rec.PacketCount(); ++i) {
+      if (i % 3 == 1) {
+        if (ReadHead(f) != Head(rec.Packet(i))) ++mismatches;
+      } else if (ReadRecord(f) != rec.Packet(i)) {
+        ++mismatches;
+      }
+    }
+    EXPECT_EQ(mismatches, 0u);
+    Bytes last = ReadRecord(f);
+    EXPECT_EQ(last[0], 0x47);  // the partial record: its bytes, then zeros
+    EXPECT_EQ(last[tail - 1], tail - 1);
+    EXPECT_EQ(Bytes(last.begin() + tail, last.end()), Zeros(kPacketSize - tail));
+    EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
+    f.Rewind();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The one source slot.
+
+TEST_F(RecordFileTest, OpeningWhileOpenFailsAndKeepsTheOpenFile) {
+  Recording a(RecordingOptions{.seconds = 1});
+  SourceFile f;
+  f.Open(Write("a.nts", a.AllBytes()));
+  EXPECT_THROW(f.Open(Write("b.nts", Recording().AllBytes())), std::system_error);
+  EXPECT_TRUE(f.IsOpen());
+  EXPECT_EQ(ReadRecord(f), a.Packet(0));
+}
+
+TEST_F(RecordFileTest, ClosingTwiceDoesNothingAndReadsAfterCloseFail) {
+  SourceFile f;
+  f.Close();
+  f.Open(Write("a.nts", Recording().AllBytes()));
+  ReadRecord(f);
+  f.Close();
+  f.Close();
+  EXPECT_FALSE(f.IsOpen());
+  // Even with records left in the buffer, a closed slot delivers nothing.
+  EXPECT_THROW(ReadRecord(f), std::system_error);
+  EXPECT_THROW(f.Size(), std::system_error);
+  EXPECT_THROW(f.Rewind(), std::system_error);
+  f.Open(Write("b.nts", Recording().AllBytes()));  // the slot is free again
+  EXPECT_TRUE(f.IsOpen());
+}
+
+TEST_F(RecordFileTest, OnlyOrdinaryFilesOpenAndAFifoDoesNotBlock) {
+  std::filesystem::create_directory(dir / "folder.nts");
+  ASSERT_EQ(::mkfifo((dir / "pipe.nts").c_str(), 0600), 0);
+  SourceFile f;
+  EXPECT_THROW(f.Open((dir / "missing.nts").string()), std::system_error);
+  EXPECT_THROW(f.Open((dir / "folder.nts").string()), std::system_error);
+  EXPECT_THROW(f.Open((dir / "pipe.nts").string()), std::system_error);
+  EXPECT_FALSE(f.IsOpen());
+}
+
+TEST_F(RecordFileTest, SizeOfFilesBeyondThirtyTwoBits) {
+  testing::WriteSparse(dir / "huge.nts", 5'000'000'000);
+  SourceFile f;
+  f.Open((dir / "huge.nts").string());
+  EXPECT_EQ(f.Size(), 5'000'000'000);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Target writes.
+
+TEST_F(RecordFileTest, TargetStartsEmptyAndReceivesEveryRecordInOrder) {
+  Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 4});  // more than the write buffer
+  const auto path = dir / "out.nts";
+  testing::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name
+  TargetFile t;
+  t.Open(path.string());
+  EXPECT_TRUE(t.IsOpen());
+  EXPECT_THROW(t.Open((dir / "other.nts").string()), std::system_error);
+  for (std::size_t i = 0; i < rec.PacketCount(); ++i) t.WriteRecord(rec.Packet(i).data());
+  t.Close();
+  t.Close();
+  EXPECT_FALSE(t.IsOpen());
+  EXPECT_EQ(testing::ReadAll(path), rec.AllBytes());
+  EXPECT_FALSE(std::filesystem::exists(dir / "other.nts"));
+}
+
+TEST_F(RecordFileTest, TargetFlushWritesWhatIsBufferedSoFar) {
+  Recording rec(RecordingOptions{.seconds = 2});
+  TargetFile t;
+  t.Open((dir / "out.nts").string());
+  t.WriteRecord(rec.Packet(0).data());
+  t.WriteRecord(rec.Packet(1).data());
+  t.Flush();
+  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
+  t.Flush();  // nothing more to write
+  t.Close();
+  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
+}
+
+TEST_F(RecordFileTest, TargetWriteFailureIsThrownByFlushButNeverByClose) {
+  TargetFile t;
+  EXPECT_THROW(t.Open((dir / "no-such-folder" / "out.nts").string()), std::system_error);
+  t.Open("/dev/full");
+  Bytes packet = Recording::MakePacket(0x100, 1);
+  t.WriteRecord(packet.data());
+  EXPECT_THROW(t.Flush(), std::system_error);
+  EXPECT_NO_THROW(t.Close());
+  EXPECT_FALSE(t.IsOpen());
+}
+
+}  // namespace
+}  // namespace trimora
