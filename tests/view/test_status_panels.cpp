@@ -81,8 +81,6 @@ TEST_F(StatusPanels, CaptionReadsAsLightTextOverItsShadow) {
   const QObjectList& siblings = bar()->children();
   EXPECT_LT(siblings.indexOf(shadow), siblings.indexOf(top));
   EXPECT_TRUE(top->alignment() & Qt::AlignHCenter);
-  EXPECT_FALSE(top->autoFillBackground());
-  EXPECT_FALSE(shadow->autoFillBackground());
 }
 
 TEST_F(StatusPanels, BarLiesOverTheIconAndMessageWhileVisible) {

@@ -128,6 +128,22 @@ TEST(RenderFromModel, ShowsWhatTheProceduresWrote) {
   EXPECT_TRUE(view.WidgetOf("bCut")->isEnabled());
 }
 
+TEST(RenderFromModel, ValueTooWideForItsLabelIsShownWholeFromTheSameRightEdge) {
+  WindowModel m;
+  MainWindow view(m);
+  const QRect designed = view.WidgetOf("lFileSize")->geometry();
+
+  m.lFileSize.Caption = "2,097,151 KB";
+  view.Render();
+  auto* label = WidgetAs<QLabel>(view, "lFileSize");
+  EXPECT_EQ(label->geometry().right(), designed.right());
+  EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+
+  m.lFileSize.Caption = "1 KB";
+  view.Render();
+  EXPECT_EQ(label->geometry(), designed);
+}
+
 TEST(UserInput, ClicksReachTheModelWithTheStateTheyChanged) {
   WindowModel m;
   MainWindow view(m);

@@ -84,6 +84,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
     bindings_.push_back({c, widget});
     controls_by_widget_.insert(widget, c);
   }
+  // Lines lie beneath the other controls of their container, in their own order among
+  // themselves, so that a tick running through a time label never hides its digits.
+  for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b)
+    if (b->control->Kind == ControlKind::Line) b->widget->lower();
   m_.ProcessEvents = [this] {
     Render();
     QCoreApplication::processEvents();
@@ -130,7 +134,8 @@ QWidget* MainWindow::Create(Control& c) {
       auto& label = static_cast<Label&>(c);
       auto* widget = new QLabel(parent);
       widget->setTextFormat(Qt::PlainText);
-      widget->setAutoFillBackground(!label.Transparent);
+      // Every label shows its container's background: an opaque label's own fill would stand
+      // out against a frame that the style paints in a shade of its own.
       SetTextColour(widget, label.Colour);
       if (label.Underline) {
         QFont underlined = widget->font();
@@ -289,7 +294,7 @@ void MainWindow::RenderCommon(const Binding& b) {
 void MainWindow::RenderControl(const Binding& b) {
   Control& c = *b.control;
   QWidget* w = b.widget;
-  if (c.Kind != ControlKind::Line && !(c.Kind == ControlKind::Label && static_cast<Label&>(c).AutoSize)) {
+  if (c.Kind != ControlKind::Line && c.Kind != ControlKind::Label) {
     const QRect geometry = Geometry(c);
     if (w->geometry() != geometry) w->setGeometry(geometry);
   }
@@ -352,21 +357,25 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   if (widget->text() != caption) widget->setText(caption);
   const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
-  if (!label.AutoSize) return;
 
-  // An auto-sized label takes the width of its text. It grows from the point its alignment
-  // keeps fixed: a centred label stays centred where the model puts its middle.
+  // An auto-sized label takes the width of its text; any other label widens when the stand-in
+  // font needs more room than the Windows font the layout was made for, rather than cut digits
+  // off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
+  // the middle the model gives it, a right-aligned one keeps its right edge.
   QRect box = Geometry(label);
   const QFontMetrics metrics(widget->font());
-  const int width = metrics.horizontalAdvance(caption) + 1;
-  const double left = Origin(Container(label.Parent)).x() + label.Left / 15.0;
-  const double right = left + label.Width / 15.0;
-  if (label.Alignment == Align::Center)
-    box.moveLeft(static_cast<int>(std::lround((left + right - width) / 2)));
-  else if (label.Alignment == Align::Right)
-    box.moveLeft(static_cast<int>(std::lround(right - width)));
-  box.setWidth(width);
-  box.setHeight(std::max(box.height(), metrics.height()));
+  const int text_width = metrics.horizontalAdvance(caption) + 1;
+  const int width = label.AutoSize ? text_width : std::max(box.width(), text_width);
+  if (width != box.width()) {
+    const double left = Origin(Container(label.Parent)).x() + label.Left / 15.0;
+    const double right = left + label.Width / 15.0;
+    if (label.Alignment == Align::Center)
+      box.moveLeft(static_cast<int>(std::lround((left + right - width) / 2)));
+    else if (label.Alignment == Align::Right)
+      box.moveLeft(static_cast<int>(std::lround(right - width)));
+    box.setWidth(width);
+  }
+  if (label.AutoSize) box.setHeight(std::max(box.height(), metrics.height()));
   if (widget->geometry() != box) widget->setGeometry(box);
 }
 
