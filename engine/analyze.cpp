@@ -123,9 +123,8 @@ class Analysis {
     file.Rewind();
     int32_t position = 0;
     int32_t last_percent = 0;
-    uint8_t head[kHeadSize];
     for (;;) {
-      file.ReadHead(head);
+      const uint8_t* head = file.ReadRecordInPlace();
       if (TimeMarkerPacket(head)) {
         markers_ = AddChecked(markers_, 1);
         if (markers_ % kMarkersPerProgressCheck == 0) ShowMeasuringProgress(position, last_percent);

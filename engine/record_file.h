@@ -39,6 +39,9 @@ class SourceFile {
     const uint8_t* p = NextRecord();
     std::copy(p, p + kHeadSize, out);
   }
+  // The next record where it lies, valid until the next read or close: a scan that looks at
+  // a few bytes of each record need not copy them.
+  const uint8_t* ReadRecordInPlace() { return NextRecord(); }
   void Rewind();  // the next read delivers record 1 again
 
   // Whether the last record read lay wholly or partly past the end of the data; every read

@@ -89,6 +89,20 @@ TEST_F(RecordFileTest, HeadReadMovesAWholeRecord) {
   EXPECT_EQ(ReadHead(f), Zeros(kHeadSize));
 }
 
+TEST_F(RecordFileTest, InPlaceReadDeliversTheSameRecordsAsCopyingReads) {
+  Recording rec(RecordingOptions{.seconds = 1, .packets_per_second = 1, .trailing_packets = 0});
+  SourceFile f;
+  f.Open(Write("two.nts", rec.AllBytes(20)));
+  const uint8_t* p = f.ReadRecordInPlace();
+  EXPECT_EQ(Bytes(p, p + kPacketSize), rec.Packet(0));
+  EXPECT_EQ(ReadRecord(f), rec.Packet(1));
+  p = f.ReadRecordInPlace();
+  EXPECT_EQ(p[0], 0x47);  // the partial record, then zeros
+  EXPECT_EQ(Bytes(p + 20, p + kPacketSize), Zeros(kPacketSize - 20));
+  p = f.ReadRecordInPlace();
+  EXPECT_EQ(Bytes(p, p + kPacketSize), Zeros(kPacketSize));
+}
+
 TEST_F(RecordFileTest, RewindDeliversRecordOneAgainEvenAfterTheEnd) {
   Recording rec(RecordingOptions{.seconds = 2});
   SourceFile f;

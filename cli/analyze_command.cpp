@@ -1,0 +1,17 @@
+// trimora-cli analyze [--measure] FILE: the analysis of Step 2, printed.
+#include <iostream>
+
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+
+namespace trimora::cli {
+
+int RunAnalyze(const Args& args) {
+  const ParsedArgs parsed = ParseArgs(args, {"--measure"});
+  if (parsed.operands.size() != 1) throw UsageError(parsed.operands.empty() ? "no FILE given" : "more than one FILE");
+  Session session;
+  const bool ok = AnalyzeAndPrint(session, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
+  return ok ? 0 : 1;
+}
+
+}  // namespace trimora::cli

@@ -1,0 +1,77 @@
+// The headless session, terminal progress and shared parsing of trimora-cli.
+#include "cli/cli_common.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/analyze.h"
+
+namespace trimora::cli {
+
+ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list<const char*> known_flags) {
+  ParsedArgs parsed;
+  bool flags_done = false;
+  for (const std::string& a : args) {
+    if (!flags_done && a == "--") {
+      flags_done = true;
+    } else if (!flags_done && a.size() > 1 && a[0] == '-') {
+      if (std::find(known_flags.begin(), known_flags.end(), a) == known_flags.end())
+        throw UsageError("unknown option '" + a + "'");
+      parsed.flags.insert(a);
+    } else {
+      parsed.operands.push_back(a);
+    }
+  }
+  return parsed;
+}
+
+void TerminalProgress::Draw(const WindowModel& w) {
+  if (!enabled_) return;
+  const PictureBox* bar = w.pProgress.Visible ? &w.pProgress : w.pCProgress.Visible ? &w.pCProgress : nullptr;
+  if (!bar) {
+    Clear();
+    return;
+  }
+  const Label& caption = bar == &w.pProgress ? w.lProgress : w.lCProgress;
+  const int percent = std::clamp(bar->FillPercent, 0, 100);
+  std::string line = "[" + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) +
+                     "%] " + caption.Caption;
+  if (line == shown_) return;
+  // "\r" returns to the line's start, ESC [K erases what a longer earlier line left behind.
+  std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+  std::fflush(out_);
+  shown_ = std::move(line);
+}
+
+void TerminalProgress::Clear() {
+  if (!enabled_ || shown_.empty()) return;
+  std::fputs("\r\x1b[K", out_);
+  std::fflush(out_);
+  shown_.clear();
+}
+
+Session::Session() : progress(stderr, ::isatty(STDERR_FILENO) == 1) {
+  w.ProcessEvents = [this] { progress.Draw(w); };
+  // The range entry is wired here, as the window does at start-up, so that the boxes an
+  // analysis fills are checked against the recording's length.
+}
+
+bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {
+  // The window always hands the analysis a full path; the cut compares it with its target.
+  const std::string full = path.empty() ? path : std::filesystem::absolute(path).string();
+  s.w.cTimeB.Value = measure ? 1 : 0;
+  s.w.cDataDetail.Value = s.w.cTimeB.Value;
+  AnalyzeFile(s.w, s.st, full);
+  s.progress.Clear();
+  out << "データ形式：" << s.w.lDataType.Caption << "\n"
+      << "ファイルサイズ：" << s.w.lFileSize.Caption << "\n"
+      << "記録時間（推定A）：" << s.w.lTimeA.Caption << "\n"
+      << "記録時間（推定B）：" << s.w.lTimeB.Caption << "\n";
+  if (!s.w.lMessage.Caption.empty()) out << s.w.lMessage.Caption << "\n";
+  out.flush();
+  return s.w.fOption.Enabled;
+}
+
+}  // namespace trimora::cli

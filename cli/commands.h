@@ -1,0 +1,15 @@
+// The commands of trimora-cli. Each command is a handler declared here and one row of the
+// command table in main.cpp; a handler returns the exit code and throws UsageError for a
+// command line it cannot use.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trimora::cli {
+
+using Args = std::vector<std::string>;  // the arguments after the command's name
+
+int RunAnalyze(const Args& args);
+
+}  // namespace trimora::cli
