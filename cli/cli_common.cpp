@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engine/analyze.h"
+#include "timerange/range_check.h"
 
 namespace trimora::cli {
 
@@ -54,8 +55,9 @@ void TerminalProgress::Clear() {
 
 Session::Session() : progress(stderr, ::isatty(STDERR_FILENO) == 1) {
   w.ProcessEvents = [this] { progress.Draw(w); };
-  // The range entry is wired here, as the window does at start-up, so that the boxes an
-  // analysis fills are checked against the recording's length.
+  // As in the window: the boxes an analysis fills, or a command types, are checked against the
+  // recording's length.
+  WireRangeEntry(w, st);
 }
 
 bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {

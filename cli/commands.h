@@ -11,5 +11,6 @@ namespace trimora::cli {
 using Args = std::vector<std::string>;  // the arguments after the command's name
 
 int RunAnalyze(const Args& args);
+int RunCut(const Args& args);
 
 }  // namespace trimora::cli

@@ -23,6 +23,8 @@ constexpr Command kCommands[] = {
     {"analyze", "[--measure] FILE",
      "show the data format, size and length of a recording (--measure counts its time markers)",
      trimora::cli::RunAnalyze},
+    {"cut", "[--measure] FILE START END TARGET",
+     "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
 };
 
 constexpr const char* kProgram = "trimora-cli";

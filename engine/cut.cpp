@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -136,28 +137,54 @@ class Cutter {
     return true;
   }
 
+  // What a copied packet asks of the run, besides being written.
+  enum class Event { None, Progress, SourceEnded, PacketError };
+
+  // Packets are examined in runs straight from the source's buffer and written as one run; a
+  // run ends at the first packet that asks for something. The stop request can change only
+  // while the window gets its events, at the end of a run, so testing it per run is testing it
+  // before every read.
   void Copy() {
     failure_ = kCopyFailed;
     w_.CProgress_Refresh(66, kWriting);
-    uint8_t packet[kPacketSize];
     while (count_ < end_ && !Stopped()) {
-      st_.file1.ReadRecord(packet);
-      st_.file2.WriteRecord(packet);
-      if (packet[0] != kSyncByte) {
-        if (packet[0] == 0) {
-          if (++zeros_ == kZeroRecordsAtEnd) return Finish(100, kSourceEnded);
-        } else if (++bad_ == kBadRecordsLimit) {
+      const uint8_t* run = nullptr;
+      std::size_t got = st_.file1.ReadRecordsInPlace(run, SIZE_MAX);
+      std::size_t used = 0;
+      Event event = Event::None;
+      while (event == Event::None && used < got && count_ < end_) event = Examine(run + kPacketSize * used++);
+      st_.file1.UnreadRecords(got - used);
+      st_.file2.WriteRecords(run, used);
+      switch (event) {
+        case Event::None:
+          break;
+        case Event::Progress: {
+          double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
+          w_.CProgress_Refresh(Percent(copied / range * 33 + 66), "-");
+          break;
+        }
+        case Event::SourceEnded:
+          return Finish(100, kSourceEnded);
+        case Event::PacketError:
           st_.file2.Flush();
           w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + "でパケットエラー", 1);
           return;
-        }
-      }
-      if (TimeMarkerPacket(packet) && ++count_ % 10 == 0) {
-        double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
-        w_.CProgress_Refresh(Percent(copied / range * 33 + 66), "-");
       }
     }
     Finish(100, kCompleted);
+  }
+
+  // A packet already written: its first byte, then (when the copy goes on) the time marker.
+  Event Examine(const uint8_t* packet) {
+    if (packet[0] != kSyncByte) {
+      if (packet[0] == 0) {
+        if (++zeros_ == kZeroRecordsAtEnd) return Event::SourceEnded;
+      } else if (++bad_ == kBadRecordsLimit) {
+        return Event::PacketError;
+      }
+    }
+    if (TimeMarkerPacket(packet) && ++count_ % 10 == 0) return Event::Progress;
+    return Event::None;
   }
 
   // Everything written reaches the file before the run reports how it ended: a write that

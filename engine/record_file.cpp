@@ -95,6 +95,18 @@ const uint8_t* SourceFile::NextRecordSlow() {
   return tail_;
 }
 
+std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t max) {
+  std::size_t buffered = (len_ - pos_) / kPacketSize;
+  if (buffered == 0) {
+    first = NextRecord();
+    return 1;
+  }
+  std::size_t n = std::min(buffered, max);
+  first = buffer_.get() + pos_;
+  pos_ += n * kPacketSize;
+  return n;
+}
+
 TargetFile::TargetFile() : buffer_(new uint8_t[kCapacity]) {}
 TargetFile::~TargetFile() { Close(); }
 
@@ -122,6 +134,28 @@ void TargetFile::Flush() {
     done += static_cast<std::size_t>(n);
   }
   len_ = 0;
+}
+
+void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
+  const std::size_t size = n * kPacketSize;
+  if (size < kDirectWrite) {
+    for (std::size_t k = 0; k < n; ++k) WriteRecord(first + k * kPacketSize);
+    return;
+  }
+  Flush();  // what came before goes first
+  WriteOut(first, size);
+}
+
+void TargetFile::WriteOut(const uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd_, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("write target");
+    }
+    done += static_cast<std::size_t>(n);
+  }
 }
 
 void TargetFile::Close() noexcept {

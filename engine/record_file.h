@@ -48,6 +48,12 @@ class SourceFile {
   // after such a record does too.
   bool PastEnd() const { return past_end_; }
 
+  // Records that only pass through, in bulk and without a copy: up to `max` (>= 1) records in place,
+  // valid until the next read. When none is buffered, one record: the first of a refill, or one
+  // past the end. Returns how many `first` points to; the last ones can be given back unread.
+  std::size_t ReadRecordsInPlace(const uint8_t*& first, std::size_t max);
+  void UnreadRecords(std::size_t n) { pos_ -= n * kPacketSize; }
+
  private:
   const uint8_t* NextRecord() {
     if (pos_ + kPacketSize <= len_) {
@@ -86,10 +92,14 @@ class TargetFile {
     std::copy(record, record + kPacketSize, buffer_.get() + len_);
     len_ += kPacketSize;
   }
+  // Whole records from the caller's memory; a long run goes to the file without a copy.
+  void WriteRecords(const uint8_t* first, std::size_t n);
   void Flush();
 
  private:
+  void WriteOut(const uint8_t* data, std::size_t size);
   static constexpr std::size_t kCapacity = kPacketSize * 8192;
+  static constexpr std::size_t kDirectWrite = kPacketSize * 512;  // runs this long skip the buffer
   int fd_ = -1;
   std::unique_ptr<uint8_t[]> buffer_;
   std::size_t len_ = 0;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/recording_builder.h"
+#include "timerange/time_values.h"
 
 namespace trimora {
 namespace {
@@ -162,7 +163,7 @@ TEST_F(Cut, EndBeyondTheMarkersEndsWithTenZeroRecords) {
   ExpectSourceEnded();
 }
 
-TEST_F(Cut, FinalPartialPacketIsCompletedWithZerosAndCountsAsAZeroRecordNot) {
+TEST_F(Cut, FinalPartialPacketIsCompletedWithZeros) {
   Recording r(RecordingOptions{.seconds = 20, .trailing_packets = 1});
   Write(r, 100);  // a partial record starting with 0x47
   Run(19, 25);
@@ -232,6 +233,73 @@ TEST_F(Cut, ProgressAtMultiplesOfTenCountedFromTheSourceStart) {
   EXPECT_EQ(std::vector<std::string>(log.begin() + 4, log.end() - 1),
             (std::vector<std::string>{"72 書き込んでいます... (3/3)", "82 書き込んでいます... (3/3)",
                                       "94 書き込んでいます... (3/3)"}));
+}
+
+// A plain model of the cut, one record at a time, to hold the buffered and batched cutter to:
+// the bytes it must write and the caption or message it must end with.
+struct Expected {
+  Bytes bytes;
+  std::string ending;
+};
+
+Expected ModelCut(const Bytes& source, int32_t start, int32_t end) {
+  std::size_t next = 0;
+  auto record = [&] {
+    Bytes r(kPacketSize, 0);
+    for (std::size_t k = 0; k < kPacketSize && next * kPacketSize + k < source.size(); ++k)
+      r[k] = source[next * kPacketSize + k];
+    ++next;
+    return r;
+  };
+  int32_t count = 0, zeros = 0, bad = 0;
+  while (count < start) {
+    Bytes r = record();
+    count += TimeMarkerPacket(r.data());
+    if (count < start && next * kPacketSize > source.size()) return {{}, "末尾に達したため書き込みを終了しました。"};
+  }
+  Expected out;
+  while (count < end) {
+    Bytes r = record();
+    out.bytes.insert(out.bytes.end(), r.begin(), r.end());
+    if (r[0] == 0 && ++zeros == 10) return {out.bytes, "末尾に達したため書き込みを終了しました。"};
+    if (r[0] != 0 && r[0] != kSyncByte && ++bad == 100)
+      return {out.bytes, SecToTime(count - start) + "でパケットエラー"};
+    count += TimeMarkerPacket(r.data());
+  }
+  return {out.bytes, "書き込みが完了しました。"};
+}
+
+TEST_F(Cut, SeededDamageAcrossBufferRefillsMatchesThePacketByPacketModel) {
+  uint32_t seed = 12345;
+  auto random = [&seed](uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  // Light damage, damage enough for a packet error, a start past the markers, a negative start.
+  struct Round {
+    uint32_t damage, zero_one_in;
+    int32_t start_from, start_span;
+  } rounds[] = {{40, 8, 0, 300},   {60, 8, 100, 200}, {600, 300, 0, 200},
+                {900, 300, 50, 100}, {10, 8, 800, 50},  {30, 8, -40, 30}};
+  for (int round = 0; round < 6; ++round) {
+    const Round& how = rounds[round];
+    Recording r(RecordingOptions{.seconds = 400 + static_cast<int>(random(400)),
+                                 .packets_per_second = 20 + static_cast<int>(random(30))});
+    std::size_t damaged = how.damage / 2 + random(how.damage);
+    for (std::size_t k = 0; k < damaged; ++k) {
+      Bytes& p = r.Packet(random(static_cast<uint32_t>(r.PacketCount())));
+      p[0] = random(how.zero_one_in) == 0 ? 0 : static_cast<uint8_t>(1 + random(255));
+      if (random(5) == 0) p[1] = 0x00, p[2] = 0x24;  // a damaged packet that is also a marker
+    }
+    Write(r, random(3) == 0 ? random(188) : 0);
+    int32_t start = how.start_from + static_cast<int32_t>(random(static_cast<uint32_t>(how.start_span)));
+    int32_t end = start + static_cast<int32_t>(random(700));
+    Run(start, end);
+    Expected want = ModelCut(original, start, end);
+    EXPECT_EQ(Target(), want.bytes) << "round " << round << ": " << start << ".." << end;
+    EXPECT_EQ(w.pCProgress.Visible ? w.lCProgress.Caption : w.lCMessage.Caption, want.ending) << "round " << round;
+    ExpectTail();
+  }
 }
 
 // --- The source is never the target ------------------------------------------------------------

@@ -67,14 +67,6 @@ TEST_F(RecordFileTest, PartialLastRecordIsPaddedWithZeros) {
   EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
 }
 
-TEST_F(RecordFileTest, EmptyFileReadsZeros) {
-  SourceFile f;
-  f.Open(Write("empty.nts", {}));
-  EXPECT_EQ(f.Size(), 0);
-  EXPECT_EQ(ReadHead(f), Zeros(kHeadSize));
-  EXPECT_EQ(ReadRecord(f), Zeros(kPacketSize));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Heads and whole records move the same distance; rewinding starts over from record 1.
 
@@ -179,13 +171,6 @@ TEST_F(RecordFileTest, OnlyOrdinaryFilesOpenAndAFifoDoesNotBlock) {
   EXPECT_THROW(f.Open((dir / "folder.nts").string()), std::system_error);
   EXPECT_THROW(f.Open((dir / "pipe.nts").string()), std::system_error);
   EXPECT_FALSE(f.IsOpen());
-}
-
-TEST_F(RecordFileTest, SizeOfFilesBeyondThirtyTwoBits) {
-  testing::WriteSparse(dir / "huge.nts", 5'000'000'000);
-  SourceFile f;
-  f.Open((dir / "huge.nts").string());
-  EXPECT_EQ(f.Size(), 5'000'000'000);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -156,16 +156,6 @@ TEST_F(PanelTest, EventsRunOncePerOperationAfterTheUpdate) {
   EXPECT_TRUE(w.iCWarn.Visible);
 }
 
-TEST_F(PanelTest, OperationsWorkWithoutAnEventHook) {
-  w.ProcessEvents = nullptr;
-  w.Progress_Refresh(10, "A");
-  w.lMessage_Show("M", 1);
-  w.CProgress_Refresh(10, "A");
-  w.lCMessage_Show("M", 1);
-  EXPECT_TRUE(w.iInfo.Visible);
-  EXPECT_TRUE(w.iCWarn.Visible);
-}
-
 TEST_F(PanelTest, FailureOfTheEventsReachesTheCallerAfterTheUpdate) {
   w.ProcessEvents = [] { throw std::runtime_error("window failed"); };
   EXPECT_THROW(w.Progress_Refresh(30, "A"), std::runtime_error);
@@ -173,18 +163,6 @@ TEST_F(PanelTest, FailureOfTheEventsReachesTheCallerAfterTheUpdate) {
   EXPECT_EQ(w.lProgress_S.Caption, "A");
   EXPECT_THROW(w.lMessage_Show("M", 2), std::runtime_error);
   EXPECT_EQ(w.lMessage.Caption, "M");
-}
-
-TEST(WindowModel, StartsWithBothBarsHiddenAndNoIcons) {
-  WindowModel w;
-  EXPECT_FALSE(w.pProgress.Visible);
-  EXPECT_FALSE(w.pCProgress.Visible);
-  EXPECT_FALSE(w.iInfo.Visible);
-  EXPECT_FALSE(w.iWarn.Visible);
-  EXPECT_FALSE(w.iCWarn.Visible);
-  EXPECT_FALSE(w.bCut.Enabled);
-  EXPECT_EQ(w.Find("tEnd", 2), w.tEnd[2]);
-  EXPECT_EQ(w.Find("lProgress_S"), &w.lProgress_S);
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+// trimora-cli cut end to end: the analysis lines, then the range check's or the cut's last word,
+// the bytes of the target, and exit codes that tell a saved range from everything else.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/ts_packet.h"
+#include "tests/recording_builder.h"
+
+#ifndef TRIMORA_CLI
+#error "the tests of the command line need the path of trimora-cli"
+#endif
+
+namespace trimora {
+namespace {
+
+using testing::Bytes;
+using testing::Recording;
+using testing::RecordingOptions;
+namespace fs = std::filesystem;
+
+struct Result {
+  int exit_code = -1;
+  std::string out, err;
+};
+
+std::string ReadText(const fs::path& path) {
+  Bytes bytes = testing::ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+[[noreturn]] void ExecCli(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(TRIMORA_CLI)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(TRIMORA_CLI, argv.data());
+  ::_exit(127);
+}
+
+int ExitCode(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+constexpr const char* kAnalysisOfTwelve =
+    "データ形式：正常(TS)\n"
+    "ファイルサイズ：11 KB\n"
+    "記録時間（推定A）：0:00:00\n"
+    "記録時間（推定B）：0:00:12\n"
+    "編集時注意：推定した記録時間に差があります。\n";
+
+// Three time markers among 7,503 packets (1,410,564 bytes): the size reads as 6 seconds, twice what
+// the markers say.
+Recording ThreeMarkersSixSecondsLong() {
+  return Recording(RecordingOptions{.seconds = 3, .packets_per_second = 2500, .trailing_packets = 0});
+}
+constexpr const char* kAnalysisOfSix =
+    "データ形式：正常(TS)\n"
+    "ファイルサイズ：1,378 KB\n"
+    "記録時間（推定A）：0:00:06\n"
+    "記録時間（推定B）：--\n";
+
+class CliCut : public ::testing::Test {
+ protected:
+  // Runs trimora-cli in the test folder with stdout and stderr going to files, not a terminal.
+  Result Run(const std::vector<std::string>& args) {
+    const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(126);
+      ExecCli(args);
+    }
+    Result r;
+    r.exit_code = ExitCode(pid);
+    r.out = ReadText(out);
+    r.err = ReadText(err);
+    return r;
+  }
+
+  Recording Twelve() {
+    Recording r(RecordingOptions{.seconds = 12, .packets_per_second = 4});
+    r.WriteTo(dir / "rec.nts");
+    return r;
+  }
+
+  testing::TempDir dir;
+};
+
+TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets) {
+  Recording r = Twelve();
+  Result got = Run({"cut", "--measure", "rec.nts", "0:00:02", "0:00:05", "out.nts"});
+  EXPECT_EQ(got.exit_code, 0);
+  EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + "書き込みが完了しました。\n");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), r.Slice(r.MarkerIndex(2) + 1, r.MarkerIndex(5) + 1));
+
+  // Fields go into the boxes as typed: 0:0:12 is the whole recording.
+  got = Run({"cut", "--measure", "rec.nts", "0:0:0", "0:0:12", (dir / "all.nts").string()});
+  EXPECT_EQ(got.exit_code, 0);
+  EXPECT_EQ(testing::ReadAll(dir / "all.nts"), r.Slice(0, r.MarkerIndex(12) + 1));
+}
+
+TEST_F(CliCut, SourceEndingBeforeTheEndIsStillASavedRange) {
+  Recording r = ThreeMarkersSixSecondsLong();
+  r.WriteTo(dir / "rec.nts");
+  Result got = Run({"cut", "rec.nts", "0:00:01", "0:00:06", "out.nts"});
+  EXPECT_EQ(got.exit_code, 0);
+  EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
+  Bytes want = r.Slice(r.MarkerIndex(1) + 1, r.PacketCount());
+  want.resize(want.size() + 10 * kPacketSize, 0);
+  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), want);
+}
+
+TEST_F(CliCut, PacketErrorIsAFailure) {
+  Recording r = ThreeMarkersSixSecondsLong();
+  for (std::size_t k = 1; k <= 100; ++k) r.Packet(r.MarkerIndex(2) - k)[0] = 0x46;
+  r.WriteTo(dir / "rec.nts");
+  Result got = Run({"cut", "rec.nts", "0:00:00", "0:00:03", "out.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "0:00:01でパケットエラー\n");
+  // The hundredth damaged packet, the last before the second marker, is the last one written.
+  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), r.Slice(0, r.MarkerIndex(2)));
+}
+
+TEST_F(CliCut, RangeTheCheckRefusesStartsNoCut) {
+  Twelve();
+  struct Case {
+    const char *start, *end, *said;
+  } cases[] = {{"0:00:05", "0:00:13", "終了は0:00:12以下で指定して下さい。"},
+               {"0:00:05", "0:00:05", "終了位置が開始位置より前です。"},
+               {"0:00:-1", "0:00:05", "開始は0:00:00以上で指定して下さい。"},
+               {"0:00:01", "0:ab:05", "指定が正しくありません。"},
+               {"0::01", "0:00:05", "指定が正しくありません。"}};
+  for (const Case& c : cases) {
+    Result got = Run({"cut", "--measure", "rec.nts", c.start, c.end, "out.nts"});
+    EXPECT_EQ(got.exit_code, 1) << c.start << " " << c.end;
+    EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + c.said + "\n");
+    EXPECT_FALSE(fs::exists(dir / "out.nts"));
+  }
+  // Without --measure the length is the estimate from the size, 0 seconds here.
+  Result got = Run({"cut", "rec.nts", "0:00:00", "0:00:05", "out.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_NE(got.out.find("終了は0:00:00以下で指定して下さい。\n"), std::string::npos) << got.out;
+}
+
+TEST_F(CliCut, FailedAnalysisEndsBeforeTheRange) {
+  Result got = Run({"cut", "missing.nts", "0:00:00", "0:00:05", "out.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(got.out,
+            "データ形式：\nファイルサイズ：\n記録時間（推定A）：\n記録時間（推定B）：\n"
+            "ファイルが見つかりません。\n");
+  EXPECT_FALSE(fs::exists(dir / "out.nts"));
+}
+
+TEST_F(CliCut, SourceAsTargetIsRefusedUnderAnySpelling) {
+  Twelve();
+  Bytes before = testing::ReadAll(dir / "rec.nts");
+  for (const std::string& target : std::vector<std::string>{"rec.nts", "./rec.nts", (dir / "rec.nts").string()}) {
+    Result got = Run({"cut", "--measure", "rec.nts", "0:00:00", "0:00:05", target});
+    EXPECT_EQ(got.exit_code, 1) << target;
+    EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + "編集元ファイルには上書き出来ません。\n");
+    EXPECT_EQ(testing::ReadAll(dir / "rec.nts"), before);
+  }
+  Result got = Run({"cut", "--measure", "rec.nts", "0:00:00", "0:00:05", "no/such/folder.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + "保存先ファイルが開けません。\n");
+}
+
+TEST_F(CliCut, MalformedTimesAndOperandsAreUsageErrors) {
+  Twelve();
+  for (const auto& args : {std::vector<std::string>{"cut", "rec.nts", "10", "0:00:05", "out.nts"},
+                           std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:05", "out.nts"},
+                           std::vector<std::string>{"cut", "rec.nts", "0:00:00:00", "0:00:05", "out.nts"},
+                           std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:00:05"},
+                           std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:00:05", "a.nts", "b.nts"},
+                           std::vector<std::string>{"cut", "--fast", "rec.nts", "0:00:00", "0:00:05", "out.nts"}}) {
+    Result got = Run(args);
+    EXPECT_EQ(got.exit_code, 2) << args[2];
+    EXPECT_EQ(got.out, "") << "nothing is analysed";
+    EXPECT_NE(got.err.find("Usage: trimora-cli cut [--measure] FILE START END TARGET"), std::string::npos) << got.err;
+    EXPECT_FALSE(fs::exists(dir / "out.nts"));
+  }
+  Result help = Run({"cut", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("cut [--measure] FILE START END TARGET"), std::string::npos);
+}
+
+TEST_F(CliCut, TerminalShowsTheCutStagesAndClearsThemBeforeTheResult) {
+  Recording(RecordingOptions{.seconds = 40, .packets_per_second = 4}).WriteTo(dir / "rec.nts");
+  int master = -1;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
+    ExecCli({"cut", "--measure", "rec.nts", "0:00:05", "0:00:35", "out.nts"});
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<std::size_t>(n));
+  ::close(master);
+  EXPECT_EQ(ExitCode(pid), 0);
+  for (const char* drawn : {"\r[ 17%] ファイルを開いています... (1/3)\x1b[K", "\r[ 33%] 開始位置を調べています... (2/3)\x1b[K",
+                            "\r[ 72%] 書き込んでいます... (3/3)\x1b[K", "\r[100%] 書き込みが完了しました。\x1b[K"})
+    EXPECT_NE(screen.find(drawn), std::string::npos) << drawn;
+  const std::string last = "\r\x1b[K書き込みが完了しました。\r\n";
+  ASSERT_GE(screen.size(), last.size());
+  EXPECT_EQ(screen.substr(screen.size() - last.size()), last);
+}
+
+}  // namespace
+}  // namespace trimora
