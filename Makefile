@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets, GoogleTest, a Japanese font.
-PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
+PACKAGES := g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev xdg-utils \
             fonts-ipafont-gothic
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
