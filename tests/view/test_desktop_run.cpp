@@ -51,8 +51,8 @@ TEST(DesktopRun, CutThroughTheWindowWritesTheRangeByteForByte) {
 
 #ifdef TRIMORA_CLI
   const std::filesystem::path by_cli = folder / "cli.nts";
-  const std::string command = std::string("'") + TRIMORA_CLI + "' cut '" + (folder / "show.nts").string() + "' '" +
-                              by_cli.string() + "' 0:00:05 0:00:20 > /dev/null";
+  const std::string command = std::string("'") + TRIMORA_CLI + "' cut --measure '" + (folder / "show.nts").string() +
+                              "' 0:00:05 0:00:20 '" + by_cli.string() + "' > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   EXPECT_EQ(written, ReadAll(by_cli));
 #endif

@@ -57,6 +57,13 @@ void SetTextColour(QWidget* widget, ColourRole role) {
   widget->setPalette(palette);
 }
 
+// Where a container's children are measured from: a picture box places them in its inner area,
+// inside the 3-D border.
+QPoint InnerOrigin(const QWidget* container) {
+  if (auto* box = dynamic_cast<const ProgressBox*>(container)) return box->InnerRect().topLeft();
+  return {0, 0};
+}
+
 }  // namespace
 
 int TwipsToPixels(float twips) { return static_cast<int>(std::lround(twips / 15.0f)); }
@@ -104,15 +111,9 @@ QWidget* MainWindow::Container(const std::string& name) const {
   return const_cast<MainWindow*>(this);
 }
 
-QPoint MainWindow::Origin(const QWidget* container) const {
-  // A picture box places its children in its inner area, inside the 3-D border.
-  if (auto* box = dynamic_cast<const ProgressBox*>(container)) return box->InnerRect().topLeft();
-  return {0, 0};
-}
-
-QRect MainWindow::Geometry(const Control& c) const {
+QRect MainWindow::Geometry(const Control& c, const QWidget* widget) const {
   // Edges are rounded, not sizes, so that controls placed edge to edge in twips stay so.
-  const QPoint origin = Origin(Container(c.Parent));
+  const QPoint origin = InnerOrigin(widget->parentWidget());
   const int left = TwipsToPixels(c.Left), top = TwipsToPixels(c.Top);
   return {origin.x() + left, origin.y() + top, TwipsToPixels(c.Left + c.Width) - left,
           TwipsToPixels(c.Top + c.Height) - top};
@@ -295,7 +296,7 @@ void MainWindow::RenderControl(const Binding& b) {
   Control& c = *b.control;
   QWidget* w = b.widget;
   if (c.Kind != ControlKind::Line && c.Kind != ControlKind::Label) {
-    const QRect geometry = Geometry(c);
+    const QRect geometry = Geometry(c, w);
     if (w->geometry() != geometry) w->setGeometry(geometry);
   }
 
@@ -339,7 +340,7 @@ void MainWindow::RenderControl(const Binding& b) {
       break;
     case ControlKind::Line: {
       auto& line = static_cast<Line&>(c);
-      const QPoint origin = Origin(Container(c.Parent));
+      const QPoint origin = InnerOrigin(w->parentWidget());
       static_cast<LineWidget*>(w)->SetLine(origin + QPoint(TwipsToPixels(line.X1), TwipsToPixels(line.Y1)),
                                            origin + QPoint(TwipsToPixels(line.X2), TwipsToPixels(line.Y2)),
                                            line.Colour);
@@ -362,12 +363,12 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   // font needs more room than the Windows font the layout was made for, rather than cut digits
   // off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
   // the middle the model gives it, a right-aligned one keeps its right edge.
-  QRect box = Geometry(label);
+  QRect box = Geometry(label, widget);
   const QFontMetrics metrics(widget->font());
   const int text_width = metrics.horizontalAdvance(caption) + 1;
   const int width = label.AutoSize ? text_width : std::max(box.width(), text_width);
   if (width != box.width()) {
-    const double left = Origin(Container(label.Parent)).x() + label.Left / 15.0;
+    const double left = InnerOrigin(widget->parentWidget()).x() + label.Left / 15.0;
     const double right = left + label.Width / 15.0;
     if (label.Alignment == Align::Center)
       box.moveLeft(static_cast<int>(std::lround((left + right - width) / 2)));

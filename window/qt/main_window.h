@@ -56,8 +56,7 @@ class MainWindow : public QWidget {
 
   QWidget* Create(Control& c);
   QWidget* Container(const std::string& name) const;
-  QPoint Origin(const QWidget* container) const;
-  QRect Geometry(const Control& c) const;
+  QRect Geometry(const Control& c, const QWidget* widget) const;
   void RenderCommon(const Binding& b);
   void RenderControl(const Binding& b);
   void RenderLabel(Label& label, QWidget* widget);
