@@ -135,8 +135,8 @@ QWidget* MainWindow::Create(Control& c) {
       auto& label = static_cast<Label&>(c);
       auto* widget = new QLabel(parent);
       widget->setTextFormat(Qt::PlainText);
-      // Every label shows its container's background: an opaque label's own fill would stand
-      // out against a frame that the style paints in a shade of its own.
+      // No label fills its background, opaque or not: its own fill would stand out against a
+      // frame that the style paints in a shade of its own.
       SetTextColour(widget, label.Colour);
       if (label.Underline) {
         QFont underlined = widget->font();
