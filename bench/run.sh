@@ -22,11 +22,13 @@ trap 'rm -rf "$WORK"' EXIT
 RSS_LIMIT_KIB=$((64 * 1024))
 
 # best_of_3 CMD...: runs CMD three times with stdout to /dev/null. Sets BEST (seconds, the
-# fastest run) and RSS (peak resident KiB, the largest of the three).
+# fastest run) and RSS (peak resident KiB, the largest of the three). PREPARE, when set, is a
+# command run untimed before each run.
 best_of_3() {
   BEST="" RSS=0
   local run start end elapsed rss
   for run in 1 2 3; do
+    if [ -n "${PREPARE:-}" ]; then eval "$PREPARE"; fi
     start=$(date +%s%N)
     /usr/bin/time -f %M -o "$WORK/rss" "$@" >/dev/null
     end=$(date +%s%N)
@@ -80,3 +82,30 @@ TOOL_BEST=$BEST TOOL_RSS=$RSS
 best_of_3 "$CLI" analyze --measure "$RECORDING"
 OURS_BEST=$BEST OURS_RSS=$RSS
 compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.20
+
+# ---------------------------------------------------------------------------------------------
+# cut of the whole recording against cp: both write a copy of every byte. The recording ends with
+# the marker of its last second, so the cut from 0:00:00 to its length is the whole file.
+
+echo
+echo "cut of the whole recording vs cp (best of 3, warm cache)"
+RECORDING_END=$(printf '%d:%02d:%02d' $((RECORDING_SECONDS / 3600)) $((RECORDING_SECONDS / 60 % 60)) \
+                $((RECORDING_SECONDS % 60)))
+CUT_TARGET=$WORK/cut.nts COPY_TARGET=$WORK/copy.nts
+if ! "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET" | tail -n 1 | grep -qx "書き込みが完了しました。"; then
+  echo "bench: cut 0:00:00 $RECORDING_END did not complete" >&2
+  exit 1
+fi
+if ! cmp -s "$RECORDING" "$CUT_TARGET"; then
+  echo "bench: the cut of the whole recording differs from the recording" >&2
+  exit 1
+fi
+# Each run writes a new file, with the last run's copy gone and its dirty pages on disk.
+PREPARE='rm -f "$CUT_TARGET" "$COPY_TARGET"; sync'
+best_of_3 cp "$RECORDING" "$COPY_TARGET"
+TOOL_BEST=$BEST TOOL_RSS=$RSS
+best_of_3 "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET"
+OURS_BEST=$BEST OURS_RSS=$RSS
+PREPARE=
+compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.20
+rm -f "$CUT_TARGET" "$COPY_TARGET"

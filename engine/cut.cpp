@@ -112,7 +112,11 @@ class Cutter {
   void OpenTarget() {
     failure_ = kTargetFailed;
     w_.CProgress_Refresh(17, kOpening);
-    // unlink, unlike a general remove, never takes away a directory standing at the path.
+    // Only a file (or a link, which goes without what it points to) is replaced: a directory,
+    // device, FIFO or socket at the path is not this program's to delete.
+    struct stat info {};
+    if (::lstat(target_.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+      throw std::system_error(EINVAL, std::generic_category(), "target is not an ordinary file");
     if (::unlink(target_.c_str()) != 0 && errno != ENOENT)
       throw std::system_error(errno, std::generic_category(), "delete target");
     st_.file2.Open(target_);

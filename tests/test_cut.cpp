@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -361,7 +362,7 @@ TEST_F(Cut, SourceSlotHeldByAnotherRunIsLeftToIt) {
   st.file1.Close();
 }
 
-TEST_F(Cut, TargetCannotBeCreated) {
+TEST_F(Cut, TargetThatCannotBeCreatedOrIsNoFileIsLeftAlone) {
   Recording r(RecordingOptions{.seconds = 20});
   Write(r);
   target = dir / "missing" / "target.nts";
@@ -370,10 +371,23 @@ TEST_F(Cut, TargetCannotBeCreated) {
 
   target = dir / "folder";  // a directory is not a file to delete
   fs::create_directory(target);
-  fs::create_directory(target / "inside");
   Run(0, 5);
   ExpectFailure("保存先ファイルが開けません。");
-  EXPECT_TRUE(fs::is_directory(target / "inside"));
+  EXPECT_TRUE(fs::is_directory(target)) << "an empty directory must not be removed either";
+
+  target = dir / "pipe";  // nor a FIFO (or a device) that happens to stand at the path
+  ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+  Run(0, 5);
+  ExpectFailure("保存先ファイルが開けません。");
+  EXPECT_TRUE(fs::is_fifo(target));
+
+  target = dir / "link.nts";  // a link is replaced, what it points to is left alone
+  testing::WriteAll(dir / "other.nts", Bytes{5});
+  fs::create_symlink(dir / "other.nts", target);
+  Run(2, 4);
+  EXPECT_FALSE(fs::is_symlink(target));
+  EXPECT_EQ(Target(), Range(r, 2, 4));
+  EXPECT_EQ(testing::ReadAll(dir / "other.nts"), Bytes{5});
 }
 
 TEST_F(Cut, FailingWindowDuringTheCopyKeepsWhatWasWritten) {
