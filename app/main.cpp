@@ -1,0 +1,34 @@
+// Trimora, the desktop program: one window that cuts a time range out of a recording.
+#include <QApplication>
+
+#include "engine/app_state.h"
+#include "platform/qt/qt_file_dialogs.h"
+#include "platform/qt/qt_web_opener.h"
+#include "platform/record_folder.h"
+#include "window/events.h"
+#include "window/model.h"
+#include "window/qt/main_window.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setFont(trimora::WindowFont());
+  QApplication::setWindowIcon(trimora::TrimoraIcon());
+
+  // The model and the view outlive the window: a procedure still running when the window closes
+  // makes its last updates on the model, and the view no longer renders them.
+  trimora::AppState state;
+  trimora::WindowModel model;
+  trimora::QtFileDialogs dialogs;
+  trimora::QtWebOpener web;
+  trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
+  trimora::WindowEvents events(model, state, platform);
+  trimora::MainWindow window(model);
+  dialogs.SetOwner(&window);
+  window.OnCloseRequest = [&events] { events.CloseRequest(); };
+
+  events.Load();
+  window.Render();
+  window.show();
+  // The main loop ends once the window has closed and any procedure running then has returned.
+  return QApplication::exec();
+}

@@ -1,0 +1,414 @@
+#include "window/qt/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolTip>
+#include <algorithm>
+#include <cmath>
+
+#include "window/qt/widgets.h"
+
+namespace trimora {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+Qt::Alignment HorizontalAlignment(Align align) {
+  switch (align) {
+    case Align::Right:
+      return Qt::AlignRight;
+    case Align::Center:
+      return Qt::AlignHCenter;
+    case Align::Left:
+      break;
+  }
+  return Qt::AlignLeft;
+}
+
+QPixmap IconPixmap(const QStyle* style, IconKind icon) {
+  switch (icon) {
+    case IconKind::Information:
+      return style->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(QSize(16, 16));
+    case IconKind::Warning:
+      return style->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(QSize(16, 16));
+    case IconKind::None:
+      break;
+  }
+  return {};
+}
+
+// Labels of the window draw their text in the system colour they name; without one, in BTNTEXT,
+// the platform's default for labels. Disabled labels keep the platform's greyed colour.
+void SetTextColour(QWidget* widget, ColourRole role) {
+  QPalette palette = widget->palette();
+  const QColor colour = SystemColour(palette, role, QPalette::ButtonText);
+  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+  widget->setPalette(palette);
+}
+
+// Where a container's children are measured from: a picture box places them in its inner area,
+// inside the 3-D border.
+QPoint InnerOrigin(const QWidget* container) {
+  if (auto* box = dynamic_cast<const ProgressBox*>(container)) return box->InnerRect().topLeft();
+  return {0, 0};
+}
+
+}  // namespace
+
+int TwipsToPixels(float twips) { return static_cast<int>(std::lround(twips / 15.0f)); }
+
+QFont WindowFont() {
+  static const bool substituted = [] {
+    QFont::insertSubstitutions(Q(WindowModel::kFontName), {"IPAPGothic", "Noto Sans CJK JP"});
+    return true;
+  }();
+  (void)substituted;
+  QFont font(Q(WindowModel::kFontName), WindowModel::kFontPoints, QFont::Normal);
+  return font;
+}
+
+MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m_(model) {
+  const QFont font = WindowFont();
+  setFont(font);
+  QToolTip::setFont(font);
+  setWindowIcon(TrimoraIcon());
+  setFixedSize(TwipsToPixels(WindowModel::kClientWidth), TwipsToPixels(WindowModel::kClientHeight));
+
+  for (Control* c : m_.Controls()) {
+    QWidget* widget = Create(*c);
+    widget->setObjectName(c->Index < 0 ? Q(c->Name) : Q(c->Name + "(" + std::to_string(c->Index) + ")"));
+    bindings_.push_back({c, widget});
+    controls_by_widget_.insert(widget, c);
+  }
+  // Lines lie beneath the other controls of their container, in their own order among
+  // themselves, so that a tick running through a time label never hides its digits.
+  for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b)
+    if (b->control->Kind == ControlKind::Line) b->widget->lower();
+  m_.ProcessEvents = [this] {
+    Render();
+    QCoreApplication::processEvents();
+  };
+  Render();
+}
+
+MainWindow::~MainWindow() { m_.ProcessEvents = nullptr; }
+
+QWidget* MainWindow::Container(const std::string& name) const {
+  if (name.empty()) return const_cast<MainWindow*>(this);
+  for (const Binding& b : bindings_)
+    if (b.control->Name == name) return b.widget;
+  return const_cast<MainWindow*>(this);
+}
+
+QRect MainWindow::Geometry(const Control& c, const QWidget* widget) const {
+  // Edges are rounded, not sizes, so that controls placed edge to edge in twips stay so.
+  const QPoint origin = InnerOrigin(widget->parentWidget());
+  const int left = TwipsToPixels(c.Left), top = TwipsToPixels(c.Top);
+  return {origin.x() + left, origin.y() + top, TwipsToPixels(c.Left + c.Width) - left,
+          TwipsToPixels(c.Top + c.Height) - top};
+}
+
+void MainWindow::UserInput(const std::function<void()>& action) {
+  if (closing_) return;
+  if (action) action();
+  Render();
+}
+
+QWidget* MainWindow::Create(Control& c) {
+  QWidget* parent = Container(c.Parent);
+  switch (c.Kind) {
+    case ControlKind::Frame:
+      return new QGroupBox(parent);
+
+    case ControlKind::Label: {
+      auto& label = static_cast<Label&>(c);
+      auto* widget = new QLabel(parent);
+      widget->setTextFormat(Qt::PlainText);
+      // No label fills its background, opaque or not: its own fill would stand out against a
+      // frame that the style paints in a shade of its own.
+      SetTextColour(widget, label.Colour);
+      if (label.Underline) {
+        QFont underlined = widget->font();
+        underlined.setUnderline(true);
+        widget->setFont(underlined);
+      }
+      widget->installEventFilter(this);  // a label's click
+      return widget;
+    }
+
+    case ControlKind::TextBox: {
+      auto& box = static_cast<TextBox&>(c);
+      auto* widget = new TextBoxEdit(parent);
+      QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
+        UserInput([&box, &text] { box.SetText(text.toStdString()); });
+      });
+      widget->FocusIn = [this, &box] {
+        if (closing_) return;
+        box.GotFocus();
+        Render();
+        ApplySelection(box);
+      };
+      return widget;
+    }
+
+    case ControlKind::Button: {
+      auto* widget = new QPushButton(parent);
+      widget->setAutoDefault(false);
+      QObject::connect(widget, &QPushButton::clicked, widget, [this, &c] { UserInput(c.Click); });
+      return widget;
+    }
+
+    case ControlKind::CheckBox: {
+      auto& box = static_cast<CheckBox&>(c);
+      auto* widget = new QCheckBox(parent);
+      QObject::connect(widget, &QCheckBox::clicked, widget, [this, &box](bool checked) {
+        UserInput([&box, checked] {
+          box.Value = checked ? 1 : 0;
+          if (box.Click) box.Click();
+        });
+      });
+      return widget;
+    }
+
+    case ControlKind::OptionButton: {
+      auto& option = static_cast<OptionButton&>(c);
+      auto* widget = new QRadioButton(parent);
+      // The model holds which option is selected; Render shows it.
+      widget->setAutoExclusive(false);
+      QObject::connect(widget, &QRadioButton::clicked, widget, [this, &option] {
+        UserInput([this, &option] {
+          // Selecting an option button clears the others of its group, as the platform does.
+          for (Control* other : m_.Controls())
+            if (other->Kind == ControlKind::OptionButton && other->Parent == option.Parent)
+              static_cast<OptionButton*>(other)->Value = other == &option;
+          if (option.Click) option.Click();
+        });
+      });
+      return widget;
+    }
+
+    case ControlKind::PictureBox:
+      return new ProgressBox(parent);
+
+    case ControlKind::Image: {
+      auto* widget = new QLabel(parent);
+      widget->setPixmap(IconPixmap(style(), static_cast<Image&>(c).Icon));
+      widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return widget;
+    }
+
+    case ControlKind::Line:
+      return new LineWidget(parent);
+
+    case ControlKind::FileList: {
+      auto& list = static_cast<FileListBox&>(c);
+      auto* widget = new QListWidget(parent);
+      widget->setSelectionMode(QAbstractItemView::SingleSelection);
+      QObject::connect(widget, &QListWidget::itemClicked, widget, [this, &list, widget](QListWidgetItem* item) {
+        UserInput([&list, widget, item] {
+          list.ListIndex = widget->row(item);
+          if (list.Click) list.Click();
+        });
+      });
+      widget->installEventFilter(this);  // Enter chooses the current entry
+      return widget;
+    }
+  }
+  return new QWidget(parent);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  Control* c = controls_by_widget_.value(watched, nullptr);
+  if (!c) return QWidget::eventFilter(watched, event);
+
+  if (c->Kind == ControlKind::Label && event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint()))
+      UserInput(c->Click);
+  } else if (c->Kind == ControlKind::FileList && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* widget = static_cast<QListWidget*>(watched);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && widget->currentRow() >= 0) {
+      auto& list = static_cast<FileListBox&>(*c);
+      UserInput([&list, widget] {
+        list.ListIndex = widget->currentRow();
+        if (list.Click) list.Click();
+      });
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::ApplySelection(TextBox& box) {
+  auto* widget = static_cast<QLineEdit*>(WidgetOf(box.Name, box.Index));
+  const int length = static_cast<int>(widget->text().size());
+  const int start = std::clamp(box.SelStart, 0, length);
+  widget->setSelection(start, std::clamp(box.SelLength, 0, length - start));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    if (OnCloseRequest) OnCloseRequest();
+  }
+  event->accept();
+}
+
+QWidget* MainWindow::WidgetOf(const std::string& name, int index) const {
+  for (const Binding& b : bindings_)
+    if (b.control->Name == name && b.control->Index == index) return b.widget;
+  return nullptr;
+}
+
+void MainWindow::Render() {
+  if (closing_) return;
+  if (windowTitle() != Q(m_.Caption)) setWindowTitle(Q(m_.Caption));
+  for (const Binding& b : bindings_) {
+    RenderControl(b);
+    RenderCommon(b);
+  }
+}
+
+void MainWindow::RenderCommon(const Binding& b) {
+  const Control& c = *b.control;
+  QWidget* w = b.widget;
+  if (w->isHidden() == c.Visible) w->setVisible(c.Visible);
+  if (w->testAttribute(Qt::WA_ForceDisabled) == c.Enabled) w->setEnabled(c.Enabled);
+  if (w->toolTip() != Q(c.ToolTip)) w->setToolTip(Q(c.ToolTip));
+  const Qt::CursorShape cursor = c.Kind == ControlKind::Label && c.Click ? Qt::PointingHandCursor : Qt::ArrowCursor;
+  if (c.Kind == ControlKind::Label && w->cursor().shape() != cursor) w->setCursor(cursor);
+}
+
+void MainWindow::RenderControl(const Binding& b) {
+  Control& c = *b.control;
+  QWidget* w = b.widget;
+  if (c.Kind != ControlKind::Line && c.Kind != ControlKind::Label) {
+    const QRect geometry = Geometry(c, w);
+    if (w->geometry() != geometry) w->setGeometry(geometry);
+  }
+
+  switch (c.Kind) {
+    case ControlKind::Frame: {
+      auto* frame = static_cast<QGroupBox*>(w);
+      if (frame->title() != Q(static_cast<Frame&>(c).Caption)) frame->setTitle(Q(static_cast<Frame&>(c).Caption));
+      break;
+    }
+    case ControlKind::Label:
+      RenderLabel(static_cast<Label&>(c), w);
+      break;
+    case ControlKind::TextBox:
+      RenderTextBox(static_cast<TextBox&>(c), w);
+      break;
+    case ControlKind::Button: {
+      auto* button = static_cast<QPushButton*>(w);
+      const QString caption = Q(static_cast<Button&>(c).Caption);
+      if (button->text() != caption) button->setText(caption);
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto& box = static_cast<CheckBox&>(c);
+      auto* widget = static_cast<QCheckBox*>(w);
+      if (widget->text() != Q(box.Caption)) widget->setText(Q(box.Caption));
+      const Qt::CheckState state = box.Value == 1 ? Qt::Checked : box.Value == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
+      if (widget->checkState() != state) widget->setCheckState(state);
+      break;
+    }
+    case ControlKind::OptionButton: {
+      auto& option = static_cast<OptionButton&>(c);
+      auto* widget = static_cast<QRadioButton*>(w);
+      if (widget->text() != Q(option.Caption)) widget->setText(Q(option.Caption));
+      if (widget->isChecked() != option.Value) widget->setChecked(option.Value);
+      break;
+    }
+    case ControlKind::PictureBox:
+      static_cast<ProgressBox*>(w)->SetFill(static_cast<PictureBox&>(c).FillPercent);
+      break;
+    case ControlKind::Image:
+      break;
+    case ControlKind::Line: {
+      auto& line = static_cast<Line&>(c);
+      const QPoint origin = InnerOrigin(w->parentWidget());
+      static_cast<LineWidget*>(w)->SetLine(origin + QPoint(TwipsToPixels(line.X1), TwipsToPixels(line.Y1)),
+                                           origin + QPoint(TwipsToPixels(line.X2), TwipsToPixels(line.Y2)),
+                                           line.Colour);
+      break;
+    }
+    case ControlKind::FileList:
+      RenderFileList(static_cast<FileListBox&>(c), w);
+      break;
+  }
+}
+
+void MainWindow::RenderLabel(Label& label, QWidget* w) {
+  auto* widget = static_cast<QLabel*>(w);
+  const QString caption = Q(label.Caption);
+  if (widget->text() != caption) widget->setText(caption);
+  const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
+  if (widget->alignment() != alignment) widget->setAlignment(alignment);
+
+  // An auto-sized label takes the width of its text; any other label widens when the stand-in
+  // font needs more room than the Windows font the layout was made for, rather than cut digits
+  // off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
+  // the middle the model gives it, a right-aligned one keeps its right edge.
+  QRect box = Geometry(label, widget);
+  const QFontMetrics metrics(widget->font());
+  const int text_width = metrics.horizontalAdvance(caption) + 1;
+  const int width = label.AutoSize ? text_width : std::max(box.width(), text_width);
+  if (width != box.width()) {
+    const double left = InnerOrigin(widget->parentWidget()).x() + label.Left / 15.0;
+    const double right = left + label.Width / 15.0;
+    if (label.Alignment == Align::Center)
+      box.moveLeft(static_cast<int>(std::lround((left + right - width) / 2)));
+    else if (label.Alignment == Align::Right)
+      box.moveLeft(static_cast<int>(std::lround(right - width)));
+    box.setWidth(width);
+  }
+  if (label.AutoSize) box.setHeight(std::max(box.height(), metrics.height()));
+  if (widget->geometry() != box) widget->setGeometry(box);
+}
+
+void MainWindow::RenderTextBox(TextBox& box, QWidget* w) {
+  auto* widget = static_cast<QLineEdit*>(w);
+  // Text the user is typing is already the model's; only a change made elsewhere is written back.
+  const QString text = Q(box.Text());
+  if (widget->text() != text) widget->setText(text);
+  const int max_length = box.MaxLength > 0 ? box.MaxLength : 32767;
+  if (widget->maxLength() != max_length) widget->setMaxLength(max_length);
+  if (widget->isReadOnly() != box.ReadOnly) widget->setReadOnly(box.ReadOnly);
+  // QLineEdit turns the input method back on when it becomes editable.
+  if (box.InputMethodOff && widget->testAttribute(Qt::WA_InputMethodEnabled))
+    widget->setAttribute(Qt::WA_InputMethodEnabled, false);
+  const Qt::Alignment alignment = HorizontalAlignment(box.Alignment) | Qt::AlignVCenter;
+  if (widget->alignment() != alignment) widget->setAlignment(alignment);
+}
+
+void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
+  auto* widget = static_cast<QListWidget*>(w);
+  bool same = widget->count() == static_cast<int>(list.Items.size());
+  for (int i = 0; same && i < widget->count(); ++i)
+    same = widget->item(i)->text() == Q(list.Items[static_cast<std::size_t>(i)]);
+  if (!same) {
+    widget->clear();
+    for (const std::string& item : list.Items) widget->addItem(Q(item));
+  }
+  const int index = list.ListIndex < widget->count() ? list.ListIndex : -1;
+  if (widget->currentRow() != index) {
+    widget->setCurrentRow(index);
+    if (index < 0) widget->clearSelection();
+  }
+}
+
+}  // namespace trimora

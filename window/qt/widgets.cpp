@@ -1,0 +1,84 @@
+#include "window/qt/widgets.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QtWidgets/qdrawutil.h>
+#include <algorithm>
+#include <cmath>
+
+namespace trimora {
+
+QColor SystemColour(const QPalette& palette, ColourRole role, QPalette::ColorRole fallback) {
+  switch (role) {
+    case ColourRole::Highlight:
+      return palette.color(QPalette::Active, QPalette::Highlight);
+    case ColourRole::HighlightText:
+      return palette.color(QPalette::Active, QPalette::HighlightedText);
+    case ColourRole::GrayText:
+      return palette.color(QPalette::Disabled, QPalette::WindowText);
+    case ColourRole::ButtonText:
+      return palette.color(QPalette::Active, QPalette::ButtonText);
+    case ColourRole::Default:
+      break;
+  }
+  return palette.color(QPalette::Active, fallback);
+}
+
+ProgressBox::ProgressBox(QWidget* parent) : QWidget(parent) {}
+
+void ProgressBox::SetFill(int percent) {
+  if (percent == fill_) return;
+  fill_ = percent;
+  update();
+}
+
+void ProgressBox::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  qDrawWinPanel(&painter, rect(), palette(), /*sunken=*/true);
+  const QRect inner = InnerRect();
+  painter.fillRect(inner, SystemColour(palette(), ColourRole::GrayText, QPalette::Window));
+  // The fill is drawn as the percentage says and clipped by the box, as a picture box would.
+  const int percent = std::clamp(fill_, 0, 100);
+  const int width = static_cast<int>(std::lround(inner.width() * percent / 100.0));
+  if (width > 0)
+    painter.fillRect(QRect(inner.left(), inner.top(), width, inner.height()),
+                     SystemColour(palette(), ColourRole::Highlight, QPalette::Highlight));
+}
+
+LineWidget::LineWidget(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void LineWidget::SetLine(QPoint from, QPoint to, ColourRole colour) {
+  const QRect box(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
+                  QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
+  if (from == from_ && to == to_ && colour == colour_ && geometry() == box) return;
+  from_ = from;
+  to_ = to;
+  colour_ = colour;
+  setGeometry(box);
+  update();
+}
+
+void LineWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QPoint origin = geometry().topLeft();
+  painter.setPen(QPen(SystemColour(palette(), colour_, QPalette::WindowText), 0));
+  painter.drawLine(from_ - origin, to_ - origin);
+}
+
+void TextBoxEdit::focusInEvent(QFocusEvent* event) {
+  QLineEdit::focusInEvent(event);
+  focused_by_mouse_ = event->reason() == Qt::MouseFocusReason;
+  if (FocusIn) FocusIn();
+}
+
+void TextBoxEdit::mouseReleaseEvent(QMouseEvent* event) {
+  QLineEdit::mouseReleaseEvent(event);
+  if (!focused_by_mouse_) return;
+  focused_by_mouse_ = false;
+  if (!hasSelectedText() && FocusIn) FocusIn();
+}
+
+}  // namespace trimora

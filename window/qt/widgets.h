@@ -1,0 +1,70 @@
+// The few widgets the window needs that Qt does not have as such: the status-line progress box,
+// a line, and a text box that reports its focus after Qt's own focus handling has run.
+#pragma once
+
+#include <QColor>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPoint>
+#include <QWidget>
+#include <functional>
+
+#include "window/model.h"
+
+namespace trimora {
+
+// The system colours of the window in the platform's palette. Default gives `fallback`.
+QColor SystemColour(const QPalette& palette, ColourRole role, QPalette::ColorRole fallback);
+
+// The progress bar of a status line: a sunken 3-D border around an inner area in GRAYTEXT, filled
+// in HIGHLIGHT from the left edge to `fill` per cent of the inner width. Children are placed
+// relative to the inner area, as in a picture box.
+class ProgressBox : public QWidget {
+ public:
+  static constexpr int kBorder = 2;  // the 3-D border takes 30 twips on each side
+
+  explicit ProgressBox(QWidget* parent);
+  void SetFill(int percent);
+  int Fill() const { return fill_; }
+  QRect InnerRect() const { return rect().adjusted(kBorder, kBorder, -kBorder, -kBorder); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int fill_ = 0;
+};
+
+// A straight line between two points of its parent, one pixel wide. It covers only the bounding
+// box of the line and lets every mouse event through to what lies beneath.
+class LineWidget : public QWidget {
+ public:
+  explicit LineWidget(QWidget* parent);
+  void SetLine(QPoint from, QPoint to, ColourRole colour);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPoint from_, to_;
+  ColourRole colour_ = ColourRole::Default;
+};
+
+// A text box that calls FocusIn once Qt has finished its own focus-in handling, so that the
+// selection FocusIn makes is the one the user sees. A click that gives the focus would move the
+// cursor to the clicked spot; unless that click selected something by dragging, FocusIn runs
+// again after it.
+class TextBoxEdit : public QLineEdit {
+ public:
+  explicit TextBoxEdit(QWidget* parent) : QLineEdit(parent) {}
+  std::function<void()> FocusIn;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool focused_by_mouse_ = false;
+};
+
+}  // namespace trimora
