@@ -7,7 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace trimora {
 
@@ -107,55 +112,159 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
   return n;
 }
 
-TargetFile::TargetFile() : buffer_(new uint8_t[kCapacity]) {}
+// The ring of buffers and the thread that empties them into the file, oldest first.
+class TargetFile::Writer {
+ public:
+  explicit Writer(int fd) : fd_(fd) {
+    for (auto& buffer : buffers_) {
+      buffer.reset(new uint8_t[kCapacity]);
+      free_.push_back(buffer.get());
+    }
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  ~Writer() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  static constexpr std::size_t kCapacity = kPacketSize * 5577;  // whole records, about 1 MiB
+
+  // A free buffer to fill, waiting for the thread to empty one when all are queued.
+  uint8_t* TakeFree() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !free_.empty(); });
+    uint8_t* buffer = free_.back();
+    free_.pop_back();
+    return buffer;
+  }
+
+  void Queue(uint8_t* buffer, std::size_t len) {
+    {
+      std::lock_guard lock(mutex_);
+      full_.push_back({buffer, len});
+    }
+    changed_.notify_all();
+  }
+
+  void GiveBack(uint8_t* buffer) {
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(buffer);
+    }
+    changed_.notify_all();
+  }
+
+  // Waits until every queued buffer is written (or dropped after a failure).
+  void Drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return full_.empty() && !busy_; });
+  }
+
+  int Error() {
+    std::lock_guard lock(mutex_);
+    return error_;
+  }
+
+ private:
+  struct Pending {
+    uint8_t* data;
+    std::size_t len;
+  };
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
+      if (full_.empty()) return;  // stopping, with nothing left to write
+      Pending next = full_.front();
+      full_.pop_front();
+      busy_ = true;
+      const bool failed = error_ != 0;
+      lock.unlock();
+      // After a failure nothing more is written: the file keeps an unbroken prefix.
+      const int error = failed ? 0 : WriteAll(next.data, next.len);
+      lock.lock();
+      if (error != 0) error_ = error;
+      free_.push_back(next.data);
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  int WriteAll(const uint8_t* data, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t n = ::write(fd_, data + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  const int fd_;
+  std::unique_ptr<uint8_t[]> buffers_[4];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<uint8_t*> free_;
+  std::deque<Pending> full_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  int error_ = 0;
+  std::thread thread_;
+};
+
+TargetFile::TargetFile() = default;
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) ThrowErrno("open target");
+  try {
+    writer_ = std::make_unique<Writer>(fd);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
   fd_ = fd;
+  current_ = writer_->TakeFree();
+  len_ = 0;
+}
+
+void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
+  if (int error = writer_->Error()) throw std::system_error(error, std::generic_category(), "write target");
+  std::size_t size = n * kPacketSize;
+  while (size > 0) {
+    const std::size_t room = Writer::kCapacity - len_;
+    const std::size_t part = std::min(room, size);
+    std::memcpy(current_ + len_, first, part);
+    len_ += part;
+    first += part;
+    size -= part;
+    if (len_ == Writer::kCapacity) Submit();
+  }
+}
+
+void TargetFile::Submit() {
+  writer_->Queue(current_, len_);
+  current_ = writer_->TakeFree();
   len_ = 0;
 }
 
 void TargetFile::Flush() {
   if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
-  std::size_t done = 0;
-  while (done < len_) {
-    ssize_t n = ::write(fd_, buffer_.get() + done, len_ - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      // Keep what could not be written at the front, so that a later flush does not repeat
-      // the bytes already in the file.
-      std::memmove(buffer_.get(), buffer_.get() + done, len_ - done);
-      len_ -= done;
-      ThrowErrno("write target");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  len_ = 0;
-}
-
-void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
-  const std::size_t size = n * kPacketSize;
-  if (size < kDirectWrite) {
-    for (std::size_t k = 0; k < n; ++k) WriteRecord(first + k * kPacketSize);
-    return;
-  }
-  Flush();  // what came before goes first
-  WriteOut(first, size);
-}
-
-void TargetFile::WriteOut(const uint8_t* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd_, data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("write target");
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  if (len_ > 0) Submit();
+  writer_->Drain();
+  if (int error = writer_->Error()) throw std::system_error(error, std::generic_category(), "write target");
 }
 
 void TargetFile::Close() noexcept {
@@ -165,6 +274,9 @@ void TargetFile::Close() noexcept {
   } catch (const std::system_error&) {
     // Whatever could be written stays; the failure was reported where the write was asked for.
   }
+  if (current_) writer_->GiveBack(current_);
+  current_ = nullptr;
+  writer_.reset();
   ::close(fd_);
   fd_ = -1;
   len_ = 0;

@@ -75,7 +75,11 @@ class SourceFile {
 };
 
 // File 2: the cut's target, opened for writing only and created empty. Records are appended in
-// order. Flush writes out what is buffered; Close flushes as far as it can and never throws.
+// order through a small ring of buffers: a writer thread of this file puts each full buffer into
+// the file while the caller fills the next, so that reading the source and writing the target
+// overlap. The file receives exactly the bytes given, in order; a write that fails stops all
+// later writes and is reported by the next WriteRecord(s) or Flush. Close flushes as far as it can
+// and never throws.
 class TargetFile {
  public:
   TargetFile();
@@ -87,21 +91,18 @@ class TargetFile {
   void Close() noexcept;
   bool IsOpen() const { return fd_ >= 0; }
 
-  void WriteRecord(const uint8_t* record) {
-    if (len_ + kPacketSize > kCapacity) Flush();
-    std::copy(record, record + kPacketSize, buffer_.get() + len_);
-    len_ += kPacketSize;
-  }
-  // Whole records from the caller's memory; a long run goes to the file without a copy.
+  void WriteRecord(const uint8_t* record) { WriteRecords(record, 1); }
   void WriteRecords(const uint8_t* first, std::size_t n);
+  // Returns once everything given so far is in the file; throws the first write failure.
   void Flush();
 
  private:
-  void WriteOut(const uint8_t* data, std::size_t size);
-  static constexpr std::size_t kCapacity = kPacketSize * 8192;
-  static constexpr std::size_t kDirectWrite = kPacketSize * 512;  // runs this long skip the buffer
+  class Writer;
+  void Submit();
+
   int fd_ = -1;
-  std::unique_ptr<uint8_t[]> buffer_;
+  std::unique_ptr<Writer> writer_;
+  uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring
   std::size_t len_ = 0;
 };
 
