@@ -1,21 +1,12 @@
 // trimora-cli analyze end to end: the printed lines, the exit codes, the usage, and progress that
 // appears only on a terminal.
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/cli_runner.h"
 #include "tests/recording_builder.h"
-
-#ifndef TRIMORA_CLI
-#error "the tests of the command line need the path of trimora-cli"
-#endif
 
 namespace trimora {
 namespace {
@@ -23,67 +14,11 @@ namespace {
 using testing::Recording;
 using testing::RecordingOptions;
 
-struct Result {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string ReadText(const std::filesystem::path& path) {
-  testing::Bytes bytes = testing::ReadAll(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-[[noreturn]] void ExecCli(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(TRIMORA_CLI)};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  ::execv(TRIMORA_CLI, argv.data());
-  ::_exit(127);
-}
-
-int ExitCode(pid_t pid) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
+using Result = testing::CliResult;
 
 class CliTest : public ::testing::Test {
  protected:
-  // Runs trimora-cli in the test folder with stdout and stderr going to files, not a terminal.
-  Result Run(const std::vector<std::string>& args) {
-    const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(126);
-      ExecCli(args);
-    }
-    Result r;
-    r.exit_code = ExitCode(pid);
-    r.out = ReadText(out);
-    r.err = ReadText(err);
-    return r;
-  }
-  // Runs trimora-cli with stdout and stderr on one pseudo-terminal; returns all it wrote there.
-  std::string RunOnTerminal(const std::vector<std::string>& args, int& exit_code) {
-    int master = -1;
-    pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-      if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-      ExecCli(args);
-    }
-    std::string all;
-    char buf[4096];
-    for (;;) {  // the read fails with EIO once the child has closed the terminal
-      ssize_t n = ::read(master, buf, sizeof buf);
-      if (n <= 0) break;
-      all.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(master);
-    exit_code = ExitCode(pid);
-    return all;
-  }
+  Result Run(const std::vector<std::string>& args) { return testing::RunCli(dir.path(), args); }
   std::string Write(const std::string& name, const Recording& rec, std::size_t extra = 0) {
     rec.WriteTo(dir / name, extra);
     return name;
@@ -180,15 +115,17 @@ TEST_F(CliTest, WrongCommandLineGoesToStderrAndExits2) {
 
 TEST_F(CliTest, TerminalShowsProgressInPlaceAndClearsItBeforeTheResult) {
   Write("rec.nts", Recording(RecordingOptions{.seconds = 100, .packets_per_second = 4, .trailing_packets = 0}));
-  int exit_code = -1;
-  std::string screen = RunOnTerminal({"analyze", "--measure", "rec.nts"}, exit_code);
-  EXPECT_EQ(exit_code, 0);
+  auto run = testing::RunCliOnTerminal(dir.path(), {"analyze", "--measure", "rec.nts"});
+  if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  const std::string& screen = run->screen;
+  EXPECT_EQ(run->exit_code, 0);
   for (const char* drawn : {"\r[  0%] ファイルを開いています... (1/5)\x1b[K", "\r[ 40%] データを調べています... (3/5)\x1b[K",
                             "\r[ 70%] データの長さを調べています. 50%... (4/5)\x1b[K",
                             "\r[ 80%] 初期化しています... (4/5)\x1b[K"})
     EXPECT_NE(screen.find(drawn), std::string::npos) << drawn;
   // The terminal turns "\n" into "\r\n".
   EXPECT_NE(screen.find("\r\x1b[Kデータ形式：正常(TS)\r\n"), std::string::npos) << screen;
+  ASSERT_GE(screen.size(), 2u);
   EXPECT_EQ(screen.substr(screen.size() - 2), "\r\n");
 }
 

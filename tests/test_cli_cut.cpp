@@ -1,10 +1,5 @@
 // trimora-cli cut end to end: the analysis lines, then the range check's or the cut's last word,
 // the bytes of the target, and exit codes that tell a saved range from everything else.
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,11 +7,8 @@
 #include <vector>
 
 #include "engine/ts_packet.h"
+#include "tests/cli_runner.h"
 #include "tests/recording_builder.h"
-
-#ifndef TRIMORA_CLI
-#error "the tests of the command line need the path of trimora-cli"
-#endif
 
 namespace trimora {
 namespace {
@@ -26,29 +18,7 @@ using testing::Recording;
 using testing::RecordingOptions;
 namespace fs = std::filesystem;
 
-struct Result {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string ReadText(const fs::path& path) {
-  Bytes bytes = testing::ReadAll(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-[[noreturn]] void ExecCli(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(TRIMORA_CLI)};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  ::execv(TRIMORA_CLI, argv.data());
-  ::_exit(127);
-}
-
-int ExitCode(pid_t pid) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
+using Result = testing::CliResult;
 
 constexpr const char* kAnalysisOfTwelve =
     "データ形式：正常(TS)\n"
@@ -70,22 +40,7 @@ constexpr const char* kAnalysisOfSix =
 
 class CliCut : public ::testing::Test {
  protected:
-  // Runs trimora-cli in the test folder with stdout and stderr going to files, not a terminal.
-  Result Run(const std::vector<std::string>& args) {
-    const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(126);
-      ExecCli(args);
-    }
-    Result r;
-    r.exit_code = ExitCode(pid);
-    r.out = ReadText(out);
-    r.err = ReadText(err);
-    return r;
-  }
+  Result Run(const std::vector<std::string>& args) { return testing::RunCli(dir.path(), args); }
 
   Recording Twelve() {
     Recording r(RecordingOptions{.seconds = 12, .packets_per_second = 4});
@@ -197,17 +152,10 @@ TEST_F(CliCut, MalformedTimesAndOperandsAreUsageErrors) {
 
 TEST_F(CliCut, TerminalShowsTheCutStagesAndClearsThemBeforeTheResult) {
   Recording(RecordingOptions{.seconds = 40, .packets_per_second = 4}).WriteTo(dir / "rec.nts");
-  int master = -1;
-  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-    ExecCli({"cut", "--measure", "rec.nts", "0:00:05", "0:00:35", "out.nts"});
-  }
-  std::string screen;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, static_cast<std::size_t>(n));
-  ::close(master);
-  EXPECT_EQ(ExitCode(pid), 0);
+  auto run = testing::RunCliOnTerminal(dir.path(), {"cut", "--measure", "rec.nts", "0:00:05", "0:00:35", "out.nts"});
+  if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  const std::string& screen = run->screen;
+  EXPECT_EQ(run->exit_code, 0);
   for (const char* drawn : {"\r[ 17%] ファイルを開いています... (1/3)\x1b[K", "\r[ 33%] 開始位置を調べています... (2/3)\x1b[K",
                             "\r[ 72%] 書き込んでいます... (3/3)\x1b[K", "\r[100%] 書き込みが完了しました。\x1b[K"})
     EXPECT_NE(screen.find(drawn), std::string::npos) << drawn;
