@@ -21,13 +21,15 @@ trap 'rm -rf "$WORK"' EXIT
 
 RSS_LIMIT_KIB=$((64 * 1024))
 
-# best_of_3 CMD...: runs CMD three times with stdout to /dev/null. Sets BEST (seconds, the
-# fastest run) and RSS (peak resident KiB, the largest of the three). PREPARE, when set, is a
+# best_of CMD...: runs CMD $RUNS times with stdout to /dev/null. Sets BEST (seconds, the
+# fastest run) and RSS (peak resident KiB, the largest of them). The fastest of several runs keeps
+# the noise of a shared machine out of the ratio. PREPARE, when set, is a
 # command run untimed before each run.
-best_of_3() {
+RUNS=5
+best_of() {
   BEST="" RSS=0
   local run start end elapsed rss
-  for run in 1 2 3; do
+  for ((run = 1; run <= RUNS; run++)); do
     if [ -n "${PREPARE:-}" ]; then eval "$PREPARE"; fi
     start=$(date +%s%N)
     /usr/bin/time -f %M -o "$WORK/rss" "$@" >/dev/null
@@ -71,15 +73,15 @@ cat "$RECORDING" >/dev/null  # warm the cache: every timing below reads from mem
 # analyze --measure against cat: both read the whole file once.
 
 echo
-echo "analyze --measure vs cat (best of 3, warm cache)"
+echo "analyze --measure vs cat (best of $RUNS, warm cache)"
 expected_length="記録時間（推定B）：1:16:40"
 if ! "$CLI" analyze --measure "$RECORDING" | grep -qx "$expected_length"; then
   echo "bench: analyze --measure did not report $expected_length" >&2
   exit 1
 fi
-best_of_3 cat "$RECORDING"
+best_of cat "$RECORDING"
 TOOL_BEST=$BEST TOOL_RSS=$RSS
-best_of_3 "$CLI" analyze --measure "$RECORDING"
+best_of "$CLI" analyze --measure "$RECORDING"
 OURS_BEST=$BEST OURS_RSS=$RSS
 compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.20
 
@@ -88,7 +90,7 @@ compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.20
 # the marker of its last second, so the cut from 0:00:00 to its length is the whole file.
 
 echo
-echo "cut of the whole recording vs cp (best of 3, warm cache)"
+echo "cut of the whole recording vs cp (best of $RUNS, warm cache)"
 RECORDING_END=$(printf '%d:%02d:%02d' $((RECORDING_SECONDS / 3600)) $((RECORDING_SECONDS / 60 % 60)) \
                 $((RECORDING_SECONDS % 60)))
 CUT_TARGET=$WORK/cut.nts COPY_TARGET=$WORK/copy.nts
@@ -102,9 +104,9 @@ if ! cmp -s "$RECORDING" "$CUT_TARGET"; then
 fi
 # Each run writes a new file, with the last run's copy gone and its dirty pages on disk.
 PREPARE='rm -f "$CUT_TARGET" "$COPY_TARGET"; sync'
-best_of_3 cp "$RECORDING" "$COPY_TARGET"
+best_of cp "$RECORDING" "$COPY_TARGET"
 TOOL_BEST=$BEST TOOL_RSS=$RSS
-best_of_3 "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET"
+best_of "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET"
 OURS_BEST=$BEST OURS_RSS=$RSS
 PREPARE=
 compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.20
