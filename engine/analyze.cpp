@@ -179,13 +179,8 @@ class Analysis {
     return false;
   }
 
-  // The message is on the panel before the window's events run; a failure of that event
-  // processing must not escape a procedure that reports everything on the window.
   void ShowFailure(const char* message) {
-    try {
-      w_.lMessage_Show(message, 2);
-    } catch (const std::exception&) {
-    }
+    ShowFinal([&] { w_.lMessage_Show(message, 2); });
   }
 
   WindowModel& w_;

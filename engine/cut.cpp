@@ -67,7 +67,7 @@ class Cutter {
     w_.bCut.Enabled = false;
     Tail tail{*this};
     if (target_ == ComparisonPath(source_) || SameFile(source_, target_)) {
-      Report([&] { w_.lCMessage_Show(kRefused, 1); });
+      ShowFinal([&] { w_.lCMessage_Show(kRefused, 1); });
       return;
     }
     try {
@@ -75,7 +75,7 @@ class Cutter {
       OpenTarget();
       if (Seek()) Copy();
     } catch (const std::exception&) {
-      Report([&] { w_.lCMessage_Show(failure_, 1); });
+      ShowFinal([&] { w_.lCMessage_Show(failure_, 1); });
     }
   }
 
@@ -90,15 +90,6 @@ class Cutter {
       if (c.opened_target_) c.st_.file2.Close();
     }
   };
-
-  // A report whose own window failure has nowhere left to go: its text is already in place.
-  template <typename F>
-  static void Report(F show) {
-    try {
-      show();
-    } catch (const std::exception&) {
-    }
-  }
 
   bool Stopped() const { return st_.iExitFlag == 1; }
 
@@ -217,24 +208,10 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
-  auto seconds = [](TextBox* const boxes[3]) -> std::optional<int32_t> {
-    std::optional<int32_t> h = TextToInt32(boxes[0]->Text());
-    std::optional<int32_t> m = TextToInt32(boxes[1]->Text());
-    std::optional<int32_t> s = TextToInt32(boxes[2]->Text());
-    if (!h || !m || !s) return std::nullopt;
-    try {
-      return TimeToSec(*h, *m, *s);
-    } catch (const TimeOverflow&) {
-      return std::nullopt;
-    }
-  };
-  std::optional<int32_t> start = seconds(w.tStart);
-  std::optional<int32_t> end = start ? seconds(w.tEnd) : std::nullopt;
+  std::optional<int32_t> start = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
+  std::optional<int32_t> end = start ? TextBoxesToSec(*w.tEnd[0], *w.tEnd[1], *w.tEnd[2]) : std::nullopt;
   if (!start || !end) {
-    try {
-      w.lCMessage_Show("指定が正しくありません。", 1);
-    } catch (const std::exception&) {
-    }
+    ShowFinal([&] { w.lCMessage_Show("指定が正しくありません。", 1); });
     return;
   }
   CutRange(w, st, target, *start, *end);

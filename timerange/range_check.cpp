@@ -14,16 +14,6 @@ namespace {
 
 constexpr const char* kEntryError = "指定が正しくありません。";
 
-// Seconds of three boxes (hours, minutes, seconds); nothing when a text is not a 32-bit
-// integer. TimeToSec throws TimeOverflow when the total leaves the 32-bit range.
-std::optional<int32_t> BoxesToSec(TextBox* const boxes[3]) {
-  std::optional<int32_t> s = TextToInt32(boxes[2]->Text());
-  std::optional<int32_t> m = TextToInt32(boxes[1]->Text());
-  std::optional<int32_t> h = TextToInt32(boxes[0]->Text());
-  if (!s || !m || !h) return std::nullopt;
-  return TimeToSec(*h, *m, *s);
-}
-
 // Second t on the timeline: computed in double, stored in single precision like the lines.
 float TimelineX(const WindowModel& w, int32_t t, int32_t total) {
   double width = static_cast<double>(w.lnEOF.X1) - static_cast<double>(w.lnZERO.X1);
@@ -47,13 +37,8 @@ std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
   return {};
 }
 
-// Shows a warning whose own failure must not escape into whoever changed the box.
 void ShowEntryError(WindowModel& w) {
-  try {
-    w.lCMessage_Show(kEntryError, 1);
-  } catch (const std::exception&) {
-    // The caption is set before the window gets its events; the message stands.
-  }
+  ShowFinal([&] { w.lCMessage_Show(kEntryError, 1); });
 }
 
 }  // namespace
@@ -75,8 +60,8 @@ void WireRangeEntry(WindowModel& w, AppState& st) {
 void tSE_Change(WindowModel& w, AppState& st) {
   const uint32_t generation = ++st.range_checks;
   try {
-    std::optional<int32_t> start = BoxesToSec(w.tStart);
-    std::optional<int32_t> end = start ? BoxesToSec(w.tEnd) : std::nullopt;
+    std::optional<int32_t> start = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
+    std::optional<int32_t> end = start ? TextBoxesToSec(*w.tEnd[0], *w.tEnd[1], *w.tEnd[2]) : std::nullopt;
     if (!start || !end) {
       ShowEntryError(w);
       return;

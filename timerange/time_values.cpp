@@ -48,6 +48,18 @@ int32_t TimeToSec(int32_t hours, int32_t minutes, int32_t seconds) {
   return Checked(int64_t{c} + seconds);
 }
 
+std::optional<int32_t> TextBoxesToSec(const TextBox& hours, const TextBox& minutes, const TextBox& secs) {
+  std::optional<int32_t> h = TextToInt32(hours.Text());
+  std::optional<int32_t> m = TextToInt32(minutes.Text());
+  std::optional<int32_t> s = TextToInt32(secs.Text());
+  if (!h || !m || !s) return std::nullopt;
+  try {
+    return TimeToSec(*h, *m, *s);
+  } catch (const TimeOverflow&) {
+    return std::nullopt;
+  }
+}
+
 std::optional<int32_t> TextToInt32(const std::string& text) {
   std::size_t i = 0, n = text.size();
   auto blank = [&](std::size_t k) { return text[k] == ' ' || text[k] == '\t'; };

@@ -26,6 +26,11 @@ void SecToTextBoxes(int32_t seconds, TextBox& hours, TextBox& minutes, TextBox& 
 // hours*3600 + minutes*60 + seconds, each step checked; throws TimeOverflow.
 int32_t TimeToSec(int32_t hours, int32_t minutes, int32_t seconds);
 
+// The seconds that three h/m/s boxes hold, as the range entry and the Save command read them:
+// each text through TextToInt32, the total through TimeToSec. Nothing when a text is not a 32-bit
+// integer or the total leaves the 32-bit range.
+std::optional<int32_t> TextBoxesToSec(const TextBox& hours, const TextBox& minutes, const TextBox& secs);
+
 // A box's text as a signed 32-bit integer: optional blanks, an optional sign, decimal digits,
 // optional blanks. Empty, non-numeric or out-of-range texts give nothing.
 std::optional<int32_t> TextToInt32(const std::string& text);

@@ -145,12 +145,6 @@ WindowModel::WindowModel()
                &lCProgress_S, &lCProgress};
 }
 
-Control* WindowModel::Find(const std::string& name, int index) const {
-  for (Control* c : controls_)
-    if (c->Name == name && c->Index == index) return c;
-  return nullptr;
-}
-
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {
   pProgress.Visible = false;
   iInfo.Visible = iIconType == 1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -193,7 +194,6 @@ class WindowModel {
 
   // Every control, parents before their children, for views that render them all.
   const std::vector<Control*>& Controls() const { return controls_; }
-  Control* Find(const std::string& name, int index = -1) const;
 
   // The four status-panel operations. Each ends by letting the owner process pending events.
   void lMessage_Show(const std::string& sMessage, int32_t iIconType);
@@ -213,5 +213,16 @@ class WindowModel {
   void RefreshBar(PictureBox& box, Label& caption, Label& shadow, int32_t iPercent, const std::string& sMessage);
   std::vector<Control*> controls_;
 };
+
+// Runs a panel operation that reports how a procedure ended. Its text is in place before the
+// window gets its events, so a failure of that event processing has nowhere left to go: it is
+// dropped rather than thrown at whoever started the procedure.
+template <typename Show>
+void ShowFinal(Show show) noexcept {
+  try {
+    show();
+  } catch (const std::exception&) {
+  }
+}
 
 }  // namespace trimora

@@ -105,10 +105,8 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
 MainWindow::~MainWindow() { m_.ProcessEvents = nullptr; }
 
 QWidget* MainWindow::Container(const std::string& name) const {
-  if (name.empty()) return const_cast<MainWindow*>(this);
-  for (const Binding& b : bindings_)
-    if (b.control->Name == name) return b.widget;
-  return const_cast<MainWindow*>(this);
+  QWidget* container = name.empty() ? nullptr : WidgetOf(name);
+  return container ? container : const_cast<MainWindow*>(this);
 }
 
 QRect MainWindow::Geometry(const Control& c, const QWidget* widget) const {
@@ -153,11 +151,11 @@ QWidget* MainWindow::Create(Control& c) {
       QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
         UserInput([&box, &text] { box.SetText(text.toStdString()); });
       });
-      widget->FocusIn = [this, &box] {
+      widget->FocusIn = [this, &box, widget] {
         if (closing_) return;
         box.GotFocus();
         Render();
-        ApplySelection(box);
+        ApplySelection(box, widget);
       };
       return widget;
     }
@@ -252,8 +250,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::ApplySelection(TextBox& box) {
-  auto* widget = static_cast<QLineEdit*>(WidgetOf(box.Name, box.Index));
+void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
   const int length = static_cast<int>(widget->text().size());
   const int start = std::clamp(box.SelStart, 0, length);
   widget->setSelection(start, std::clamp(box.SelLength, 0, length - start));

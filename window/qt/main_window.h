@@ -14,6 +14,7 @@
 #include "window/model.h"
 
 class QCloseEvent;
+class QLineEdit;
 
 namespace trimora {
 
@@ -62,7 +63,7 @@ class MainWindow : public QWidget {
   void RenderLabel(Label& label, QWidget* widget);
   void RenderTextBox(TextBox& box, QWidget* widget);
   void RenderFileList(FileListBox& list, QWidget* widget);
-  void ApplySelection(TextBox& box);
+  void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
 
   WindowModel& m_;
