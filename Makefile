@@ -10,8 +10,11 @@ PACKAGES := g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev xdg-uti
             fonts-ipafont-gothic
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
+# The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.
+WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
+WINDOWS_BUILD    ?= build-windows
 
-.PHONY: all deps bench-deps configure build run test bench asan clean
+.PHONY: all deps bench-deps windows-deps configure build run test test-windows bench asan clean
 
 all: build
 
@@ -25,6 +28,13 @@ deps:
 bench-deps: deps
 	@missing=$$(for p in $(BENCH_PACKAGES); do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+windows-deps:
+	@missing=$$(for p in $(WINDOWS_PACKAGES); do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
 
@@ -42,6 +52,14 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 
+# The engine, the platform layer without Qt, trimora-cli.exe and every test that needs no Qt,
+# cross-built for 64-bit Windows and run under Wine (a prefix of its own in the build tree).
+test-windows: windows-deps
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTRIMORA_WITH_QT=OFF
+	cmake --build $(WINDOWS_BUILD)
+	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j2
+
 bench: bench-deps build
 	bench/run.sh $(BUILD)
 
@@ -52,4 +70,4 @@ asan: deps
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(WINDOWS_BUILD)

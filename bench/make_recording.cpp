@@ -3,18 +3,16 @@
 //
 //   make_recording FILE --seconds N   N whole seconds
 //   make_recording FILE --bytes N     at least N bytes, rounded up to whole packets
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "engine/ts_packet.h"
+#include "platform/os/os.h"
 
 namespace {
 
@@ -31,19 +29,6 @@ void PutPacket(uint8_t* p, uint16_t pid, uint32_t serial) {
   p[3] = static_cast<uint8_t>(0x10 | (serial & 0x0F));
   std::memcpy(p + 4, &serial, sizeof serial);
   std::memset(p + 8, 0xFF, kPacketSize - 8);
-}
-
-bool WriteFully(int fd, const uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 int Usage() {
@@ -67,34 +52,29 @@ int main(int argc, char** argv) {
   else
     return Usage();
 
-  int fd = ::open(argv[1], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    std::perror(argv[1]);
-    return 1;
-  }
-  constexpr std::size_t kChunkPackets = 16384;
-  std::vector<uint8_t> chunk(kChunkPackets * kPacketSize);
-  static constexpr uint16_t kOtherPids[] = {0x0100, 0x0110, 0x0111, 0x0012, 0x0000};
-  int64_t second = 1;
-  int64_t next_marker = PacketsThrough(1) - 1;
-  for (int64_t i = 0; i < packets;) {
-    std::size_t in_chunk = 0;
-    for (; in_chunk < kChunkPackets && i < packets; ++in_chunk, ++i) {
-      uint16_t pid = kOtherPids[i % 5];
-      if (i == next_marker) {
-        pid = trimora::kTimeMarkerPid;
-        next_marker = PacketsThrough(++second) - 1;
+  try {
+    trimora::os::RemoveFile(argv[1]);
+    trimora::os::File file = trimora::os::File::CreateNew(argv[1]);
+    constexpr std::size_t kChunkPackets = 16384;
+    std::vector<uint8_t> chunk(kChunkPackets * kPacketSize);
+    static constexpr uint16_t kOtherPids[] = {0x0100, 0x0110, 0x0111, 0x0012, 0x0000};
+    int64_t second = 1;
+    int64_t next_marker = PacketsThrough(1) - 1;
+    for (int64_t i = 0; i < packets;) {
+      std::size_t in_chunk = 0;
+      for (; in_chunk < kChunkPackets && i < packets; ++in_chunk, ++i) {
+        uint16_t pid = kOtherPids[i % 5];
+        if (i == next_marker) {
+          pid = trimora::kTimeMarkerPid;
+          next_marker = PacketsThrough(++second) - 1;
+        }
+        PutPacket(chunk.data() + in_chunk * kPacketSize, pid, static_cast<uint32_t>(i));
       }
-      PutPacket(chunk.data() + in_chunk * kPacketSize, pid, static_cast<uint32_t>(i));
+      file.Write(chunk.data(), in_chunk * kPacketSize);
     }
-    if (!WriteFully(fd, chunk.data(), in_chunk * kPacketSize)) {
-      std::perror(argv[1]);
-      ::close(fd);
-      return 1;
-    }
-  }
-  if (::close(fd) != 0) {
-    std::perror(argv[1]);
+    file.Close();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", argv[1], e.what());
     return 1;
   }
   return 0;

@@ -2,13 +2,11 @@
 // fails ends the run with that stage's message; what earlier stages wrote stays on the window.
 #include "engine/analyze.h"
 
-#include <sys/stat.h>
-
 #include <climits>
-#include <filesystem>
 #include <stdexcept>
 
 #include "engine/ts_packet.h"
+#include "platform/os/os.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
@@ -32,16 +30,6 @@ struct StageFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Only an ordinary file counts, as a directory search for plain files would find it: no directory,
-// device, FIFO or socket, and no hidden file. A link counts when it leads to an ordinary file.
-// stat() never opens the path, so a FIFO cannot block us here.
-bool OrdinaryFileExists(const std::string& path) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  if (name.empty() || name.front() == '.') return false;
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 int32_t AddChecked(int32_t a, int32_t b) {
   int32_t sum;
   if (__builtin_add_overflow(a, b, &sum)) throw std::overflow_error("32-bit overflow");
@@ -61,7 +49,7 @@ class Analysis {
       ShowFailure(kCannotRead);
       return;
     }
-    if (!OrdinaryFileExists(path_)) {
+    if (!os::OrdinaryFileExists(path_)) {
       ShowFailure(kNotFound);
       return;
     }

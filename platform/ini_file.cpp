@@ -2,16 +2,12 @@
 // file the program reads: the recorder's per-user settings, written in Shift-JIS.
 #include "platform/ini_file.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <system_error>
+
+#include "platform/os/os.h"
 
 namespace trimora {
 
@@ -58,7 +54,7 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-// Without iconv's CP932 module only ASCII survives; every other byte becomes U+FFFD.
+// Where the system cannot decode CP932 only ASCII survives; every other byte becomes U+FFFD.
 std::string AsciiOnly(std::string_view bytes) {
   std::string out;
   for (char c : bytes) {
@@ -67,36 +63,6 @@ std::string AsciiOnly(std::string_view bytes) {
     else
       out += kReplacement;
   }
-  return out;
-}
-
-std::string DecodeCp932(std::string_view bytes) {
-  iconv_t cd = ::iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(bytes);
-
-  std::string input(bytes);
-  char* in = input.data();
-  std::size_t in_left = input.size();
-  std::string out;
-  char chunk[1024];
-  while (in_left > 0) {
-    char* dst = chunk;
-    std::size_t dst_left = sizeof chunk;
-    std::size_t rc = ::iconv(cd, &in, &in_left, &dst, &dst_left);
-    const int error = errno;
-    out.append(chunk, sizeof chunk - dst_left);
-    if (rc != static_cast<std::size_t>(-1)) break;
-    if (error == EILSEQ || error == EINVAL) {
-      // A byte that starts no CP932 character, or a lead byte cut off at the end.
-      out += kReplacement;
-      ++in;
-      --in_left;
-      ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    } else if (error != E2BIG) {
-      break;
-    }
-  }
-  ::iconv_close(cd);
   return out;
 }
 
@@ -166,13 +132,11 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
 
 // A folder or a device at the INI path reads as a missing file, as any read failure does.
 std::optional<std::string> ReadRegularFile(const std::string& file) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
   try {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    os::File in = os::File::OpenForReading(file);
+    std::string bytes;
+    char chunk[4096];
+    while (const std::size_t n = in.Read(chunk, sizeof chunk)) bytes.append(chunk, n);
     return bytes;
   } catch (const std::exception&) {
     return std::nullopt;
@@ -185,7 +149,8 @@ std::string DecodeIniText(const std::string& bytes) {
   std::string_view view(bytes);
   if (view.substr(0, kByteOrderMark.size()) == kByteOrderMark) view.remove_prefix(kByteOrderMark.size());
   if (IsValidUtf8(view)) return std::string(view);
-  return DecodeCp932(bytes);
+  std::optional<std::string> decoded = os::DecodeCodePage932(bytes);
+  return decoded ? *decoded : AsciiOnly(bytes);
 }
 
 std::string GetIniString(const std::string& key, const std::string& section, const std::string& file) {

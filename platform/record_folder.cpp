@@ -2,11 +2,12 @@
 #include "platform/record_folder.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/ini_file.h"
+#include "platform/os/os.h"
 
 namespace trimora {
 
@@ -39,9 +40,9 @@ bool LessIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 bool ReadProcessEnvironment(const std::string& name, std::string& value) {
-  const char* found = std::getenv(name.c_str());
+  std::optional<std::string> found = os::Environment(name);
   if (!found) return false;
-  value = found;
+  value = std::move(*found);
   return true;
 }
 
@@ -83,17 +84,17 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 std::optional<std::vector<std::string>> ListFolder(const std::string& folder, const std::string& pattern) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  fs::directory_iterator it(fs::path(folder), ec);
+  fs::directory_iterator it(os::PathFromUtf8(folder), ec);
   if (ec) return std::nullopt;
 
   std::vector<std::string> names;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) return std::nullopt;
-    std::string name = it->path().filename().string();
-    if (name.empty() || name.front() == '.') continue;
-    std::error_code type_ec;
-    if (!it->is_regular_file(type_ec)) continue;  // follows links; a broken link is skipped
-    if (MatchesPattern(name, pattern)) names.push_back(std::move(name));
+    std::string name = os::Utf8FromPath(it->path().filename());
+    // As the analysis's existence test sees it: no folder, no hidden file; a link that leads to
+    // a file counts, a broken one does not.
+    if (!MatchesPattern(name, pattern) || !os::OrdinaryFileExists(os::Utf8FromPath(it->path()))) continue;
+    names.push_back(std::move(name));
   }
   if (ec) return std::nullopt;
   std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);

@@ -1,9 +1,19 @@
 #include "tests/cli_runner.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#include <stdexcept>
 
 #include "tests/recording_builder.h"
 
@@ -14,6 +24,49 @@
 namespace trimora::testing {
 
 namespace {
+
+std::string ReadText(const std::filesystem::path& path) {
+  Bytes bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+#ifdef _WIN32
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+// One argument as the program's command-line parser splits it again: quoted when it holds a
+// blank or a quote, with the backslashes before a quote doubled.
+std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  for (std::size_t i = 0;; ++i) {
+    std::size_t backslashes = 0;
+    while (i < arg.size() && arg[i] == L'\\') ++i, ++backslashes;
+    if (i == arg.size()) {
+      out.append(backslashes * 2, L'\\');
+      break;
+    }
+    out.append(arg[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    out += arg[i];
+  }
+  return out + L"\"";
+}
+
+HANDLE CreateOutput(const std::filesystem::path& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path.string());
+  return h;
+}
+
+#else
 
 [[noreturn]] void ExecCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
   if (::chdir(dir.c_str()) != 0) ::_exit(126);
@@ -30,12 +83,51 @@ int ExitCode(pid_t pid) {
   return WEXITSTATUS(status);
 }
 
-std::string ReadText(const std::filesystem::path& path) {
-  Bytes bytes = ReadAll(path);
-  return std::string(bytes.begin(), bytes.end());
-}
+#endif
 
 }  // namespace
+
+#ifdef _WIN32
+
+CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
+  // The build names the program by a path of the build machine; made absolute here, it names it
+  // on the drive the tests run from.
+  static const std::filesystem::path cli = std::filesystem::absolute(TRIMORA_CLI);
+  std::wstring command = Quote(cli.wstring());
+  for (const std::string& a : args) command += L" " + Quote(Wide(a));
+
+  HANDLE o = CreateOutput(out), e = CreateOutput(err);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = o;
+  startup.hStdError = e;
+  PROCESS_INFORMATION process{};
+  const BOOL started = ::CreateProcessW(cli.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        dir.c_str(), &startup, &process);
+  ::CloseHandle(o);
+  ::CloseHandle(e);
+  CliResult r;
+  if (started) {
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.hProcess, &code)) r.exit_code = static_cast<int>(code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+  r.out = ReadText(out);
+  r.err = ReadText(err);
+  return r;
+}
+
+// The tests have no console of their own to hand the program.
+std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path&, const std::vector<std::string>&) {
+  return std::nullopt;
+}
+
+#else
 
 CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
   const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
@@ -66,5 +158,7 @@ std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, co
   run.exit_code = ExitCode(pid);
   return run;
 }
+
+#endif
 
 }  // namespace trimora::testing

@@ -17,7 +17,7 @@ struct CliResult {
 CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 // Runs trimora-cli in `dir` with stdout and stderr on one pseudo-terminal and returns all it wrote
-// there; nothing when the machine has no pseudo-terminals to give.
+// there; nothing when the machine has no pseudo-terminals to give, and always on Windows.
 struct TerminalRun {
   int exit_code = -1;
   std::string screen;

@@ -1,10 +1,8 @@
 #include "tests/recording_builder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 #include "engine/ts_packet.h"
@@ -59,9 +57,18 @@ void Recording::WriteTo(const std::filesystem::path& path, std::size_t extra_par
 }
 
 TempDir::TempDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "trimora-test-XXXXXX").string();
-  if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = templ;
+  // Creating the folder is the test of whether the name is free, so parallel tests never share one.
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("trimora-test-" + std::to_string(random() % 100000000000));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = std::move(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("no free name for a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -84,10 +91,7 @@ void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
 
 void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& head) {
   WriteAll(path, head);
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  bool ok = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-  if (fd >= 0) ::close(fd);
-  if (!ok) throw std::runtime_error("cannot size " + path.string());
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
 }
 
 }  // namespace trimora::testing

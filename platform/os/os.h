@@ -1,0 +1,86 @@
+// The program's one door to the operating system: files, their identity and attributes, the
+// environment, the console and the stop request, and the recorder's code page. Paths and texts
+// are UTF-8 on every system; the Windows side converts them to UTF-16 at each system call, so
+// that Japanese names work whatever the system's code page. Failures throw std::system_error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trimora::os {
+
+// An open file, read-only or write-only; closed on destruction. Moves, never copies.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // An ordinary file (or a link to one) for reading only. A directory, FIFO or device fails, and
+  // fails without blocking.
+  static File OpenForReading(const std::string& path);
+  // A new, empty file for writing only. Fails when anything already exists at the path, so a
+  // file put there after it was cleared is never written through.
+  static File CreateNew(const std::string& path);
+
+  bool IsOpen() const { return handle_ != kNone; }
+  // Up to `size` bytes; fewer only at the end of the file, 0 there.
+  std::size_t Read(void* buffer, std::size_t size);
+  // All of `size` bytes, or a failure.
+  void Write(const void* data, std::size_t size);
+  int64_t Size() const;  // the length in bytes, as it is now
+  void Rewind();         // the next read starts at the first byte
+  // Closes and reports a failure of the close itself: data that never reached the file.
+  void Close();
+
+ private:
+  static constexpr std::intptr_t kNone = -1;  // a closed file: no descriptor, no handle
+  explicit File(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = kNone;
+};
+
+// Whether an ordinary, visible file is at the path, as a directory search for ordinary files
+// finds one: no directory, device, FIFO or socket, and no hidden file (a name starting with "."
+// here, the hidden or system attribute on Windows). A link counts when it leads to such a file.
+// Never opens the path.
+bool OrdinaryFileExists(const std::string& path);
+
+// Deletes what is at the path when it is a file or a link (never what the link leads to);
+// nothing there is no error. A directory, device, FIFO or socket is refused.
+void RemoveFile(const std::string& path);
+
+// Whether two paths name the same file: same device and inode here, same volume serial number
+// and file index on Windows, whatever their spelling (links, letter case, short names).
+bool SameFile(const std::string& a, const std::string& b);
+
+// A UTF-8 path as a std::filesystem::path, and back; a narrow std::string is not UTF-8 to the
+// standard library on Windows.
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// The value of an environment variable, as UTF-8; nothing when it is unset.
+std::optional<std::string> Environment(const std::string& name);
+
+// Text in Shift-JIS (Windows code page 932) as UTF-8, with U+FFFD for each byte that starts no
+// character; nothing when the system cannot decode that code page at all.
+std::optional<std::string> DecodeCodePage932(std::string_view bytes);
+
+// The command line's arguments after the program's name, as UTF-8.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Sets the console up for a command-line program: UTF-8 output, bytes written as given (no
+// line-end translation), escape sequences understood.
+void PrepareConsole();
+
+// Whether standard error is a terminal (a console on Windows), where progress can be redrawn.
+bool StandardErrorIsTerminal();
+
+}  // namespace trimora::os

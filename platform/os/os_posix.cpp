@@ -1,0 +1,170 @@
+// The door to the system on Linux and other POSIX systems. Reads and writes are retried on EINTR
+// and on short transfers.
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+#include "platform/os/os.h"
+
+namespace trimora::os {
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
+
+File::~File() {
+  if (IsOpen()) ::close(Descriptor(handle_));
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (IsOpen()) ::close(Descriptor(handle_));
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+File File::OpenForReading(const std::string& path) {
+  // O_NONBLOCK: a FIFO put in the recording's place must not stall the program in open().
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) ThrowErrno("open for reading");
+  File file(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    throw std::system_error(EINVAL, std::generic_category(), "not an ordinary file");
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return file;
+}
+
+File File::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowErrno("create");
+  return File(fd);
+}
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "read");
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(Descriptor(handle_), static_cast<char*>(buffer) + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("read");
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void File::Write(const void* data, std::size_t size) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "write");
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(Descriptor(handle_), static_cast<const char*>(data) + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("write");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+int64_t File::Size() const {
+  struct stat info {};
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "size");
+  if (::fstat(Descriptor(handle_), &info) != 0) ThrowErrno("size");
+  return static_cast<int64_t>(info.st_size);
+}
+
+void File::Rewind() {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "rewind");
+  if (::lseek(Descriptor(handle_), 0, SEEK_SET) < 0) ThrowErrno("rewind");
+}
+
+void File::Close() {
+  if (!IsOpen()) return;
+  const int fd = Descriptor(handle_);
+  handle_ = kNone;
+  // After EINTR the descriptor is gone all the same on Linux; only a real failure is reported.
+  if (::close(fd) != 0 && errno != EINTR) ThrowErrno("close");
+}
+
+// stat() never opens the path, so a FIFO cannot block us here.
+bool OrdinaryFileExists(const std::string& path) {
+  const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
+  if (name.empty() || name.front() == '.') return false;
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void RemoveFile(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+    throw std::system_error(EINVAL, std::generic_category(), "not a file");
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowErrno("delete");
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::optional<std::string> Environment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+std::optional<std::string> DecodeCodePage932(std::string_view bytes) {
+  iconv_t cd = ::iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+
+  std::string input(bytes);
+  char* in = input.data();
+  std::size_t in_left = input.size();
+  std::string out;
+  char chunk[1024];
+  while (in_left > 0) {
+    char* dst = chunk;
+    std::size_t dst_left = sizeof chunk;
+    const std::size_t rc = ::iconv(cd, &in, &in_left, &dst, &dst_left);
+    const int error = errno;
+    out.append(chunk, sizeof chunk - dst_left);
+    if (rc != static_cast<std::size_t>(-1)) break;
+    if (error == EILSEQ || error == EINVAL) {
+      // A byte that starts no CP932 character, or a lead byte cut off at the end.
+      out += kReplacement;
+      ++in;
+      --in_left;
+      ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    } else if (error != E2BIG) {
+      break;
+    }
+  }
+  ::iconv_close(cd);
+  return out;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+void PrepareConsole() {}
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace trimora::os
