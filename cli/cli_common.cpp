@@ -1,12 +1,11 @@
 // The headless session, terminal progress and shared parsing of trimora-cli.
 #include "cli/cli_common.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 
 #include "engine/analyze.h"
+#include "platform/os/os.h"
 #include "timerange/range_check.h"
 
 namespace trimora::cli {
@@ -53,7 +52,7 @@ void TerminalProgress::Clear() {
   shown_.clear();
 }
 
-Session::Session() : progress(stderr, ::isatty(STDERR_FILENO) == 1) {
+Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {
   w.ProcessEvents = [this] { progress.Draw(w); };
   // As in the window: the boxes an analysis fills, or a command types, are checked against the
   // recording's length.
@@ -62,7 +61,7 @@ Session::Session() : progress(stderr, ::isatty(STDERR_FILENO) == 1) {
 
 bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {
   // The window always hands the analysis a full path; the cut compares it with its target.
-  const std::string full = path.empty() ? path : std::filesystem::absolute(path).string();
+  const std::string full = path.empty() ? path : os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(path)));
   s.w.cTimeB.Value = measure ? 1 : 0;
   s.w.cDataDetail.Value = s.w.cTimeB.Value;
   AnalyzeFile(s.w, s.st, full);

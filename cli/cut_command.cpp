@@ -7,6 +7,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "engine/cut.h"
+#include "platform/os/os.h"
 
 namespace trimora::cli {
 
@@ -44,7 +45,7 @@ int RunCut(const Args& args) {
   const TimeFields start = SplitTime(parsed.operands[1], "START");
   const TimeFields end = SplitTime(parsed.operands[2], "END");
   // The save dialog hands the cut a full path, as the analysis gets one.
-  const std::string target = std::filesystem::absolute(parsed.operands[3]).string();
+  const std::string target = os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(parsed.operands[3])));
 
   Session s;
   if (!AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout)) return 1;

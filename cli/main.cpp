@@ -7,6 +7,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "platform/os/os.h"
 
 namespace {
 
@@ -56,7 +57,8 @@ bool AsksForHelp(const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Args args(argv + (argc > 0 ? 1 : argc), argv + argc);
+  trimora::os::PrepareConsole();
+  Args args = trimora::os::CommandLineArguments(argc, argv);
   if (args.empty()) {
     PrintOverallUsage(std::cerr);
     return 2;

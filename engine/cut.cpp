@@ -2,16 +2,12 @@
 // unchanged up to and including the end-th one, reporting three stages on the cut panel.
 #include "engine/cut.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <exception>
 #include <optional>
-#include <system_error>
 
 #include "engine/ts_packet.h"
+#include "platform/os/os.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
@@ -50,14 +46,6 @@ std::string ComparisonPath(const std::string& source) {
   return out;
 }
 
-// The same file under another name: a hard or symbolic link, another spelling of the path, a
-// letter case that the file system ignores. Deleting the target would destroy the source.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 class Cutter {
  public:
   Cutter(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end)
@@ -66,7 +54,9 @@ class Cutter {
   void Run() {
     w_.bCut.Enabled = false;
     Tail tail{*this};
-    if (target_ == ComparisonPath(source_) || SameFile(source_, target_)) {
+    // The same file under another name (a link, another spelling, a letter case the file system
+    // ignores) is refused too: deleting the target would destroy the source.
+    if (target_ == ComparisonPath(source_) || os::SameFile(source_, target_)) {
       ShowFinal([&] { w_.lCMessage_Show(kRefused, 1); });
       return;
     }
@@ -105,11 +95,7 @@ class Cutter {
     w_.CProgress_Refresh(17, kOpening);
     // Only a file (or a link, which goes without what it points to) is replaced: a directory,
     // device, FIFO or socket at the path is not this program's to delete.
-    struct stat info {};
-    if (::lstat(target_.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
-      throw std::system_error(EINVAL, std::generic_category(), "target is not an ordinary file");
-    if (::unlink(target_.c_str()) != 0 && errno != ENOENT)
-      throw std::system_error(errno, std::generic_category(), "delete target");
+    os::RemoveFile(target_);
     st_.file2.Open(target_);
     opened_target_ = true;
   }

@@ -1,10 +1,5 @@
-// Buffered record access with POSIX calls: large sequential reads and writes, retried on EINTR
-// and on short transfers.
+// Buffered record access: large sequential reads and writes through the system's file door.
 #include "engine/record_file.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <condition_variable>
@@ -21,7 +16,7 @@ namespace {
 // the read and the scan of its records. Much larger buffers measured markedly slower.
 constexpr std::size_t kReadCapacity = kPacketSize * 697;
 
-[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void ThrowNotOpen(const char* what) { throw std::system_error(EBADF, std::generic_category(), what); }
 }  // namespace
 
 SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
@@ -29,37 +24,29 @@ SourceFile::~SourceFile() { Close(); }
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
-  // O_NONBLOCK: a FIFO put in the recording's place must not stall the program in open().
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) ThrowErrno("open source");
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    throw std::system_error(EINVAL, std::generic_category(), "source is not an ordinary file");
-  }
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  fd_ = fd;
+  file_ = os::File::OpenForReading(path);
   pos_ = len_ = 0;
   at_end_ = past_end_ = false;
 }
 
 void SourceFile::Close() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  try {
+    file_.Close();
+  } catch (const std::system_error&) {
+    // Nothing was written: a source closes without losing anything.
+  }
   pos_ = len_ = 0;
   at_end_ = past_end_ = false;
 }
 
 int64_t SourceFile::Size() const {
-  struct stat st {};
-  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
-  if (::fstat(fd_, &st) != 0) ThrowErrno("stat source");
-  return static_cast<int64_t>(st.st_size);
+  if (!IsOpen()) ThrowNotOpen("source not open");
+  return file_.Size();
 }
 
 void SourceFile::Rewind() {
-  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
-  if (::lseek(fd_, 0, SEEK_SET) < 0) ThrowErrno("rewind source");
+  if (!IsOpen()) ThrowNotOpen("source not open");
+  file_.Rewind();
   pos_ = len_ = 0;
   at_end_ = past_end_ = false;
 }
@@ -68,22 +55,12 @@ void SourceFile::Rewind() {
 // straddle the buffer's edge except at the end of the data.
 void SourceFile::Fill() {
   pos_ = len_ = 0;
-  while (len_ < kReadCapacity) {
-    ssize_t n = ::read(fd_, buffer_.get() + len_, kReadCapacity - len_);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("read source");
-    }
-    if (n == 0) {
-      at_end_ = true;
-      break;
-    }
-    len_ += static_cast<std::size_t>(n);
-  }
+  len_ = file_.Read(buffer_.get(), kReadCapacity);
+  at_end_ = len_ < kReadCapacity;
 }
 
 const uint8_t* SourceFile::NextRecordSlow() {
-  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "source not open");
+  if (!IsOpen()) ThrowNotOpen("source not open");
   if (pos_ == len_ && !at_end_) {
     Fill();
     if (pos_ + kPacketSize <= len_) {
@@ -115,7 +92,7 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  explicit Writer(int fd) : fd_(fd) {
+  explicit Writer(os::File& file) : file_(file) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -165,7 +142,7 @@ class TargetFile::Writer {
     changed_.wait(lock, [this] { return full_.empty() && !busy_; });
   }
 
-  int Error() {
+  std::error_code Error() {
     std::lock_guard lock(mutex_);
     return error_;
   }
@@ -184,32 +161,28 @@ class TargetFile::Writer {
       Pending next = full_.front();
       full_.pop_front();
       busy_ = true;
-      const bool failed = error_ != 0;
+      const bool failed = static_cast<bool>(error_);
       lock.unlock();
       // After a failure nothing more is written: the file keeps an unbroken prefix.
-      const int error = failed ? 0 : WriteAll(next.data, next.len);
+      const std::error_code error = failed ? std::error_code() : WriteAll(next.data, next.len);
       lock.lock();
-      if (error != 0) error_ = error;
+      if (error) error_ = error;
       free_.push_back(next.data);
       busy_ = false;
       changed_.notify_all();
     }
   }
 
-  int WriteAll(const uint8_t* data, std::size_t size) const {
-    std::size_t done = 0;
-    while (done < size) {
-      ssize_t n = ::write(fd_, data + done, size - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      done += static_cast<std::size_t>(n);
+  std::error_code WriteAll(const uint8_t* data, std::size_t size) {
+    try {
+      file_.Write(data, size);
+      return {};
+    } catch (const std::system_error& e) {
+      return e.code();
     }
-    return 0;
   }
 
-  const int fd_;
+  os::File& file_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -217,7 +190,7 @@ class TargetFile::Writer {
   std::deque<Pending> full_;
   bool busy_ = false;
   bool stopping_ = false;
-  int error_ = 0;
+  std::error_code error_;
   std::thread thread_;
 };
 
@@ -226,22 +199,20 @@ TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowErrno("open target");
+  file_ = os::File::CreateNew(path);
   try {
-    writer_ = std::make_unique<Writer>(fd);
+    writer_ = std::make_unique<Writer>(file_);
   } catch (...) {
-    ::close(fd);
+    file_ = os::File();  // closes it
     throw;
   }
-  fd_ = fd;
   current_ = writer_->TakeFree();
   len_ = 0;
 }
 
 void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
-  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
-  if (int error = writer_->Error()) throw std::system_error(error, std::generic_category(), "write target");
+  if (!IsOpen()) ThrowNotOpen("target not open");
+  if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
   std::size_t size = n * kPacketSize;
   while (size > 0) {
     const std::size_t room = Writer::kCapacity - len_;
@@ -261,14 +232,14 @@ void TargetFile::Submit() {
 }
 
 void TargetFile::Flush() {
-  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
+  if (!IsOpen()) ThrowNotOpen("target not open");
   if (len_ > 0) Submit();
   writer_->Drain();
-  if (int error = writer_->Error()) throw std::system_error(error, std::generic_category(), "write target");
+  if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
 }
 
 void TargetFile::Close() noexcept {
-  if (fd_ < 0) return;
+  if (!IsOpen()) return;
   try {
     Flush();
   } catch (const std::system_error&) {
@@ -277,8 +248,11 @@ void TargetFile::Close() noexcept {
   if (current_) writer_->GiveBack(current_);
   current_ = nullptr;
   writer_.reset();
-  ::close(fd_);
-  fd_ = -1;
+  try {
+    file_.Close();
+  } catch (const std::system_error&) {
+    // As above: the file keeps what reached it.
+  }
   len_ = 0;
 }
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "engine/ts_packet.h"
+#include "platform/os/os.h"
 
 namespace trimora {
 
@@ -27,7 +28,7 @@ class SourceFile {
   // a directory, FIFO or device fails without blocking.
   void Open(const std::string& path);
   void Close() noexcept;  // closing a file that is not open does nothing
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   int64_t Size() const;  // the file's length in bytes, as it is now
 
@@ -66,7 +67,7 @@ class SourceFile {
   const uint8_t* NextRecordSlow();
   void Fill();
 
-  int fd_ = -1;
+  os::File file_;
   std::unique_ptr<uint8_t[]> buffer_;
   std::size_t pos_ = 0, len_ = 0;
   bool at_end_ = false;
@@ -89,7 +90,7 @@ class TargetFile {
 
   void Open(const std::string& path);
   void Close() noexcept;
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   void WriteRecord(const uint8_t* record) { WriteRecords(record, 1); }
   void WriteRecords(const uint8_t* first, std::size_t n);
@@ -100,7 +101,7 @@ class TargetFile {
   class Writer;
   void Submit();
 
-  int fd_ = -1;
+  os::File file_;
   std::unique_ptr<Writer> writer_;
   uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring
   std::size_t len_ = 0;

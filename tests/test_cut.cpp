@@ -2,11 +2,13 @@
 // way out; the source is never harmed; every failure is reported as one, never as success.
 #include "engine/cut.h"
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -375,11 +377,13 @@ TEST_F(Cut, TargetThatCannotBeCreatedOrIsNoFileIsLeftAlone) {
   ExpectFailure("保存先ファイルが開けません。");
   EXPECT_TRUE(fs::is_directory(target)) << "an empty directory must not be removed either";
 
+#ifndef _WIN32
   target = dir / "pipe";  // nor a FIFO (or a device) that happens to stand at the path
   ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
   Run(0, 5);
   ExpectFailure("保存先ファイルが開けません。");
   EXPECT_TRUE(fs::is_fifo(target));
+#endif
 
   target = dir / "link.nts";  // a link is replaced, what it points to is left alone
   testing::WriteAll(dir / "other.nts", Bytes{5});
@@ -401,6 +405,7 @@ TEST_F(Cut, FailingWindowDuringTheCopyKeepsWhatWasWritten) {
   ExpectFailure("ファイルの読み書きに失敗しました。");
 }
 
+#ifndef _WIN32  // file size limits are a POSIX resource limit
 // Runs a cut in a child whose files may not grow past `limit` bytes; returns the final message.
 std::string CutUnderSizeLimit(const std::string& source, const std::string& target, int32_t start, int32_t end,
                               rlim_t limit) {
@@ -453,6 +458,8 @@ TEST_F(Cut, WriteFailurePartWayIsReportedNeverAsSuccess) {
   EXPECT_EQ(Target(), want);
   EXPECT_EQ(testing::ReadAll(source), original);
 }
+
+#endif
 
 // --- Stop requests and the end of the source --------------------------------------------------
 
