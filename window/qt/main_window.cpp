@@ -176,6 +176,12 @@ QWidget* MainWindow::CreateTextBox(TextBox& box, QWidget* parent) {
     Render();
     ApplySelection(box, widget);
   };
+  widget->Step = [this, &box, widget](TimeStep step) {
+    if (!box.OnStep) return false;
+    UserInput([&box, step] { box.Step(step); });
+    if (widget->hasFocus()) ApplySelection(box, widget);
+    return true;
+  };
   return widget;
 }
 
