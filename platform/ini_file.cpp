@@ -7,13 +7,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/ascii.h"
 #include "platform/os/os.h"
 
 namespace trimora {
 
 namespace {
 
-constexpr const char* kMissing = "ERROR";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -73,8 +73,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -155,10 +153,10 @@ std::string DecodeIniText(const std::string& bytes) {
 
 std::string GetIniString(const std::string& key, const std::string& section, const std::string& file) {
   std::optional<std::string> bytes = ReadRegularFile(file);
-  if (!bytes) return kMissing;
+  if (!bytes) return kIniMissing;
   const std::string text = DecodeIniText(*bytes);
   std::optional<std::string_view> value = FindValue(text, Trim(key), Trim(section));
-  if (!value) return kMissing;
+  if (!value) return kIniMissing;
   return std::string(FirstChars(*value, kIniValueMaxChars));
 }
 

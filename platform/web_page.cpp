@@ -3,7 +3,10 @@
 #include "platform/web_page.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include "platform/os/os.h"
 
 // The installed data folder seen from the installed programs' folder; the build sets it from
 // its install layout.
@@ -39,7 +42,7 @@ std::string PercentEncode(const std::string& path) {
 }
 
 std::string FileUrl(const std::filesystem::path& path) {
-  std::string text = path.generic_string();
+  std::string text = os::Utf8FromPath(path.generic_u8string());
   if (text.empty() || text.front() != '/') text.insert(0, "/");  // a drive letter: file:///C:/...
   return "file://" + PercentEncode(text);
 }
@@ -47,24 +50,23 @@ std::string FileUrl(const std::filesystem::path& path) {
 }  // namespace
 
 std::string FileUrlBeside(const std::string& program_path, const std::string& page) {
-  return FileUrl(std::filesystem::path(program_path).parent_path() / page);
+  return FileUrl(os::PathFromUtf8(program_path).parent_path() / os::PathFromUtf8(page));
 }
 
 std::string PagePath(const std::string& program_path, const std::string& page) {
-  const std::filesystem::path folder = std::filesystem::path(program_path).parent_path();
-  const std::filesystem::path beside = folder / page;
-  const std::filesystem::path installed = (folder / TRIMORA_BIN_TO_DATA / page).lexically_normal();
+  const std::filesystem::path folder = os::PathFromUtf8(program_path).parent_path();
+  const std::filesystem::path beside = folder / os::PathFromUtf8(page);
+  const std::filesystem::path installed = (folder / TRIMORA_BIN_TO_DATA / os::PathFromUtf8(page)).lexically_normal();
   std::error_code ec;
-  if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return installed.string();
-  return beside.string();
+  if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return os::Utf8FromPath(installed);
+  return os::Utf8FromPath(beside);
 }
 
 std::string ResolveWebPageAddress(const std::string& address) {
   if (HasScheme(address)) return address;
-  std::error_code ec;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec || program.empty()) return address;
-  return FileUrl(PagePath(program.string(), address));
+  const std::optional<std::string> program = os::ProgramPath();
+  if (!program) return address;
+  return FileUrl(os::PathFromUtf8(PagePath(*program, address)));
 }
 
 }  // namespace trimora

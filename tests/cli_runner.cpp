@@ -21,7 +21,7 @@
 #error "the tests of the command line need the path of trimora-cli"
 #endif
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 namespace {
 
@@ -161,4 +161,4 @@ std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, co
 
 #endif
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

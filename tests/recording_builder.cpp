@@ -7,7 +7,7 @@
 
 #include "engine/ts_packet.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 Bytes Recording::MakePacket(uint16_t pid, uint32_t serial, uint8_t sync) {
   Bytes p(kPacketSize, 0xFF);
@@ -94,4 +94,4 @@ void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& h
   std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -2,11 +2,13 @@
 // recording folder and its listing come out of it, the dialogs' filter and the usage page address.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "platform/file_dialog.h"
+#include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "platform/web_page.h"
 #include "tests/recording_builder.h"
@@ -14,7 +16,7 @@
 namespace trimora {
 namespace {
 
-using testing::TempDir;
+using testkit::TempDir;
 
 EnvironmentReader Env(std::map<std::string, std::string> vars) {
   return [vars](const std::string& name, std::string& value) {
@@ -27,10 +29,16 @@ EnvironmentReader Env(std::map<std::string, std::string> vars) {
 
 void WriteText(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
-  testing::WriteAll(path, testing::Bytes(text.begin(), text.end()));
+  testkit::WriteAll(path, testkit::Bytes(text.begin(), text.end()));
 }
 
-const char* const kTail = "/Local Settings/Application Data/Newsoft/HPVR/LocalUser.ini";
+// A path written with "/" in this system's own separator.
+std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kPathSeparator);
+  return path;
+}
+
+const std::string kTail = Native("/Local Settings/Application Data/Newsoft/HPVR/LocalUser.ini");
 
 TEST(RecorderIniPath, ProfileFolderComesFromUserProfileElseHomeElseNothing) {
   EXPECT_EQ(RecorderIniPath(Env({{"USERPROFILE", "/p"}, {"HOME", "/h"}})), std::string("/p") + kTail);
@@ -50,9 +58,9 @@ class RecordPathLookup : public ::testing::Test {
 };
 
 TEST_F(RecordPathLookup, FolderGetsOneTrailingSeparator) {
-  EXPECT_EQ(LookUpWithPath("Path=/srv/tv"), "/srv/tv/");
-  EXPECT_EQ(LookUpWithPath("Path=/srv/tv/"), "/srv/tv/");
-  EXPECT_EQ(LookUpWithPath("Path="), "/");  // an empty value stays a folder, not "ERROR"
+  EXPECT_EQ(LookUpWithPath("Path=" + Native("/srv/tv")), Native("/srv/tv/"));
+  EXPECT_EQ(LookUpWithPath("Path=" + Native("/srv/tv/")), Native("/srv/tv/"));
+  EXPECT_EQ(LookUpWithPath("Path="), Native("/"));  // an empty value stays a folder, not "ERROR"
 }
 
 TEST_F(RecordPathLookup, NoValueGivesError) {
@@ -78,15 +86,19 @@ TEST(MatchesPattern, WildcardsMatchIgnoringLetterCase) {
 
 TEST(ListFolder, ListsRegularVisibleMatchingFilesSortedByName) {
   TempDir dir;
-  for (const char* name : {"b.nts", "A.NTS", "c.ts", ".hidden.nts", "録画.nts", "a2.nts"})
-    WriteText(dir / name, "x");
+  for (const char* name : {"b.nts", "A.NTS", "c.ts", "録画.nts", "a2.nts"}) WriteText(dir.path() / os::PathFromUtf8(name), "x");
   std::filesystem::create_directory(dir / "folder.nts");
+  std::vector<std::string> listed{"A.NTS", "a2.nts", "b.nts", "録画.nts"};
+#ifndef _WIN32  // hidden there by attribute, not by name; symbolic links need privileges
+  WriteText(dir / ".hidden.nts", "x");
   std::filesystem::create_symlink(dir / "b.nts", dir / "link.nts");
   std::filesystem::create_symlink(dir / "gone", dir / "broken.nts");
+  listed.insert(listed.begin() + 3, "link.nts");
+#endif
 
-  auto names = ListFolder(dir.path().string() + "/", "*.nts");
+  auto names = ListFolder(dir.path().string() + kPathSeparator, "*.nts");
   ASSERT_TRUE(names.has_value());
-  EXPECT_EQ(*names, (std::vector<std::string>{"A.NTS", "a2.nts", "b.nts", "link.nts", "録画.nts"}));
+  EXPECT_EQ(*names, listed);
 }
 
 TEST(ListFolder, FolderThatCannotBeListedGivesNothing) {
@@ -110,7 +122,11 @@ TEST(WebPageAddress, PageNameBecomesAFileUrlBesideTheProgram) {
   EXPECT_EQ(ResolveWebPageAddress("https://example.org/trimora"), "https://example.org/trimora");
 
   const std::string resolved = ResolveWebPageAddress(kWebPageAddress);
+#ifdef _WIN32
+  const std::string folder = std::filesystem::absolute(".").string();  // where ctest starts the tests
+#else
   const std::string folder = std::filesystem::canonical("/proc/self/exe").parent_path().string();
+#endif
   EXPECT_EQ(resolved, FileUrlBeside(folder + "/test", kWebPageAddress));
   EXPECT_EQ(resolved.rfind("file:///", 0), 0u);
 }
@@ -118,9 +134,11 @@ TEST(WebPageAddress, PageNameBecomesAFileUrlBesideTheProgram) {
 TEST(WebPageAddress, InstalledProgramFindsThePageInItsDataFolder) {
   TempDir prefix;
   WriteText(prefix / "share/trimora/usage.html", "<html></html>");
-  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"), (prefix / "share/trimora/usage.html").string());
+  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"),
+            (prefix / "share/trimora/usage.html").lexically_normal().string());
   WriteText(prefix / "bin/usage.html", "<html></html>");  // a build tree keeps it beside the program
-  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"), (prefix / "bin/usage.html").string());
+  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"),
+            (prefix / "bin/usage.html").lexically_normal().string());
 }
 
 }  // namespace

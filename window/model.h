@@ -11,11 +11,28 @@
 
 namespace trimora {
 
+inline constexpr const char* kProductName = "Trimora";
+
+// The codes of the four status-panel operations of WindowModel. iIconType of lMessage_Show picks
+// the analysis panel's icon; the cut panel has a single icon, a warning, which lCMessage_Show
+// shows for kCutWarningIcon.
+inline constexpr int32_t kNoIcon = 0;
+inline constexpr int32_t kInformationIcon = 1;
+inline constexpr int32_t kWarningIcon = 2;
+inline constexpr int32_t kCutWarningIcon = 1;
+// iPercent of Progress_Refresh and CProgress_Refresh: besides a percentage, leave the bar as it
+// is, or hide it. sMessage kCaptionUnchanged leaves the bar's caption as it is.
+inline constexpr int32_t kBarUnchanged = -1;
+inline constexpr int32_t kBarHidden = -2;
+inline constexpr const char* kCaptionUnchanged = "-";
+
 enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
 enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
 enum class IconKind { None, Information, Warning };
+// A step of a time box by the keyboard or the mouse wheel.
+enum class TimeStep { SecondUp, SecondDown, MinuteUp, MinuteDown };
 
 // Geometry is in twips (15 twips = 1 device-independent pixel), relative to the parent;
 // single precision, as the timeline positions are stored.
@@ -66,6 +83,7 @@ struct TextBox : Control {
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
   void GotFocus();  // the view calls this when the box gains the keyboard focus
+  void Step(TimeStep step);  // the view calls this for the step keys and the mouse wheel
 
   int SelStart = 0;
   int SelLength = 0;
@@ -75,6 +93,7 @@ struct TextBox : Control {
   Align Alignment = Align::Left;
   std::function<void()> Change;
   std::function<void()> OnGotFocus;
+  std::function<void(TimeStep)> OnStep;
 
  private:
   std::string text_;
@@ -148,7 +167,7 @@ class WindowModel {
   WindowModel& operator=(const WindowModel&) = delete;
 
   // Window
-  std::string Caption = "Trimora";
+  std::string Caption = kProductName;
   static constexpr float kClientWidth = 8805, kClientHeight = 4215;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;

@@ -73,6 +73,9 @@ std::optional<std::string> Environment(const std::string& name);
 // character; nothing when the system cannot decode that code page at all.
 std::optional<std::string> DecodeCodePage932(std::string_view bytes);
 
+// The running program's own file, as an absolute path; nothing when the system cannot tell.
+std::optional<std::string> ProgramPath();
+
 // The command line's arguments after the program's name, as UTF-8.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 

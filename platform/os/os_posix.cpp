@@ -1,5 +1,7 @@
 // The door to the system on Linux and other POSIX systems. Reads and writes are retried on EINTR
-// and on short transfers.
+// and on short transfers. Windows builds os_windows.cpp instead.
+#ifndef _WIN32
+
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -159,6 +161,13 @@ std::optional<std::string> DecodeCodePage932(std::string_view bytes) {
   return out;
 }
 
+std::optional<std::string> ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || program.empty()) return std::nullopt;
+  return program.string();
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
 }
@@ -168,3 +177,5 @@ void PrepareConsole() {}
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace trimora::os
+
+#endif  // !_WIN32

@@ -1,5 +1,8 @@
 // The door to the system on Windows: UTF-8 inside, UTF-16 at every call (the "W" entry points),
-// so that names in any script work whatever the system's code page.
+// so that names in any script work whatever the system's code page. Other systems build
+// os_posix.cpp instead.
+#ifdef _WIN32
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -238,6 +241,19 @@ std::optional<std::string> DecodeCodePage932(std::string_view bytes) {
   return Narrow(wide);
 }
 
+std::optional<std::string> ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::nullopt;
+    if (n < path.size()) {
+      path.resize(n);
+      return Narrow(path);
+    }
+    path.resize(path.size() * 2);  // cut off: ask again with more room
+  }
+}
+
 std::vector<std::string> CommandLineArguments(int, char**) {
   // The narrow arguments are in the system's code page and lose what it cannot hold.
   int count = 0;
@@ -267,3 +283,5 @@ bool StandardErrorIsTerminal() {
 }
 
 }  // namespace trimora::os
+
+#endif  // _WIN32

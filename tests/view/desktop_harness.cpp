@@ -10,9 +10,9 @@
 
 #include "platform/record_folder.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
-std::string ScriptedDialogs::ShowFileDialog(const std::string&, const std::string&, bool save) {
+std::string ScriptedDialogs::ShowFileDialog(const std::string&, const std::string&, const std::string&, bool save) {
   saves.push_back(save);
   if (answers.empty()) return {};
   std::string answer = answers.front();
@@ -79,4 +79,4 @@ void Desktop::CloseWhen(std::function<bool()> condition) {
   };
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

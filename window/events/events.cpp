@@ -1,11 +1,12 @@
 // The window's event handlers. They only read controls, ask the platform and start the engine;
 // what the engine does is shown by the engine itself through the window model.
-#include "window/events.h"
+#include "window/events/events.h"
 
 #include "engine/analyze.h"
 #include "engine/cut.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
+#include "timerange/time_values.h"
 
 namespace trimora {
 
@@ -22,7 +23,6 @@ constexpr const char* kEdition = " (Linux版)";
 constexpr const char* kRecordingPattern = "*.nts";
 // Matches no recording, so that the list stays empty in dialog mode.
 constexpr const char* kNoRecordingPattern = "404.dir";
-constexpr const char* kNoFolder = "ERROR";
 
 // Counts a running analysis or cut for as long as it runs, however it ends.
 class RunningScope {
@@ -38,7 +38,36 @@ class RunningScope {
 
 }  // namespace
 
-std::string ApplicationTitle() { return std::string("Trimora") + kEdition; }
+std::string ApplicationTitle() { return std::string(kProductName) + kEdition; }
+
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+std::string TwoDigits(int32_t value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+
+// 3723 -> "1h02m03s": a time that is safe in a file name on every system.
+std::string FileNameTime(int32_t seconds) {
+  return std::to_string(seconds / 3600) + "h" + TwoDigits(seconds / 60 % 60) + "m" + TwoDigits(seconds % 60) + "s";
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of(kSeparators);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end) {
+  std::string name = source_path.substr(FolderOf(source_path).size());
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
+}
 
 WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
   for (OptionButton* option : w_.oSel) {
@@ -62,7 +91,7 @@ void WindowEvents::Load() {
 
   const EnvironmentReader env = platform_.getenv ? EnvironmentReader(platform_.getenv) : ReadProcessEnvironment;
   st_.sRecordPath = LookUpRecordPath(env);
-  if (st_.sRecordPath != kNoFolder) {
+  if (st_.sRecordPath != kNoRecordFolder) {
     if (auto items = ListFolder(st_.sRecordPath, kRecordingPattern)) {
       w_.lFile.Path = st_.sRecordPath;
       w_.lFile.Pattern = kRecordingPattern;
@@ -85,6 +114,7 @@ void WindowEvents::EnterDialogMode() {
   w_.lFile.ListIndex = -1;
 }
 
+// Selecting one option of the group clears the other; the view shows what this leaves.
 void WindowEvents::SelectSource(int index) {
   const bool dialog = index == 0;
   w_.oSel[0]->Value = dialog;
@@ -98,7 +128,7 @@ void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
 
 // An analysis or cut started from inside a running one would take over the source file slot
 // that the running one still reads, and close it under it; a closing window starts nothing.
-bool WindowEvents::MayStartRun() const { return st_.iExitFlag == 0 && !Busy(); }
+bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy(); }
 
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
@@ -111,8 +141,8 @@ void WindowEvents::ListClick() {
 }
 
 void WindowEvents::ShowDialogClick() {
-  if (st_.iExitFlag != 0) return;
-  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", false);
+  if (st_.ExitRequested()) return;
+  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
   if (path.empty() || !MayStartRun()) return;
   w_.tDialogFile.SetText(path);
   Analyze(path);
@@ -120,7 +150,13 @@ void WindowEvents::ShowDialogClick() {
 
 void WindowEvents::CutClick() {
   if (!MayStartRun()) return;
-  const std::string target = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", true);
+  // The cut goes next to its source by default, named after it and the range; boxes that do not
+  // hold a range leave the name to the user (the cut then reports them).
+  const auto start = TextBoxesToSec(*w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+  const auto end = TextBoxesToSec(*w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  const std::string name = start && end && *start >= 0 && *end >= 0 ? ProposedCutName(st_.sEditFile, *start, *end) : "";
+  const std::string target =
+      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), name, true);
   if (target.empty() || !MayStartRun()) return;
   RunningScope running(running_);
   CutWithBoxes(w_, st_, target);
