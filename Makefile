@@ -5,9 +5,10 @@ BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
-# Build and test: compiler, CMake, Ninja, Qt 6 Widgets, GoogleTest, a Japanese font.
+# Build and test: compiler, CMake, Ninja, Qt 6 Widgets, GoogleTest, a Japanese font, and FFmpeg's
+# libraries for the pictures at the cut points (found through pkg-config).
 PACKAGES := g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev xdg-utils \
-            fonts-ipafont-gothic
+            fonts-ipafont-gothic pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
 
