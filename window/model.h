@@ -138,6 +138,7 @@ struct FileListBox : Control {
   std::vector<std::string> Items;
   int ListIndex = -1;
   std::string FileName() const;  // the selected entry, or "" when none is selected
+  std::function<void()> FolderChanged;  // the view reports that the listed folder changed
 };
 
 // The main window fMain with every control at its design-time state.
