@@ -80,6 +80,7 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
   }
   w_.lFile.Click = [this] { ListClick(); };
   w_.lFile.FolderChanged = [this] { RefreshList(); };
+  w_.OpenPaths = [this](const std::vector<std::string>& paths) { OpenPaths(paths); };
   w_.bShowDialog.Click = [this] { ShowDialogClick(); };
   w_.bCut.Click = [this] { CutClick(); };
   // The view ticks or clears the box before it reports the click; the other box follows, so

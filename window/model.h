@@ -210,6 +210,9 @@ class WindowModel {
   // draws its progress, tests act as the user. Exceptions thrown by it reach the caller of the
   // panel operation, as a failure of that operation.
   std::function<void()> ProcessEvents;
+
+  // Paths handed to the window (dropped on it, or named on the command line), for the handlers.
+  std::function<void(const std::vector<std::string>& paths)> OpenPaths;
   void DoEvents() {
     if (ProcessEvents) ProcessEvents();
   }
