@@ -21,7 +21,7 @@
 #include "tests/recording_builder.h"
 #include "tests/view/desktop_harness.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 namespace {
 
 TEST(WindowAsUser, QtDialogsSpeakJapanese) {
@@ -128,4 +128,4 @@ TEST(WindowAsUser, ListFollowsItsFolderKeepingTheSelection) {
 }
 
 }  // namespace
-}  // namespace trimora::testing
+}  // namespace trimora::testkit
