@@ -1,17 +1,21 @@
-# Trimora: `make run` starts the program, `make test` runs every test, `make bench` measures.
+# Trimora: `make run` starts the program, `make test` runs every test, `make bench` measures,
+# `make install` installs (PREFIX, default /usr/local; DESTDIR honoured), `make package` builds a .deb.
 # Each installs what is missing on a Debian 12 machine first (apt-get, through sudo when not root).
 
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
+PREFIX     ?= /usr/local
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
-# Build and test: compiler, CMake, Ninja, Qt 6 Widgets, GoogleTest, a Japanese font.
-PACKAGES := g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev xdg-utils \
-            fonts-ipafont-gothic
+# Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
+# a Japanese font, the desktop-entry and metainfo validators, and what `make package` runs
+# (dpkg-shlibdeps from dpkg-dev, file).
+PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
+            fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
 
-.PHONY: all deps bench-deps configure build run test bench asan clean
+.PHONY: all deps bench-deps configure build run test bench install package asan clean
 
 all: build
 
@@ -44,6 +48,12 @@ test: build
 
 bench: bench-deps build
 	bench/run.sh $(BUILD)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build of their own.
 asan: deps

@@ -11,6 +11,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.trimora.Trimora"));  // the installed desktop entry
   QApplication::setFont(trimora::WindowFont());
   QApplication::setWindowIcon(trimora::TrimoraIcon());
 

@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
+// The installed data folder seen from the installed programs' folder; the build sets it from
+// its install layout.
+#ifndef TRIMORA_BIN_TO_DATA
+#define TRIMORA_BIN_TO_DATA "../share/trimora"
+#endif
+
 namespace trimora {
 
 namespace {
@@ -32,12 +38,25 @@ std::string PercentEncode(const std::string& path) {
   return out;
 }
 
+std::string FileUrl(const std::filesystem::path& path) {
+  std::string text = path.generic_string();
+  if (text.empty() || text.front() != '/') text.insert(0, "/");  // a drive letter: file:///C:/...
+  return "file://" + PercentEncode(text);
+}
+
 }  // namespace
 
 std::string FileUrlBeside(const std::string& program_path, const std::string& page) {
-  std::string beside = (std::filesystem::path(program_path).parent_path() / page).generic_string();
-  if (beside.empty() || beside.front() != '/') beside.insert(0, "/");  // a drive letter: file:///C:/...
-  return "file://" + PercentEncode(beside);
+  return FileUrl(std::filesystem::path(program_path).parent_path() / page);
+}
+
+std::string PagePath(const std::string& program_path, const std::string& page) {
+  const std::filesystem::path folder = std::filesystem::path(program_path).parent_path();
+  const std::filesystem::path beside = folder / page;
+  const std::filesystem::path installed = (folder / TRIMORA_BIN_TO_DATA / page).lexically_normal();
+  std::error_code ec;
+  if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return installed.string();
+  return beside.string();
 }
 
 std::string ResolveWebPageAddress(const std::string& address) {
@@ -45,7 +64,7 @@ std::string ResolveWebPageAddress(const std::string& address) {
   std::error_code ec;
   std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec || program.empty()) return address;
-  return FileUrlBeside(program.string(), address);
+  return FileUrl(PagePath(program.string(), address));
 }
 
 }  // namespace trimora

@@ -16,9 +16,14 @@ class WebOpener {
 };
 
 // The address to hand to the opener: kept when it has a scheme ("https://..."), else a file URL
-// naming the page in the folder of the running program. Without a way to find the program the
-// address comes back unchanged.
+// naming the page found for the running program (PagePath). Without a way to find the program
+// the address comes back unchanged.
 std::string ResolveWebPageAddress(const std::string& address);
+
+// Where a page shipped with the program at program_path (an absolute path) lies: beside the
+// program, as in the build tree, else in the installed data folder (bin/../share/trimora); when
+// neither holds it, beside the program.
+std::string PagePath(const std::string& program_path, const std::string& page);
 
 // "file://" URL of page in the folder of program_path (an absolute path), with every byte
 // outside the URL's plain characters percent-encoded.

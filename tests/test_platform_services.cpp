@@ -115,5 +115,13 @@ TEST(WebPageAddress, PageNameBecomesAFileUrlBesideTheProgram) {
   EXPECT_EQ(resolved.rfind("file:///", 0), 0u);
 }
 
+TEST(WebPageAddress, InstalledProgramFindsThePageInItsDataFolder) {
+  TempDir prefix;
+  WriteText(prefix / "share/trimora/usage.html", "<html></html>");
+  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"), (prefix / "share/trimora/usage.html").string());
+  WriteText(prefix / "bin/usage.html", "<html></html>");  // a build tree keeps it beside the program
+  EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"), (prefix / "bin/usage.html").string());
+}
+
 }  // namespace
 }  // namespace trimora

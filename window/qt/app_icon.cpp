@@ -1,5 +1,7 @@
-// The program's icon: a timeline with a marked range between two markers, drawn for 16 x 16 and
-// 32 x 32 so that neither size is a blurred scaling of the other.
+// The program's icon: a timeline with a marked range between two markers, drawn at each size it
+// is shown at, so that no size is a blurred scaling of another. The installed theme icons are
+// drawn here too.
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 
@@ -7,12 +9,10 @@
 
 namespace trimora {
 
-namespace {
-
-QPixmap DrawIcon(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
+QImage TrimoraIconImage(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing, size > 16);
   const double u = size / 16.0;  // one unit of the 16 x 16 design
 
@@ -27,15 +27,14 @@ QPixmap DrawIcon(int size) {
   painter.setBrush(Qt::white);  // start and end markers
   painter.drawRect(QRectF(4 * u, 4 * u, 1 * u, 9 * u));
   painter.drawRect(QRectF(11 * u, 4 * u, 1 * u, 9 * u));
-  return pixmap;
+  painter.end();
+  return image;
 }
-
-}  // namespace
 
 QIcon TrimoraIcon() {
   QIcon icon;
-  icon.addPixmap(DrawIcon(16));
-  icon.addPixmap(DrawIcon(32));
+  icon.addPixmap(QPixmap::fromImage(TrimoraIconImage(16)));
+  icon.addPixmap(QPixmap::fromImage(TrimoraIconImage(32)));
   return icon;
 }
 

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QHash>
 #include <QIcon>
+#include <QImage>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -26,6 +27,8 @@ QFont WindowFont();
 
 // The program's icon, drawn at 16 x 16 and 32 x 32.
 QIcon TrimoraIcon();
+// The icon drawn at size x size pixels; needs no running application.
+QImage TrimoraIconImage(int size);
 
 class MainWindow : public QWidget {
  public:

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch DESTDIR, checks that every file a desktop needs is in its
+# place, and runs the installed trimora-cli once.
+#
+#   check_install.sh BUILD_DIR SCRATCH_DIR
+set -euo pipefail
+
+BUILD=${1:?usage: check_install.sh BUILD_DIR SCRATCH_DIR}
+SCRATCH=${2:?usage: check_install.sh BUILD_DIR SCRATCH_DIR}
+rm -rf "$SCRATCH"
+trap 'rm -rf "$SCRATCH"' EXIT
+
+DESTDIR="$SCRATCH" cmake --install "$BUILD" --prefix /opt/trimora >/dev/null
+root="$SCRATCH/opt/trimora"
+
+missing=0
+for file in bin/trimora bin/trimora-cli share/trimora/usage.html \
+            share/applications/org.trimora.Trimora.desktop share/metainfo/org.trimora.Trimora.metainfo.xml \
+            share/mime/packages/trimora.xml share/icons/hicolor/scalable/apps/trimora.svg \
+            share/icons/hicolor/16x16/apps/trimora.png share/icons/hicolor/256x256/apps/trimora.png; do
+  if [ ! -s "$root/$file" ]; then echo "not installed: $file" >&2; missing=1; fi
+done
+[ "$missing" = 0 ]
+
+usage=$("$root/bin/trimora-cli" --help)
+grep -q 'cut \[--measure\] FILE START END TARGET' <<<"$usage"
+echo "installed under $root; trimora-cli runs"
