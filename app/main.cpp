@@ -3,6 +3,7 @@
 
 #include "engine/app_state.h"
 #include "platform/qt/qt_file_dialogs.h"
+#include "platform/qt/qt_language.h"
 #include "platform/qt/qt_web_opener.h"
 #include "platform/record_folder.h"
 #include "window/events.h"
@@ -12,6 +13,7 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("org.trimora.Trimora"));  // the installed desktop entry
+  trimora::UseJapanese(app);
   QApplication::setFont(trimora::WindowFont());
   QApplication::setWindowIcon(trimora::TrimoraIcon());
 

@@ -17,8 +17,10 @@ class FileDialogs {
   // Shows the open dialog (save = false) or the save dialog, modal to the main window. The
   // filter is description/pattern pairs separated by NULs, the first pair selected; "nts" is the
   // default suffix; the open dialog accepts only an existing file, the save dialog asks before an
-  // existing file is chosen. Returns the chosen full path, or "" on cancel or failure.
-  virtual std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, bool save) = 0;
+  // existing file is chosen. The dialog starts in initialDir with fileName proposed (either ""
+  // for the dialog's own choice). Returns the chosen full path, or "" on cancel or failure.
+  virtual std::string ShowFileDialog(const std::string& filter, const std::string& initialDir,
+                                     const std::string& fileName, bool save) = 0;
 };
 
 }  // namespace trimora

@@ -31,11 +31,12 @@ const char* const kCopying = "書き込んでいます... (3/3)";
 class ScriptedDialogs : public FileDialogs {
  public:
   struct Call {
-    std::string filter, initial_dir;
+    std::string filter, initial_dir, file_name;
     bool save;
   };
-  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, bool save) override {
-    calls.push_back({filter, initialDir, save});
+  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, const std::string& fileName,
+                             bool save) override {
+    calls.push_back({filter, initialDir, fileName, save});
     if (answers.empty()) return {};
     std::string answer = answers.front();
     answers.pop_front();
@@ -290,7 +291,9 @@ TEST_F(WindowEventsTest, CancelledDialogsDoNothing) {
   ASSERT_EQ(dialogs_.calls.size(), 3u);
   EXPECT_TRUE(dialogs_.calls[2].save);
   EXPECT_EQ(dialogs_.calls[2].filter, BuildDialogFilter(kRecordingsFilter));
-  EXPECT_EQ(dialogs_.calls[2].initial_dir, "");
+  // The save dialog starts beside the source with the source's name and the range proposed.
+  EXPECT_EQ(dialogs_.calls[2].initial_dir, home_.path().string() + "/");
+  EXPECT_EQ(dialogs_.calls[2].file_name, "rec_0h00m00s-0h00m04s.nts");
   EXPECT_FALSE(w_.pCProgress.Visible);
   EXPECT_EQ(w_.lCMessage.Caption, message);
   EXPECT_TRUE(w_.bCut.Enabled);
@@ -486,6 +489,11 @@ TEST_F(WindowEventsTest, BusyEndsWhenAnAnalysisFailsOrItsEventHookThrows) {
   }
   EXPECT_FALSE(events_.Busy());
   ExpectFilesClosed();
+}
+
+TEST(ProposedCutName, SourceNameWithoutExtensionThenTheRange) {
+  EXPECT_EQ(ProposedCutName("/録画/番組A.nts", 60, 120), "番組A_0h01m00s-0h02m00s.nts");
+  EXPECT_EQ(ProposedCutName("news.ts.nts", 0, 36005), "news.ts_0h00m00s-10h00m05s.nts");
 }
 
 }  // namespace

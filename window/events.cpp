@@ -6,6 +6,7 @@
 #include "engine/cut.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
+#include "timerange/time_values.h"
 
 namespace trimora {
 
@@ -39,6 +40,35 @@ class RunningScope {
 }  // namespace
 
 std::string ApplicationTitle() { return std::string("Trimora") + kEdition; }
+
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+std::string TwoDigits(int32_t value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+
+// 3723 -> "1h02m03s": a time that is safe in a file name on every system.
+std::string FileNameTime(int32_t seconds) {
+  return std::to_string(seconds / 3600) + "h" + TwoDigits(seconds / 60 % 60) + "m" + TwoDigits(seconds % 60) + "s";
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of(kSeparators);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end) {
+  std::string name = source_path.substr(FolderOf(source_path).size());
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
+}
 
 WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
   for (OptionButton* option : w_.oSel) {
@@ -112,7 +142,7 @@ void WindowEvents::ListClick() {
 
 void WindowEvents::ShowDialogClick() {
   if (st_.iExitFlag != 0) return;
-  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", false);
+  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
   if (path.empty() || !MayStartRun()) return;
   w_.tDialogFile.SetText(path);
   Analyze(path);
@@ -120,7 +150,13 @@ void WindowEvents::ShowDialogClick() {
 
 void WindowEvents::CutClick() {
   if (!MayStartRun()) return;
-  const std::string target = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", true);
+  // The cut goes next to its source by default, named after it and the range; boxes that do not
+  // hold a range leave the name to the user (the cut then reports them).
+  const auto start = TextBoxesToSec(*w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+  const auto end = TextBoxesToSec(*w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  const std::string name = start && end && *start >= 0 && *end >= 0 ? ProposedCutName(st_.sEditFile, *start, *end) : "";
+  const std::string target =
+      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), name, true);
   if (target.empty() || !MayStartRun()) return;
   RunningScope running(running_);
   CutWithBoxes(w_, st_, target);

@@ -3,6 +3,7 @@
 // user's input here; tests drive the same handlers headless.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,13 @@ struct Platform {
 
 // The window caption: the product's name and the edition.
 std::string ApplicationTitle();
+
+// The folder part of a path, with its trailing separator; "" for a bare name.
+std::string FolderOf(const std::string& path);
+
+// The name the save dialog proposes for the range start..end (seconds) of a source recording:
+// the source's name without its extension, then the range, e.g. "番組A_0h01m00s-0h02m00s.nts".
+std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end);
 
 class WindowEvents {
  public:

@@ -34,7 +34,8 @@ QStringList QtNameFilters(const std::string& filter) {
   return filters;
 }
 
-void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const std::string& initialDir, bool save) {
+void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const std::string& initialDir,
+                         const std::string& fileName, bool save) {
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -43,11 +44,13 @@ void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const s
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
   dialog.setDefaultSuffix(QStringLiteral("nts"));
   if (!initialDir.empty()) dialog.setDirectory(QString::fromStdString(initialDir));
+  if (!fileName.empty()) dialog.selectFile(QString::fromStdString(fileName));
 }
 
-std::string QtFileDialogs::ShowFileDialog(const std::string& filter, const std::string& initialDir, bool save) {
+std::string QtFileDialogs::ShowFileDialog(const std::string& filter, const std::string& initialDir,
+                                          const std::string& fileName, bool save) {
   QFileDialog dialog(owner_);
-  ConfigureFileDialog(dialog, filter, initialDir, save);
+  ConfigureFileDialog(dialog, filter, initialDir, fileName, save);
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? std::string() : chosen.first().toStdString();

@@ -17,7 +17,8 @@ class QtFileDialogs : public FileDialogs {
   explicit QtFileDialogs(QWidget* owner = nullptr) : owner_(owner) {}
   void SetOwner(QWidget* owner) { owner_ = owner; }  // the window the dialogs are modal to
 
-  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, bool save) override;
+  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, const std::string& fileName,
+                             bool save) override;
 
  private:
   QWidget* owner_;
@@ -28,7 +29,9 @@ class QtFileDialogs : public FileDialogs {
 QStringList QtNameFilters(const std::string& filter);
 
 // Prepares a dialog the way ShowFileDialog shows it: filters with the first selected, default
-// suffix "nts", open limited to existing files, save confirming an existing file.
-void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const std::string& initialDir, bool save);
+// suffix "nts", open limited to existing files, save confirming an existing file; in initialDir
+// with fileName proposed, where given.
+void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const std::string& initialDir,
+                         const std::string& fileName, bool save);
 
 }  // namespace trimora

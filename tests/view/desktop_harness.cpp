@@ -12,7 +12,7 @@
 
 namespace trimora::testing {
 
-std::string ScriptedDialogs::ShowFileDialog(const std::string&, const std::string&, bool save) {
+std::string ScriptedDialogs::ShowFileDialog(const std::string&, const std::string&, const std::string&, bool save) {
   saves.push_back(save);
   if (answers.empty()) return {};
   std::string answer = answers.front();

@@ -25,7 +25,8 @@ class ScriptedDialogs : public FileDialogs {
   std::vector<std::string> answers;
   std::vector<bool> saves;  // the kind of every dialog asked for, in order
 
-  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, bool save) override;
+  std::string ShowFileDialog(const std::string& filter, const std::string& initialDir, const std::string& fileName,
+                             bool save) override;
 };
 
 class RecordingWebOpener : public WebOpener {

@@ -31,14 +31,16 @@ TEST(QtNameFilters, TranslateTheRecordingsFilter) {
 TEST(QtFileDialogs, AreSetUpAsTheWindowExpects) {
   const std::string filter = BuildDialogFilter(kRecordingsFilter);
   QFileDialog open;
-  ConfigureFileDialog(open, filter, "", false);
+  ConfigureFileDialog(open, filter, "", "", false);
   EXPECT_EQ(open.acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_EQ(open.fileMode(), QFileDialog::ExistingFile);
   EXPECT_EQ(open.selectedNameFilter(), "録画データ (*.nts)");
   EXPECT_EQ(open.defaultSuffix(), "nts");
 
+  TempDir dir;
   QFileDialog save;
-  ConfigureFileDialog(save, filter, "", true);
+  ConfigureFileDialog(save, filter, dir.path().string(), "番組A_0h01m00s-0h02m00s.nts", true);
+  EXPECT_EQ(save.selectedFiles(), QStringList({QString::fromStdString((dir / "番組A_0h01m00s-0h02m00s.nts").string())}));
   EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
   EXPECT_EQ(save.fileMode(), QFileDialog::AnyFile);
   EXPECT_FALSE(save.testOption(QFileDialog::DontConfirmOverwrite));
@@ -62,7 +64,7 @@ TEST(QtFileDialogs, CancelGivesAnEmptyPath) {
     EXPECT_TRUE(dialog.isModal());
     dialog.reject();
   });
-  EXPECT_EQ(dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", true), "");
+  EXPECT_EQ(dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", true), "");
 }
 
 TEST(QtFileDialogs, SaveAppendsTheDefaultSuffixToATypedName) {
@@ -72,7 +74,7 @@ TEST(QtFileDialogs, SaveAppendsTheDefaultSuffixToATypedName) {
     dialog.selectFile("cut");
     static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
   });
-  const std::string path = dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), dir.path().string(), true);
+  const std::string path = dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), dir.path().string(), "", true);
   EXPECT_EQ(path, (dir / "cut.nts").string());
 }
 
@@ -84,7 +86,7 @@ TEST(QtFileDialogs, OpenReturnsTheChosenExistingFile) {
     dialog.selectFile("録画.nts");
     static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
   });
-  const std::string path = dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), dir.path().string(), false);
+  const std::string path = dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), dir.path().string(), "", false);
   EXPECT_EQ(path, (dir / "録画.nts").string());
 }
 
