@@ -204,6 +204,40 @@ TEST_F(RangeEntry, FocusSelectsTheFirstTwoCharacters) {
   EXPECT_EQ(w.lCMessage.Caption, "");
 }
 
+TEST_F(RangeEntry, StepsStopAtZeroAndAtTheRecordingsLength) {
+  Range("0", "0", "30", "0", "59", "30");
+  w.tStart[2]->Step(TimeStep::MinuteDown);  // 0:00:30 - 1 minute
+  EXPECT_EQ(w.tStart[2]->Text(), "0");
+  w.tStart[1]->Step(TimeStep::SecondDown);
+  EXPECT_EQ(w.tStart[2]->Text(), "0");
+  w.tEnd[0]->Step(TimeStep::MinuteUp);  // 0:59:30 + 1 minute, past 1:00:00
+  EXPECT_EQ(w.tEnd[0]->Text(), "1");
+  EXPECT_EQ(w.tEnd[1]->Text(), "0");
+  EXPECT_EQ(w.tEnd[2]->Text(), "0");
+  w.tEnd[2]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tEnd[2]->Text(), "0");
+  // The boxes' writes ran the check as typing does.
+  EXPECT_TRUE(w.bCut.Enabled);
+  EXPECT_EQ(w.lStart.Caption, "0:00:00");
+  EXPECT_EQ(w.lEnd.Caption, "1:00:00");
+
+  // A step carries into the next box; an end typed past the recording steps back inside it.
+  Enter(w.tStart, "0", "0", "59");
+  w.tStart[2]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tStart[1]->Text(), "1");
+  EXPECT_EQ(w.tStart[2]->Text(), "0");
+  Enter(w.tEnd, "9", "0", "0");
+  w.tEnd[1]->Step(TimeStep::SecondDown);
+  EXPECT_EQ(w.tEnd[0]->Text(), "1");
+  EXPECT_EQ(w.tEnd[1]->Text(), "0");
+  EXPECT_TRUE(w.bCut.Enabled);
+
+  // A row that is not a time is not guessed at.
+  Enter(w.tStart, "0", "ab", "0");
+  w.tStart[0]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tStart[1]->Text(), "ab");
+}
+
 // A box typed while a check clears its message runs a check of its own. Whichever finishes last,
 // Save and the display must follow the boxes as they finally stand.
 TEST_F(RangeEntry, ReentryNewerFailingCheckIsNotOverriddenByTheOuterOne) {

@@ -2,6 +2,7 @@
 // recording's length, draws it on the timeline and switches the Save button.
 #include "timerange/range_check.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -41,6 +42,20 @@ void ShowEntryError(WindowModel& w) {
   ShowFinal([&] { w.lCMessage_Show(kEntryError, 1); });
 }
 
+int32_t StepSeconds(TimeStep step) {
+  switch (step) {
+    case TimeStep::SecondUp:
+      return 1;
+    case TimeStep::SecondDown:
+      return -1;
+    case TimeStep::MinuteUp:
+      return 60;
+    case TimeStep::MinuteDown:
+      return -60;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void WireRangeEntry(WindowModel& w, AppState& st) {
@@ -53,8 +68,21 @@ void WireRangeEntry(WindowModel& w, AppState& st) {
         box->SelStart = 0;
         box->SelLength = 2;
       };
+      // After a step the box's new entry is selected as well, so that typing still replaces it.
+      box->OnStep = [boxes, box, &st](TimeStep step) {
+        StepTime(boxes, st, step);
+        box->SelStart = 0;
+        box->SelLength = 2;
+      };
     }
   }
+}
+
+void StepTime(TextBox* const row[3], const AppState& st, TimeStep step) {
+  const std::optional<int32_t> now = TextBoxesToSec(*row[0], *row[1], *row[2]);
+  if (!now) return;
+  const int64_t next = std::clamp<int64_t>(int64_t{*now} + StepSeconds(step), 0, std::max<int32_t>(st.iTotalSec, 0));
+  SecToTextBoxes(static_cast<int32_t>(next), *row[0], *row[1], *row[2]);
 }
 
 void tSE_Change(WindowModel& w, AppState& st) {

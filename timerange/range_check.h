@@ -9,9 +9,14 @@
 
 namespace trimora {
 
-// Connects the change and focus events of tStart and tEnd to the range check. Whoever owns a
-// window model (the window, the command line, a test) calls this once.
+// Connects the change, focus and step events of tStart and tEnd to the range check. Whoever owns
+// a window model (the window, the command line, a test) calls this once.
 void WireRangeEntry(WindowModel& w, AppState& st);
+
+// Moves the time of one row (tStart or tEnd) by a step, kept within 0:00:00 and iTotalSec, and
+// writes it back as hours, minutes and seconds; each box that changes runs the check as typing
+// does. A row that cannot be read as a time is left as it is.
+void StepTime(TextBox* const row[3], const AppState& st, TimeStep step);
 
 // Re-reads the six boxes and checks the range.
 void tSE_Change(WindowModel& w, AppState& st);

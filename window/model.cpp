@@ -13,6 +13,10 @@ void TextBox::GotFocus() {
   if (OnGotFocus) OnGotFocus();
 }
 
+void TextBox::Step(TimeStep step) {
+  if (OnStep) OnStep(step);
+}
+
 void PictureBox::Draw(int percent) {
   if (percent == 0)
     FillPercent = 0;

@@ -16,6 +16,8 @@ enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
 enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
 enum class IconKind { None, Information, Warning };
+// A step of a time box by the keyboard or the mouse wheel.
+enum class TimeStep { SecondUp, SecondDown, MinuteUp, MinuteDown };
 
 // Geometry is in twips (15 twips = 1 device-independent pixel), relative to the parent;
 // single precision, as the timeline positions are stored.
@@ -66,6 +68,7 @@ struct TextBox : Control {
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
   void GotFocus();  // the view calls this when the box gains the keyboard focus
+  void Step(TimeStep step);  // the view calls this for the step keys and the mouse wheel
 
   int SelStart = 0;
   int SelLength = 0;
@@ -75,6 +78,7 @@ struct TextBox : Control {
   Align Alignment = Align::Left;
   std::function<void()> Change;
   std::function<void()> OnGotFocus;
+  std::function<void(TimeStep)> OnStep;
 
  private:
   std::string text_;

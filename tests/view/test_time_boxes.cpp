@@ -1,11 +1,12 @@
 // The six h/m/s boxes: what they accept, the selection on focus that makes typing replace the
-// entry, and typing that runs the range check through the model.
+// entry, typing that runs the range check through the model, and the keys and wheel that step it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "engine/app_state.h"
 #include "timerange/range_check.h"
@@ -108,6 +109,32 @@ TEST_F(TimeBoxes, RenderLeavesTheBoxBeingTypedInAlone) {
   m.tStart1.SetText("7");
   view.Render();
   EXPECT_EQ(minutes->text(), "7");
+}
+
+TEST_F(TimeBoxes, StepKeysAndTheWheelMoveTheirRowsTime) {
+  st.iTotalSec = 3600;
+  m.tEnd0.SetText("1");
+  view.Render();
+  QLineEdit* start_minutes = box("tStart", 1);
+  start_minutes->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(start_minutes, Qt::Key_PageUp);
+  QTest::keyClick(start_minutes, Qt::Key_Up);
+  QTest::keyClick(start_minutes, Qt::Key_Up);
+  QTest::keyClick(start_minutes, Qt::Key_Down);
+  EXPECT_EQ(box("tStart", 1)->text(), "1");
+  EXPECT_EQ(box("tStart", 2)->text(), "1");
+  EXPECT_EQ(start_minutes->selectedText(), "1");  // typing still replaces the entry
+  EXPECT_EQ(static_cast<QLabel*>(view.WidgetOf("lStart"))->text(), "0:01:01");
+
+  // Two notches down, over a box of the end row that has no focus.
+  QLineEdit* end_seconds = box("tEnd", 2);
+  const QPointF at(end_seconds->width() / 2.0, end_seconds->height() / 2.0);
+  QWheelEvent wheel(at, end_seconds->mapToGlobal(at), {}, QPoint(0, -240), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(end_seconds, &wheel);
+  EXPECT_EQ(box("tEnd", 1)->text(), "59");
+  EXPECT_EQ(box("tEnd", 2)->text(), "58");
+  EXPECT_TRUE(view.WidgetOf("bCut")->isEnabled());
 }
 
 }  // namespace

@@ -157,6 +157,12 @@ QWidget* MainWindow::Create(Control& c) {
         Render();
         ApplySelection(box, widget);
       };
+      widget->Step = [this, &box, widget](TimeStep step) {
+        if (!box.OnStep) return false;
+        UserInput([&box, step] { box.Step(step); });
+        if (widget->hasFocus()) ApplySelection(box, widget);
+        return true;
+      };
       return widget;
     }
 

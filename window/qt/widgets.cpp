@@ -1,11 +1,14 @@
 #include "window/qt/widgets.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QtWidgets/qdrawutil.h>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace trimora {
 
@@ -79,6 +82,28 @@ void TextBoxEdit::mouseReleaseEvent(QMouseEvent* event) {
   if (!focused_by_mouse_) return;
   focused_by_mouse_ = false;
   if (!hasSelectedText() && FocusIn) FocusIn();
+}
+
+void TextBoxEdit::keyPressEvent(QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  std::optional<TimeStep> step;
+  if (plain && event->key() == Qt::Key_Up) step = TimeStep::SecondUp;
+  if (plain && event->key() == Qt::Key_Down) step = TimeStep::SecondDown;
+  if (plain && event->key() == Qt::Key_PageUp) step = TimeStep::MinuteUp;
+  if (plain && event->key() == Qt::Key_PageDown) step = TimeStep::MinuteDown;
+  if (step && Step && Step(*step)) return;
+  QLineEdit::keyPressEvent(event);
+}
+
+// A notch is 120 eighths of a degree; finer wheels and touchpads add up to whole notches.
+void TextBoxEdit::wheelEvent(QWheelEvent* event) {
+  wheel_angle_ += event->angleDelta().y();
+  bool stepped = true;
+  for (; stepped && wheel_angle_ >= 120; wheel_angle_ -= 120) stepped = Step && Step(TimeStep::SecondUp);
+  for (; stepped && wheel_angle_ <= -120; wheel_angle_ += 120) stepped = Step && Step(TimeStep::SecondDown);
+  if (stepped) return event->accept();
+  wheel_angle_ = 0;
+  QLineEdit::wheelEvent(event);
 }
 
 }  // namespace trimora

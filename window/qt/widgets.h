@@ -53,18 +53,23 @@ class LineWidget : public QWidget {
 // A text box that calls FocusIn once Qt has finished its own focus-in handling, so that the
 // selection FocusIn makes is the one the user sees. A click that gives the focus would move the
 // cursor to the clicked spot; unless that click selected something by dragging, FocusIn runs
-// again after it.
+// again after it. Up/Down, PageUp/PageDown and each notch of the mouse wheel are offered to Step,
+// which tells whether the box steps at all.
 class TextBoxEdit : public QLineEdit {
  public:
   explicit TextBoxEdit(QWidget* parent) : QLineEdit(parent) {}
   std::function<void()> FocusIn;
+  std::function<bool(TimeStep)> Step;
 
  protected:
   void focusInEvent(QFocusEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   bool focused_by_mouse_ = false;
+  int wheel_angle_ = 0;  // eighths of a degree not yet turned into a step
 };
 
 }  // namespace trimora
