@@ -6,7 +6,7 @@
 #include "platform/qt/qt_language.h"
 #include "platform/qt/qt_web_opener.h"
 #include "platform/record_folder.h"
-#include "window/events.h"
+#include "window/events/events.h"
 #include "window/model.h"
 #include "window/qt/main_window.h"
 

@@ -32,10 +32,6 @@ class SourceFile {
 
   int64_t Size() const;  // the file's length in bytes, as it is now
 
-  void ReadRecord(uint8_t* out) {  // the next 188 bytes
-    const uint8_t* p = NextRecord();
-    std::copy(p, p + kPacketSize, out);
-  }
   void ReadHead(uint8_t* out) {  // the first 3 bytes of the next record; moves on a whole record
     const uint8_t* p = NextRecord();
     std::copy(p, p + kHeadSize, out);
@@ -91,7 +87,7 @@ int CloseFile(int fd);
 // order through a small ring of buffers: a writer thread of this file puts each full buffer into
 // the file while the caller fills the next, so that reading the source and writing the target
 // overlap. The file receives exactly the bytes given, in order; a write that fails stops all
-// later writes and is reported by the next WriteRecord(s), Flush or Finish. Close flushes as far as
+// later writes and is reported by the next WriteRecords, Flush or Finish. Close flushes as far as
 // it can and never throws.
 class TargetFile {
  public:
@@ -105,7 +101,6 @@ class TargetFile {
   void Close() noexcept;
   bool IsOpen() const { return fd_ >= 0; }
 
-  void WriteRecord(const uint8_t* record) { WriteRecords(record, 1); }
   void WriteRecords(const uint8_t* first, std::size_t n);
   // Returns once everything given so far is in the file; throws the first write failure.
   void Flush();

@@ -58,7 +58,16 @@ class MainWindow : public QWidget {
     QWidget* widget;
   };
 
+  // One widget for a control, wired to feed the user's input back into the model.
   QWidget* Create(Control& c);
+  QWidget* CreateLabel(Label& label, QWidget* parent);
+  QWidget* CreateTextBox(TextBox& box, QWidget* parent);
+  QWidget* CreateButton(Button& button, QWidget* parent);
+  QWidget* CreateCheckBox(CheckBox& box, QWidget* parent);
+  QWidget* CreateOptionButton(OptionButton& option, QWidget* parent);
+  QWidget* CreateImage(Image& image, QWidget* parent);
+  QWidget* CreateFileList(FileListBox& list, QWidget* parent);
+  void ChooseListEntry(FileListBox& list, int row);  // a click or Enter on an entry
   QWidget* Container(const std::string& name) const;
   QRect Geometry(const Control& c, const QWidget* widget) const;
   void RenderCommon(const Binding& b);

@@ -1,6 +1,6 @@
 // The window's event handlers. They only read controls, ask the platform and start the engine;
 // what the engine does is shown by the engine itself through the window model.
-#include "window/events.h"
+#include "window/events/events.h"
 
 #include "engine/analyze.h"
 #include "engine/cut.h"
@@ -115,6 +115,7 @@ void WindowEvents::EnterDialogMode() {
   w_.lFile.ListIndex = -1;
 }
 
+// Selecting one option of the group clears the other; the view shows what this leaves.
 void WindowEvents::SelectSource(int index) {
   const bool dialog = index == 0;
   w_.oSel[0]->Value = dialog;
