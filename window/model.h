@@ -11,6 +11,21 @@
 
 namespace trimora {
 
+inline constexpr const char* kProductName = "Trimora";
+
+// The codes of the four status-panel operations of WindowModel. iIconType of lMessage_Show picks
+// the analysis panel's icon; the cut panel has a single icon, a warning, which lCMessage_Show
+// shows for kCutWarningIcon.
+inline constexpr int32_t kNoIcon = 0;
+inline constexpr int32_t kInformationIcon = 1;
+inline constexpr int32_t kWarningIcon = 2;
+inline constexpr int32_t kCutWarningIcon = 1;
+// iPercent of Progress_Refresh and CProgress_Refresh: besides a percentage, leave the bar as it
+// is, or hide it. sMessage kCaptionUnchanged leaves the bar's caption as it is.
+inline constexpr int32_t kBarUnchanged = -1;
+inline constexpr int32_t kBarHidden = -2;
+inline constexpr const char* kCaptionUnchanged = "-";
+
 enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
@@ -153,7 +168,7 @@ class WindowModel {
   WindowModel& operator=(const WindowModel&) = delete;
 
   // Window
-  std::string Caption = "Trimora";
+  std::string Caption = kProductName;
   static constexpr float kClientWidth = 8805, kClientHeight = 4215;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;

@@ -26,7 +26,6 @@ constexpr const char* kEdition = " (Linux版)";
 constexpr const char* kRecordingPattern = "*.nts";
 // Matches no recording, so that the list stays empty in dialog mode.
 constexpr const char* kNoRecordingPattern = "404.dir";
-constexpr const char* kNoFolder = "ERROR";
 
 // Counts a running analysis or cut for as long as it runs, however it ends.
 class RunningScope {
@@ -42,7 +41,7 @@ class RunningScope {
 
 }  // namespace
 
-std::string ApplicationTitle() { return std::string("Trimora") + kEdition; }
+std::string ApplicationTitle() { return std::string(kProductName) + kEdition; }
 
 namespace {
 
@@ -97,7 +96,7 @@ void WindowEvents::Load() {
 
   const EnvironmentReader env = platform_.getenv ? EnvironmentReader(platform_.getenv) : ReadProcessEnvironment;
   st_.sRecordPath = LookUpRecordPath(env);
-  if (st_.sRecordPath != kNoFolder) {
+  if (st_.sRecordPath != kNoRecordFolder) {
     if (auto items = ListFolder(st_.sRecordPath, kRecordingPattern)) {
       w_.lFile.Path = st_.sRecordPath;
       w_.lFile.Pattern = kRecordingPattern;
@@ -134,7 +133,7 @@ void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
 
 // An analysis or cut started from inside a running one would take over the source file slot
 // that the running one still reads, and close it under it; a closing window starts nothing.
-bool WindowEvents::MayStartRun() const { return st_.iExitFlag == 0 && !Busy(); }
+bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy(); }
 
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
@@ -204,7 +203,7 @@ void WindowEvents::OpenPaths(const std::vector<std::string>& paths) {
 }
 
 void WindowEvents::ShowDialogClick() {
-  if (st_.iExitFlag != 0) return;
+  if (st_.ExitRequested()) return;
   const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
   if (path.empty() || !MayStartRun()) return;
   Analyze(path);  // puts the path in the box
