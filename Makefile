@@ -8,10 +8,12 @@ PREFIX     ?= /usr/local
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
-# a Japanese font, the desktop-entry and metainfo validators, and what `make package` runs
-# (dpkg-shlibdeps from dpkg-dev, file).
+# a Japanese font, the desktop-entry and metainfo validators, what `make package` runs
+# (dpkg-shlibdeps from dpkg-dev, file), and FFmpeg's libraries for the pictures at the cut points
+# (found through pkg-config).
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
-            fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file
+            fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
+            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
 # The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.
@@ -60,7 +62,7 @@ test: build
 # cross-built for 64-bit Windows and run under Wine (a prefix of its own in the build tree).
 test-windows: windows-deps
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTRIMORA_WITH_QT=OFF
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTRIMORA_WITH_QT=OFF -DTRIMORA_WITH_PREVIEW=OFF
 	cmake --build $(WINDOWS_BUILD)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j2
 

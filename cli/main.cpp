@@ -26,6 +26,11 @@ constexpr Command kCommands[] = {
      trimora::cli::RunAnalyze},
     {"cut", "[--measure] FILE START END TARGET",
      "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
+#ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
+    {"frame", "[--measure] [--end] FILE TIME OUT.png",
+     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)",
+     trimora::cli::RunFrame},
+#endif
 };
 
 constexpr const char* kProgram = "trimora-cli";

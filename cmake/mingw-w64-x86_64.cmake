@@ -2,7 +2,8 @@
 # The programs are linked statically, so they run without the compiler's runtime DLLs beside them;
 # here they run under Wine through wine-run, which CMake uses for the tests and their discovery.
 #
-#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTRIMORA_WITH_QT=OFF
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+#         -DTRIMORA_WITH_QT=OFF -DTRIMORA_WITH_PREVIEW=OFF
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

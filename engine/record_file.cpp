@@ -19,6 +19,10 @@ constexpr std::size_t kReadCapacity = kPacketSize * 697;
 [[noreturn]] void ThrowNotOpen(const char* what) { throw std::system_error(EBADF, std::generic_category(), what); }
 }  // namespace
 
+os::File CreateNewFile(const std::string& path) { return os::File::CreateNew(path); }
+
+void CloseFile(os::File& file) { file.Close(); }
+
 SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
 SourceFile::~SourceFile() { Close(); }
 
@@ -199,11 +203,16 @@ TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
-  file_ = os::File::CreateNew(path);
+  file_ = calls.create(path);
   try {
     writer_ = std::make_unique<Writer>(file_);
   } catch (...) {
-    file_ = os::File();  // closes it
+    try {
+      calls.close(file_);
+    } catch (const std::system_error&) {
+      // Nothing was written yet; the failure to report is the one above.
+    }
+    file_ = os::File();
     throw;
   }
   current_ = writer_->TakeFree();
@@ -238,6 +247,17 @@ void TargetFile::Flush() {
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
 }
 
+void TargetFile::Finish() {
+  if (!IsOpen()) ThrowNotOpen("target not open");
+  try {
+    Flush();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  if (std::error_code error = Release()) throw std::system_error(error, "close target");
+}
+
 void TargetFile::Close() noexcept {
   if (!IsOpen()) return;
   try {
@@ -245,15 +265,22 @@ void TargetFile::Close() noexcept {
   } catch (const std::system_error&) {
     // Whatever could be written stays; the failure was reported where the write was asked for.
   }
+  Release();
+}
+
+std::error_code TargetFile::Release() noexcept {
   if (current_) writer_->GiveBack(current_);
   current_ = nullptr;
   writer_.reset();
+  std::error_code error;
   try {
-    file_.Close();
-  } catch (const std::system_error&) {
-    // As above: the file keeps what reached it.
+    calls.close(file_);
+  } catch (const std::system_error& e) {
+    error = e.code();
   }
+  file_ = os::File();  // closed, whatever the close reported
   len_ = 0;
+  return error;
 }
 
 }  // namespace trimora

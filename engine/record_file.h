@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -71,12 +72,24 @@ class SourceFile {
   uint8_t tail_[kPacketSize] = {};
 };
 
-// File 2: the cut's target, opened for writing only and created empty. Records are appended in
+// The calls that create and close a target, each throwing std::system_error on failure. Tests
+// stand in for them as another program or a file system would: a file created at the same path
+// just before us, a close that reports a write the file system had deferred.
+struct TargetCalls {
+  std::function<os::File(const std::string& path)> create;
+  std::function<void(os::File& file)> close;
+};
+// Creates a new file for writing only; fails when anything is already at the path, even a
+// dangling link, so that no file of someone else's is ever truncated or written through.
+os::File CreateNewFile(const std::string& path);
+void CloseFile(os::File& file);
+
+// File 2: the cut's target, opened for writing only and created new. Records are appended in
 // order through a small ring of buffers: a writer thread of this file puts each full buffer into
 // the file while the caller fills the next, so that reading the source and writing the target
 // overlap. The file receives exactly the bytes given, in order; a write that fails stops all
-// later writes and is reported by the next WriteRecords or Flush. Close flushes as far as it can
-// and never throws.
+// later writes and is reported by the next WriteRecords, Flush or Finish. Close flushes as far as
+// it can and never throws.
 class TargetFile {
  public:
   TargetFile();
@@ -84,6 +97,7 @@ class TargetFile {
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
+  // Fails when something is already at the path: the caller deletes an old target first.
   void Open(const std::string& path);
   void Close() noexcept;
   bool IsOpen() const { return file_.IsOpen(); }
@@ -91,10 +105,16 @@ class TargetFile {
   void WriteRecords(const uint8_t* first, std::size_t n);
   // Returns once everything given so far is in the file; throws the first write failure.
   void Flush();
+  // Flushes and closes; throws the first write failure or a failed close, which is a write the
+  // file system could not complete. The file is closed either way.
+  void Finish();
+
+  TargetCalls calls{CreateNewFile, CloseFile};
 
  private:
   class Writer;
   void Submit();
+  std::error_code Release() noexcept;  // stops the writer and closes the file; the close's failure
 
   os::File file_;
   std::unique_ptr<Writer> writer_;

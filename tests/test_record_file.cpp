@@ -2,6 +2,7 @@
 // records that straddle the read buffer, and target writes that keep every byte in order.
 #include "engine/record_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -177,11 +178,14 @@ TEST_F(RecordFileTest, OnlyOrdinaryFilesOpenAndAFifoDoesNotBlock) {
 // ---------------------------------------------------------------------------------------------
 // Target writes.
 
-TEST_F(RecordFileTest, TargetStartsEmptyAndReceivesEveryRecordInOrder) {
+TEST_F(RecordFileTest, TargetIsCreatedNewAndReceivesEveryRecordInOrder) {
   Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 4});  // more than the write buffer
   const auto path = dir / "out.nts";
-  testkit::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name
+  testkit::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name is not ours to write
   TargetFile t;
+  EXPECT_THROW(t.Open(path.string()), std::system_error);
+  EXPECT_EQ(testkit::ReadAll(path), Bytes(1000, 0xAA));
+  std::filesystem::remove(path);
   t.Open(path.string());
   EXPECT_TRUE(t.IsOpen());
   EXPECT_THROW(t.Open((dir / "other.nts").string()), std::system_error);
@@ -209,12 +213,15 @@ TEST_F(RecordFileTest, TargetFlushWritesWhatIsBufferedSoFar) {
 TEST_F(RecordFileTest, TargetWriteFailureIsThrownByFlushButNeverByClose) {
   TargetFile t;
   EXPECT_THROW(t.Open((dir / "no-such-folder" / "out.nts").string()), std::system_error);
-  t.Open("/dev/full");
+#ifndef _WIN32  // a device that refuses every write
+  t.calls.create = [](const std::string&) { return os::File::Adopt(::open("/dev/full", O_WRONLY | O_CLOEXEC)); };
+  t.Open("full");
   Bytes packet = Recording::MakePacket(0x100, 1);
   t.WriteRecords(packet.data(), 1);
   EXPECT_THROW(t.Flush(), std::system_error);
   EXPECT_NO_THROW(t.Close());
   EXPECT_FALSE(t.IsOpen());
+#endif
 }
 
 }  // namespace

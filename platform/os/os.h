@@ -30,10 +30,15 @@ class File {
   // A new, empty file for writing only. Fails when anything already exists at the path, so a
   // file put there after it was cleared is never written through.
   static File CreateNew(const std::string& path);
+  // A descriptor (a handle on Windows) opened by other means, closed by the File from now on.
+  static File Adopt(std::intptr_t native) { return File(native); }
 
   bool IsOpen() const { return handle_ != kNone; }
   // Up to `size` bytes; fewer only at the end of the file, 0 there.
   std::size_t Read(void* buffer, std::size_t size);
+  // Up to `size` bytes from `offset`, fewer only at the end of the file. A file read this way is
+  // read only this way: whether Read's position moves differs between the systems.
+  std::size_t ReadAt(void* buffer, std::size_t size, int64_t offset) const;
   // All of `size` bytes, or a failure.
   void Write(const void* data, std::size_t size);
   int64_t Size() const;  // the length in bytes, as it is now

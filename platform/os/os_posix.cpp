@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,10 @@ File File::OpenForReading(const std::string& path) {
 }
 
 File File::CreateNew(const std::string& path) {
+  // A write past the file size limit (ulimit -f) is a write failure to report like any other, not
+  // a reason for the process to die of SIGXFSZ without a word.
+  static const bool ignored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
+  (void)ignored;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) ThrowErrno("create");
   return File(fd);
@@ -61,6 +66,22 @@ std::size_t File::Read(void* buffer, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t n = ::read(Descriptor(handle_), static_cast<char*>(buffer) + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("read");
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::size_t File::ReadAt(void* buffer, std::size_t size, int64_t offset) const {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "read");
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(Descriptor(handle_), static_cast<char*>(buffer) + done, size - done,
+                              static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowErrno("read");

@@ -128,6 +128,26 @@ std::size_t File::Read(void* buffer, std::size_t size) {
   return done;
 }
 
+std::size_t File::ReadAt(void* buffer, std::size_t size, int64_t offset) const {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "read");
+  std::size_t done = 0;
+  while (done < size) {
+    const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size - done, std::numeric_limits<DWORD>::max()));
+    const auto at = static_cast<uint64_t>(offset) + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(Handle(handle_), static_cast<char*>(buffer) + done, ask, &got, &where)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      ThrowLastError("read");
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
 void File::Write(const void* data, std::size_t size) {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "write");
   std::size_t done = 0;
