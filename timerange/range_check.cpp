@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/ts_packet.h"
+#include "timerange/range_preview.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
@@ -115,6 +116,7 @@ void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end) {
   w.lnRange.X2 = w.lnEnd.X1;
   w.lRange.Caption = SecToTime(end - start);
   w.lExSize.Caption = FormatGrouped(static_cast<double>(end - start) * kBytesPerSecond / 1024) + " KB";
+  PreviewRange(w, start, end);
   w.lCMessage_Show("", 0);
   // A box changed while the message was cleared ran a check of its own on the newer contents;
   // enabling Save now would offer a range the boxes no longer hold.

@@ -6,6 +6,7 @@
 #include "engine/cut.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
+#include "timerange/range_preview.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
@@ -130,9 +131,13 @@ void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
 // that the running one still reads, and close it under it; a closing window starts nothing.
 bool WindowEvents::MayStartRun() const { return st_.iExitFlag == 0 && !Busy(); }
 
+// The preview forgets the previous recording as the analysis begins and shows the new one once
+// the analysis has offered its range, which it does only when it succeeded.
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
+  ClearPreview(w_);
   AnalyzeFile(w_, st_, path);
+  if (w_.fOption.Enabled && st_.iExitFlag == 0) PreviewRecording(w_, st_.markers);
 }
 
 void WindowEvents::ListClick() {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "timerange/range_preview.h"
 #include "window/qt/widgets.h"
 
 namespace trimora {
@@ -78,7 +79,15 @@ QFont WindowFont() {
   return font;
 }
 
-MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m_(model) {
+MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures)
+    : QWidget(parent),
+      m_(model),
+      pictures_(std::make_unique<PreviewWorker>(pictures ? std::move(pictures) : PictureMaker(preview::MakeCutPicture))) {
+  // Made is emitted on the worker's thread and arrives here through the window's event queue.
+  QObject::connect(pictures_.get(), &PreviewWorker::Made, this,
+                   [this](quint64 request, const QImage& image, const QString& reason) {
+                     PictureMade(request, image, reason);
+                   });
   const QFont font = WindowFont();
   setFont(font);
   QToolTip::setFont(font);
@@ -102,7 +111,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
   Render();
 }
 
-MainWindow::~MainWindow() { m_.ProcessEvents = nullptr; }
+MainWindow::~MainWindow() {
+  m_.ProcessEvents = nullptr;
+  pictures_.reset();  // stops the picture being made and waits for the thread
+}
 
 QWidget* MainWindow::Container(const std::string& name) const {
   QWidget* container = name.empty() ? nullptr : WidgetOf(name);
@@ -205,6 +217,9 @@ QWidget* MainWindow::Create(Control& c) {
     case ControlKind::PictureBox:
       return new ProgressBox(parent);
 
+    case ControlKind::Preview:
+      return new PreviewWidget(parent);
+
     case ControlKind::Image: {
       auto* widget = new QLabel(parent);
       widget->setPixmap(IconPixmap(style(), static_cast<Image&>(c).Icon));
@@ -265,6 +280,8 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
+    pictures_->Drop(false);
+    pictures_->Drop(true);
     if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
@@ -352,6 +369,9 @@ void MainWindow::RenderControl(const Binding& b) {
     case ControlKind::FileList:
       RenderFileList(static_cast<FileListBox&>(c), w);
       break;
+    case ControlKind::Preview:
+      RenderPreview(static_cast<PreviewBox&>(c), w);
+      break;
   }
 }
 
@@ -412,6 +432,33 @@ void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
     widget->setCurrentRow(index);
     if (index < 0) widget->clearSelection();
   }
+}
+
+// A box whose request changed hands the new one to the worker, which stops the older one of the
+// same end; the picture it shows is only ever its current request's.
+void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
+  auto* widget = static_cast<PreviewWidget*>(w);
+  uint64_t& asked = asked_[box.End ? 1 : 0];
+  if (asked != box.Request) {
+    asked = box.Request;
+    if (box.Request == 0 || !m_.Preview.Markers)
+      pictures_->Drop(box.End);
+    else
+      pictures_->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
+                      widget->InnerRect().size() * widget->devicePixelRatioF()});
+  }
+  widget->Show(box.Request, Q(box.Message));
+}
+
+void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason) {
+  if (closing_ || !TakePreview(m_, request, !image.isNull(), reason.toStdString())) return;
+  for (PreviewBox* box : {&m_.pPreviewStart, &m_.pPreviewEnd}) {
+    if (box->Request != request || image.isNull()) continue;
+    QImage picture = image;
+    picture.setDevicePixelRatio(WidgetOf(box->Name)->devicePixelRatioF());
+    static_cast<PreviewWidget*>(WidgetOf(box->Name))->SetPicture(request, picture);
+  }
+  Render();
 }
 
 }  // namespace trimora

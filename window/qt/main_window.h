@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "window/model.h"
+#include "window/qt/preview_worker.h"
 
 class QCloseEvent;
 class QLineEdit;
@@ -33,8 +34,10 @@ QImage TrimoraIconImage(int size);
 class MainWindow : public QWidget {
  public:
   // Builds a widget for every control and becomes the model's event processing: each panel
-  // operation of the model renders the window and lets Qt process pending events.
-  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr);
+  // operation of the model renders the window and lets Qt process pending events. The preview's
+  // pictures are made by `pictures` on a thread of the window's own; by default, the program's
+  // own decoder.
+  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr, PictureMaker pictures = {});
   ~MainWindow() override;
 
   // Syncs every widget with the model, touching only what differs. Does nothing once closing.
@@ -66,6 +69,8 @@ class MainWindow : public QWidget {
   void RenderLabel(Label& label, QWidget* widget);
   void RenderTextBox(TextBox& box, QWidget* widget);
   void RenderFileList(FileListBox& list, QWidget* widget);
+  void RenderPreview(PreviewBox& box, QWidget* widget);
+  void PictureMade(uint64_t request, const QImage& image, const QString& reason);
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
 
@@ -73,6 +78,8 @@ class MainWindow : public QWidget {
   std::vector<Binding> bindings_;
   QHash<QObject*, Control*> controls_by_widget_;
   bool closing_ = false;
+  std::unique_ptr<PreviewWorker> pictures_;
+  uint64_t asked_[2] = {0, 0};  // the request last handed to the worker, per end of the range
 };
 
 }  // namespace trimora
