@@ -1,5 +1,5 @@
-// The preview panel's rules. A box takes only the result of its latest request, so a slow picture
-// of a range the user has already left never replaces the one for the range now shown.
+// The preview panel's rules: every new time of an end is a new request, so a slow picture of a
+// range the user has already left is never taken for the range now shown.
 #include "timerange/range_preview.h"
 
 #include "timerange/time_values.h"
@@ -53,16 +53,6 @@ void PreviewRange(WindowModel& w, int32_t start, int32_t end) {
   if (!w.Preview.Markers) return;
   Ask(w, w.pPreviewStart, start);
   Ask(w, w.pPreviewEnd, end);
-}
-
-bool TakePreview(WindowModel& w, uint64_t request, bool has_picture, const std::string& reason) {
-  for (PreviewBox* box : {&w.pPreviewStart, &w.pPreviewEnd}) {
-    if (request == 0 || box->Request != request) continue;
-    box->HasPicture = has_picture;
-    box->Message = has_picture ? "" : reason;
-    return true;
-  }
-  return false;
 }
 
 }  // namespace trimora

@@ -24,6 +24,13 @@ void PictureBox::Draw(int percent) {
     FillPercent = percent;
 }
 
+bool PreviewBox::Take(uint64_t request, bool has_picture, const std::string& reason) {
+  if (request == 0 || request != Request) return false;
+  HasPicture = has_picture;
+  Message = has_picture ? "" : reason;
+  return true;
+}
+
 std::string FileListBox::FileName() const {
   if (ListIndex < 0 || ListIndex >= static_cast<int>(Items.size())) return {};
   return Items[static_cast<std::size_t>(ListIndex)];

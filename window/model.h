@@ -145,6 +145,9 @@ struct PreviewBox : Control {
   uint64_t Request = 0;     // the only request whose result the box takes; 0 none
   bool HasPicture = false;  // that request's picture has arrived
   std::string Message;      // shown where there is no picture
+  // A made picture, or with `has_picture` false the reason there is none, for a request. Taken
+  // only while the box still waits for that request; false when it is obsolete and to be dropped.
+  bool Take(uint64_t request, bool has_picture, const std::string& reason);
 };
 
 // The list of recordings in a folder. The event handlers fill Items from the folder and pattern;

@@ -90,7 +90,7 @@ TEST(PreviewPanel, ANewerRangeStopsTheOlderPictureAndShowsOnlyItsOwn) {
   QTRY_COMPARE(SecondShown(PictureOf(view, "pPreviewEnd")), 9);
   EXPECT_EQ(static_cast<QLabel*>(view.WidgetOf("lPreviewStart"))->text(), "開始位置：0:00:07");
   // A result that still arrived for the older range would be dropped.
-  EXPECT_FALSE(TakePreview(m, older, false, "x"));
+  EXPECT_FALSE(m.pPreviewStart.Take(older, false, "x"));
   EXPECT_EQ(SecondShown(PictureOf(view, "pPreviewStart")), 7);
 }
 

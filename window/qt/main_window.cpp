@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "timerange/range_preview.h"
 #include "window/qt/widgets.h"
 
 namespace trimora {
@@ -451,12 +450,13 @@ void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
 }
 
 void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason) {
-  if (closing_ || !TakePreview(m_, request, !image.isNull(), reason.toStdString())) return;
+  if (closing_) return;
   for (PreviewBox* box : {&m_.pPreviewStart, &m_.pPreviewEnd}) {
-    if (box->Request != request || image.isNull()) continue;
+    if (!box->Take(request, !image.isNull(), reason.toStdString())) continue;
+    auto* widget = static_cast<PreviewWidget*>(WidgetOf(box->Name));
     QImage picture = image;
-    picture.setDevicePixelRatio(WidgetOf(box->Name)->devicePixelRatioF());
-    static_cast<PreviewWidget*>(WidgetOf(box->Name))->SetPicture(request, picture);
+    picture.setDevicePixelRatio(widget->devicePixelRatioF());
+    widget->SetPicture(request, picture);
   }
   Render();
 }

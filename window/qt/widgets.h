@@ -62,7 +62,7 @@ class PreviewWidget : public QWidget {
   void SetPicture(uint64_t request, QImage image);
   void Show(uint64_t request, const QString& message);
   QRect InnerRect() const { return rect().adjusted(kBorder, kBorder, -kBorder, -kBorder); }
-  bool ShowsPicture() const { return shown_ != 0 && shown_ == picture_request_; }
+  bool ShowsPicture() const { return shown_ != 0 && shown_ == picture_request_ && !picture_.isNull(); }
   const QImage& Picture() const { return picture_; }
   const QString& Message() const { return message_; }
 
