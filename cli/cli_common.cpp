@@ -67,10 +67,12 @@ bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ost
   s.w.cDataDetail.Value = s.w.cTimeB.Value;
   AnalyzeFile(s.w, s.st, full);
   s.progress.Clear();
-  out << "データ形式：" << s.w.lDataType.Caption << "\n"
-      << "ファイルサイズ：" << s.w.lFileSize.Caption << "\n"
-      << "記録時間（推定A）：" << s.w.lTimeA.Caption << "\n"
-      << "記録時間（推定B）：" << s.w.lTimeB.Caption << "\n";
+  // Each value after its caption in the window.
+  const Label* const lines[][2] = {{&s.w.lvDataType, &s.w.lDataType},
+                                   {&s.w.lvFileSize, &s.w.lFileSize},
+                                   {&s.w.lvTimeA, &s.w.lTimeA},
+                                   {&s.w.lvTimeB, &s.w.lTimeB}};
+  for (const auto& line : lines) out << line[0]->Caption << line[1]->Caption << "\n";
   if (!s.w.lMessage.Caption.empty()) out << s.w.lMessage.Caption << "\n";
   out.flush();
   return s.w.fOption.Enabled;

@@ -7,13 +7,11 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "engine/cut.h"
+#include "engine/cut_texts.h"
 
 namespace trimora::cli {
 
 namespace {
-
-constexpr const char* kCompleted = "書き込みが完了しました。";
-constexpr const char* kSourceEnded = "末尾に達したため書き込みを終了しました。";
 
 struct TimeFields {
   std::string hours, minutes, seconds;
@@ -59,7 +57,7 @@ int RunCut(const Args& args) {
   s.progress.Clear();
   const std::string& shown = s.w.pCProgress.Visible ? s.w.lCProgress.Caption : s.w.lCMessage.Caption;
   std::cout << shown << std::endl;
-  return s.w.pCProgress.Visible && (shown == kCompleted || shown == kSourceEnded) ? 0 : 1;
+  return s.w.pCProgress.Visible && (shown == cut_texts::kCompleted || shown == cut_texts::kSourceEnded) ? 0 : 1;
 }
 
 }  // namespace trimora::cli

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engine/analyze_texts.h"
 #include "engine/ts_packet.h"
 #include "timerange/time_values.h"
 
@@ -17,14 +18,7 @@ namespace trimora {
 
 namespace {
 
-constexpr const char* kNotFound = "ファイルが見つかりません。";
-constexpr const char* kCannotRead = "ファイルを読み取れません。";
-constexpr const char* kTooLarge = "ファイルサイズが2GBを超えています。";
-constexpr const char* kSizeUnreadable = "ファイルサイズが読み取れません。";
-constexpr const char* kUnknownFormat = "データ形式を認識できません。";
-constexpr const char* kEstimateFailed = "記録時間（推定A）を計算出来ません。。";
-constexpr const char* kMeasureFailed = "記録時間（推定B）データを読み取れません。";
-constexpr const char* kLengthsDiffer = "編集時注意：推定した記録時間に差があります。";
+using namespace analysis_texts;
 
 constexpr int32_t kMarkersPerProgressCheck = 10;
 
@@ -78,7 +72,7 @@ class Analysis {
  private:
   void Reset() {
     w_.fOption.Enabled = false;
-    w_.lMessage_Show("", 0);
+    w_.lMessage_Show("", kNoIcon);
     w_.lDataType.Caption.clear();
     w_.lFileSize.Caption.clear();
     w_.lTimeA.Caption.clear();
@@ -138,7 +132,7 @@ class Analysis {
         throw StageFailure(kUnknownFormat);
       }
       position = AddChecked(position, static_cast<int32_t>(kPacketSize));
-      if (st_.iExitFlag != 0 || position == size_) break;
+      if (st_.ExitRequested() || position == size_) break;
     }
     scanned_packets_ = position / static_cast<int32_t>(kPacketSize);
     whole_file_ = position == size_;
@@ -158,14 +152,14 @@ class Analysis {
   // places lStart and lEnd; lEOF and lZERO follow them only afterwards.
   void Initialise() {
     st_.file1.Close();
-    if (markers_ != 0 && markers_ != estimate_a_) w_.lMessage_Show(kLengthsDiffer, 1);
+    if (markers_ != 0 && markers_ != estimate_a_) w_.lMessage_Show(kLengthsDiffer, kInformationIcon);
     w_.Progress_Refresh(80, "初期化しています... (4/5)");
     SecToTextBoxes(0, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
     SecToTextBoxes(st_.iTotalSec, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
     w_.lEOF.Caption = SecToTime(st_.iTotalSec);
     w_.lEOF.Left = w_.lEnd.Left;
     w_.lZERO.Left = w_.lStart.Left;
-    w_.Progress_Refresh(-2, "-");
+    w_.Progress_Refresh(kBarHidden, kCaptionUnchanged);
     st_.sEditFile = path_;
     st_.markers = measure_ ? std::make_shared<MarkerIndex>(path_, std::move(marker_packets_), scanned_packets_, whole_file_)
                            : std::make_shared<MarkerIndex>(path_);
@@ -187,7 +181,7 @@ class Analysis {
   }
 
   void ShowFailure(const char* message) {
-    ShowFinal([&] { w_.lMessage_Show(message, 2); });
+    ShowFinal([&] { w_.lMessage_Show(message, kWarningIcon); });
   }
 
   WindowModel& w_;

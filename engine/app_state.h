@@ -18,8 +18,9 @@ struct AppState {
   // previous recording keeps that recording's index while a new analysis replaces this one.
   std::shared_ptr<MarkerIndex> markers;
   int32_t iTotalSec = 0;    // length of the analysed recording in seconds
-  std::string sRecordPath;  // the recording folder with a trailing separator, or "ERROR"
+  std::string sRecordPath;  // the recording folder with a trailing separator, or kNoRecordFolder (platform/record_folder.h)
   uint8_t iExitFlag = 0;    // 1 once the window has been asked to close; every packet loop stops
+  bool ExitRequested() const { return iExitFlag != 0; }
 
   // Range checks started so far. A check lets the window process events, so a newer one can run
   // inside it; the outer check then leaves the last word to the newer one.

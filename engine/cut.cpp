@@ -11,24 +11,16 @@
 #include <optional>
 #include <system_error>
 
+#include "engine/cut_texts.h"
 #include "engine/ts_packet.h"
+#include "timerange/range_texts.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
 
 namespace {
 
-constexpr const char* kOpening = "ファイルを開いています... (1/3)";
-constexpr const char* kSeeking = "開始位置を調べています... (2/3)";
-constexpr const char* kWriting = "書き込んでいます... (3/3)";
-constexpr const char* kCompleted = "書き込みが完了しました。";
-constexpr const char* kSourceEnded = "末尾に達したため書き込みを終了しました。";
-
-constexpr const char* kRefused = "編集元ファイルには上書き出来ません。";
-constexpr const char* kSourceFailed = "編集元ファイルが開けません。";
-constexpr const char* kTargetFailed = "保存先ファイルが開けません。";
-constexpr const char* kSeekFailed = "編集元ファイルが読み取れません。";
-constexpr const char* kCopyFailed = "ファイルの読み書きに失敗しました。";
+using namespace cut_texts;
 
 constexpr int32_t kZeroRecordsAtEnd = 10;   // records read past the end that end the copy
 constexpr int32_t kBadRecordsLimit = 100;  // damaged packets that end the copy as an error
@@ -67,7 +59,7 @@ class Cutter {
     w_.bCut.Enabled = false;
     Tail tail{*this};
     if (target_ == ComparisonPath(source_) || SameFile(source_, target_)) {
-      ShowFinal([&] { w_.lCMessage_Show(kRefused, 1); });
+      ShowFinal([&] { w_.lCMessage_Show(kRefused, kCutWarningIcon); });
       return;
     }
     try {
@@ -75,7 +67,7 @@ class Cutter {
       OpenTarget();
       if (Seek()) Copy();
     } catch (const std::exception&) {
-      ShowFinal([&] { w_.lCMessage_Show(failure_, 1); });
+      ShowFinal([&] { w_.lCMessage_Show(failure_, kCutWarningIcon); });
     }
   }
 
@@ -91,7 +83,7 @@ class Cutter {
     }
   };
 
-  bool Stopped() const { return st_.iExitFlag == 1; }
+  bool Stopped() const { return st_.ExitRequested(); }
 
   void OpenSource() {
     failure_ = kSourceFailed;
@@ -110,6 +102,8 @@ class Cutter {
       throw std::system_error(EINVAL, std::generic_category(), "target is not an ordinary file");
     if (::unlink(target_.c_str()) != 0 && errno != ENOENT)
       throw std::system_error(errno, std::generic_category(), "delete target");
+    // Created new: whatever another program (or a link to the source) put at the path since the
+    // deletion is left alone, and this run fails instead of writing into it.
     st_.file2.Open(target_);
     opened_target_ = true;
   }
@@ -123,7 +117,7 @@ class Cutter {
     while (count_ < start_ && !Stopped()) {
       st_.file1.ReadHead(head);
       if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
-        w_.CProgress_Refresh(Percent(static_cast<double>(count_) / start_ * 33 + 33), "-");
+        w_.CProgress_Refresh(Percent(static_cast<double>(count_) / start_ * 33 + 33), kCaptionUnchanged);
       if (count_ < start_ && st_.file1.PastEnd()) {
         w_.CProgress_Refresh(100, kSourceEnded);
         return false;
@@ -155,14 +149,14 @@ class Cutter {
           break;
         case Event::Progress: {
           double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
-          w_.CProgress_Refresh(Percent(copied / range * 33 + 66), "-");
+          w_.CProgress_Refresh(Percent(copied / range * 33 + 66), kCaptionUnchanged);
           break;
         }
         case Event::SourceEnded:
           return Finish(100, kSourceEnded);
         case Event::PacketError:
-          st_.file2.Flush();
-          w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + "でパケットエラー", 1);
+          st_.file2.Finish();
+          w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + kPacketError, kCutWarningIcon);
           return;
       }
     }
@@ -182,10 +176,10 @@ class Cutter {
     return Event::None;
   }
 
-  // Everything written reaches the file before the run reports how it ended: a write that
-  // fails here is reported as a failure, never as a finished cut.
+  // Everything written reaches the file, and the file is closed, before the run reports how it
+  // ended: a write that fails here, or a close that reports one, is a failure, never a finished cut.
   void Finish(int32_t percent, const char* caption) {
-    st_.file2.Flush();
+    st_.file2.Finish();
     w_.CProgress_Refresh(percent, caption);
   }
 
@@ -211,7 +205,7 @@ void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
   std::optional<int32_t> start = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
   std::optional<int32_t> end = start ? TextBoxesToSec(*w.tEnd[0], *w.tEnd[1], *w.tEnd[2]) : std::nullopt;
   if (!start || !end) {
-    ShowFinal([&] { w.lCMessage_Show("指定が正しくありません。", 1); });
+    ShowFinal([&] { w.lCMessage_Show(range_texts::kEntryError, kCutWarningIcon); });
     return;
   }
   CutRange(w, st, target, *start, *end);

@@ -14,7 +14,7 @@ namespace trimora {
 void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end);
 
 // The Save command once a target is chosen: converts the six range boxes again and runs
-// CutRange, or shows "指定が正しくありません。" on the cut panel when they cannot be converted.
+// CutRange, or shows the range entry's error on the cut panel when they cannot be converted.
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target);
 
 }  // namespace trimora

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -31,10 +32,6 @@ class SourceFile {
 
   int64_t Size() const;  // the file's length in bytes, as it is now
 
-  void ReadRecord(uint8_t* out) {  // the next 188 bytes
-    const uint8_t* p = NextRecord();
-    std::copy(p, p + kPacketSize, out);
-  }
   void ReadHead(uint8_t* out) {  // the first 3 bytes of the next record; moves on a whole record
     const uint8_t* p = NextRecord();
     std::copy(p, p + kHeadSize, out);
@@ -74,12 +71,24 @@ class SourceFile {
   uint8_t tail_[kPacketSize] = {};
 };
 
-// File 2: the cut's target, opened for writing only and created empty. Records are appended in
+// The system calls that create and close a target, each returning -1 with errno set on failure.
+// Tests stand in for them as another program or a file system would: a file created at the same
+// path just before us, a close that reports a write the file system had deferred.
+struct TargetCalls {
+  std::function<int(const std::string& path)> create;
+  std::function<int(int fd)> close;
+};
+// Creates a new file for writing only; fails with EEXIST when anything is already at the path,
+// even a dangling link, so that no file of someone else's is ever truncated or written through.
+int CreateNewFile(const std::string& path);
+int CloseFile(int fd);
+
+// File 2: the cut's target, opened for writing only and created new. Records are appended in
 // order through a small ring of buffers: a writer thread of this file puts each full buffer into
 // the file while the caller fills the next, so that reading the source and writing the target
 // overlap. The file receives exactly the bytes given, in order; a write that fails stops all
-// later writes and is reported by the next WriteRecord(s) or Flush. Close flushes as far as it can
-// and never throws.
+// later writes and is reported by the next WriteRecords, Flush or Finish. Close flushes as far as
+// it can and never throws.
 class TargetFile {
  public:
   TargetFile();
@@ -87,18 +96,24 @@ class TargetFile {
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
+  // Fails when something is already at the path: the caller deletes an old target first.
   void Open(const std::string& path);
   void Close() noexcept;
   bool IsOpen() const { return fd_ >= 0; }
 
-  void WriteRecord(const uint8_t* record) { WriteRecords(record, 1); }
   void WriteRecords(const uint8_t* first, std::size_t n);
   // Returns once everything given so far is in the file; throws the first write failure.
   void Flush();
+  // Flushes and closes; throws the first write failure or a failed close, which is a write the
+  // file system could not complete. The file is closed either way.
+  void Finish();
+
+  TargetCalls calls{CreateNewFile, CloseFile};
 
  private:
   class Writer;
   void Submit();
+  int Release() noexcept;  // stops the writer and closes the file; the close's result
 
   int fd_ = -1;
   std::unique_ptr<Writer> writer_;

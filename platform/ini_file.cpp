@@ -13,11 +13,12 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/ascii.h"
+
 namespace trimora {
 
 namespace {
 
-constexpr const char* kMissing = "ERROR";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -108,8 +109,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -190,10 +189,10 @@ std::string DecodeIniText(const std::string& bytes) {
 
 std::string GetIniString(const std::string& key, const std::string& section, const std::string& file) {
   std::optional<std::string> bytes = ReadRegularFile(file);
-  if (!bytes) return kMissing;
+  if (!bytes) return kIniMissing;
   const std::string text = DecodeIniText(*bytes);
   std::optional<std::string_view> value = FindValue(text, Trim(key), Trim(section));
-  if (!value) return kMissing;
+  if (!value) return kIniMissing;
   return std::string(FirstChars(*value, kIniValueMaxChars));
 }
 

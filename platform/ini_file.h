@@ -6,10 +6,13 @@
 
 namespace trimora {
 
+// What GetIniString returns when the file, the section or the key is missing.
+inline constexpr const char* kIniMissing = "ERROR";
+
 // The longest value returned, in characters: the profile call's buffer holds 255 with its NUL.
 inline constexpr std::size_t kIniValueMaxChars = 254;
 
-// The value of `key` in `section` of `file`, as UTF-8, or "ERROR" when the file, the section or
+// The value of `key` in `section` of `file`, as UTF-8, or kIniMissing when the file, the section or
 // the key is missing. Section and key names match without regard to ASCII letter case; blanks
 // around names and values are dropped, and one pair of matching quotes around the value. The
 // first section of that name and the first such key in it count. Lines starting with ";" are

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ascii.h"
 #include "platform/ini_file.h"
 
 namespace trimora {
@@ -14,7 +15,6 @@ namespace {
 
 // Below the profile folder, as the recorder writes it on Windows.
 constexpr const char* kIniTail = "\\Local Settings\\Application Data\\Newsoft\\HPVR\\LocalUser.ini";
-constexpr const char* kMissing = "ERROR";
 
 // An empty variable counts as unset: the profile folder cannot be "".
 std::string ProfileFolder(const EnvironmentReader& env) {
@@ -24,8 +24,6 @@ std::string ProfileFolder(const EnvironmentReader& env) {
   }
   return {};
 }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool LessIgnoringAsciiCase(const std::string& a, const std::string& b) {
   const auto lower_less = [](char x, char y) {
@@ -53,7 +51,7 @@ std::string RecorderIniPath(const EnvironmentReader& env) {
 
 std::string LookUpRecordPath(const EnvironmentReader& env) {
   std::string folder = GetIniString("Path", "Record", RecorderIniPath(env));
-  if (folder == kMissing) return folder;
+  if (folder == kIniMissing) return kNoRecordFolder;
   if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
   return folder;
 }

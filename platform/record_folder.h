@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ini_file.h"
+
 namespace trimora {
 
 #ifdef _WIN32
@@ -25,7 +27,10 @@ bool ReadProcessEnvironment(const std::string& name, std::string& value);
 // either the path is the tail alone, which names no such file.
 std::string RecorderIniPath(const EnvironmentReader& env);
 
-// The recording folder with a trailing separator, or "ERROR" when the INI file gives none.
+// What LookUpRecordPath returns when the INI file gives no folder: the INI reader's own answer.
+inline constexpr const char* kNoRecordFolder = kIniMissing;
+
+// The recording folder with a trailing separator, or kNoRecordFolder when the INI file gives none.
 std::string LookUpRecordPath(const EnvironmentReader& env);
 
 // Whether a file name matches a pattern of "*" and "?" wildcards, ignoring ASCII letter case

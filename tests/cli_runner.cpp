@@ -11,7 +11,7 @@
 #error "the tests of the command line need the path of trimora-cli"
 #endif
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, co
   return run;
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 struct CliResult {
   int exit_code = -1;
@@ -24,4 +24,4 @@ struct TerminalRun {
 };
 std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -9,7 +9,7 @@
 
 #include "engine/ts_packet.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 Bytes Recording::MakePacket(uint16_t pid, uint32_t serial, uint8_t sync) {
   Bytes p(kPacketSize, 0xFF);
@@ -90,4 +90,4 @@ void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& h
   if (!ok) throw std::runtime_error("cannot size " + path.string());
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

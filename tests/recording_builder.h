@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -63,4 +63,4 @@ void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
 // A file of `size` bytes that starts with `head` and holds nothing else on disk: a hole.
 void WriteSparse(const std::filesystem::path& path, int64_t size, const Bytes& head = {});
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

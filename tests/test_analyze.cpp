@@ -17,9 +17,9 @@
 namespace trimora {
 namespace {
 
-using testing::Bytes;
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Bytes;
+using testkit::Recording;
+using testkit::RecordingOptions;
 
 constexpr const char* kNotFound = "ファイルが見つかりません。";
 constexpr const char* kCannotRead = "ファイルを読み取れません。";
@@ -61,12 +61,12 @@ class AnalyzeFileTest : public ::testing::Test {
     return (dir / name).string();
   }
   std::string WriteBytes(const std::string& name, const Bytes& bytes) {
-    testing::WriteAll(dir / name, bytes);
+    testkit::WriteAll(dir / name, bytes);
     return (dir / name).string();
   }
   // A file of `size` bytes whose first record starts with the sync byte.
   std::string WriteSized(const std::string& name, int64_t size) {
-    testing::WriteSparse(dir / name, size, Bytes{0x47});
+    testkit::WriteSparse(dir / name, size, Bytes{0x47});
     return (dir / name).string();
   }
 
@@ -135,7 +135,7 @@ class AnalyzeFileTest : public ::testing::Test {
 
   WindowModel w;
   AppState st;
-  testing::TempDir dir;
+  testkit::TempDir dir;
   std::vector<Seen> seen;
   std::function<void()> on_events;
 };

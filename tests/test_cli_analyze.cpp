@@ -11,20 +11,20 @@
 namespace trimora {
 namespace {
 
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Recording;
+using testkit::RecordingOptions;
 
-using Result = testing::CliResult;
+using Result = testkit::CliResult;
 
 class CliTest : public ::testing::Test {
  protected:
-  Result Run(const std::vector<std::string>& args) { return testing::RunCli(dir.path(), args); }
+  Result Run(const std::vector<std::string>& args) { return testkit::RunCli(dir.path(), args); }
   std::string Write(const std::string& name, const Recording& rec, std::size_t extra = 0) {
     rec.WriteTo(dir / name, extra);
     return name;
   }
 
-  testing::TempDir dir;
+  testkit::TempDir dir;
 };
 
 // 12 markers in 62 packets: 11,656 bytes, which the byte rate reads as 0 seconds.
@@ -115,7 +115,7 @@ TEST_F(CliTest, WrongCommandLineGoesToStderrAndExits2) {
 
 TEST_F(CliTest, TerminalShowsProgressInPlaceAndClearsItBeforeTheResult) {
   Write("rec.nts", Recording(RecordingOptions{.seconds = 100, .packets_per_second = 4, .trailing_packets = 0}));
-  auto run = testing::RunCliOnTerminal(dir.path(), {"analyze", "--measure", "rec.nts"});
+  auto run = testkit::RunCliOnTerminal(dir.path(), {"analyze", "--measure", "rec.nts"});
   if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
   const std::string& screen = run->screen;
   EXPECT_EQ(run->exit_code, 0);

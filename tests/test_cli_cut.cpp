@@ -13,12 +13,12 @@
 namespace trimora {
 namespace {
 
-using testing::Bytes;
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Bytes;
+using testkit::Recording;
+using testkit::RecordingOptions;
 namespace fs = std::filesystem;
 
-using Result = testing::CliResult;
+using Result = testkit::CliResult;
 
 constexpr const char* kAnalysisOfTwelve =
     "データ形式：正常(TS)\n"
@@ -40,7 +40,7 @@ constexpr const char* kAnalysisOfSix =
 
 class CliCut : public ::testing::Test {
  protected:
-  Result Run(const std::vector<std::string>& args) { return testing::RunCli(dir.path(), args); }
+  Result Run(const std::vector<std::string>& args) { return testkit::RunCli(dir.path(), args); }
 
   Recording Twelve() {
     Recording r(RecordingOptions{.seconds = 12, .packets_per_second = 4});
@@ -48,7 +48,7 @@ class CliCut : public ::testing::Test {
     return r;
   }
 
-  testing::TempDir dir;
+  testkit::TempDir dir;
 };
 
 TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets) {
@@ -57,12 +57,12 @@ TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets
   EXPECT_EQ(got.exit_code, 0);
   EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + "書き込みが完了しました。\n");
   EXPECT_EQ(got.err, "");
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), r.Slice(r.MarkerIndex(2) + 1, r.MarkerIndex(5) + 1));
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), r.Slice(r.MarkerIndex(2) + 1, r.MarkerIndex(5) + 1));
 
   // Fields go into the boxes as typed: 0:0:12 is the whole recording.
   got = Run({"cut", "--measure", "rec.nts", "0:0:0", "0:0:12", (dir / "all.nts").string()});
   EXPECT_EQ(got.exit_code, 0);
-  EXPECT_EQ(testing::ReadAll(dir / "all.nts"), r.Slice(0, r.MarkerIndex(12) + 1));
+  EXPECT_EQ(testkit::ReadAll(dir / "all.nts"), r.Slice(0, r.MarkerIndex(12) + 1));
 }
 
 TEST_F(CliCut, SourceEndingBeforeTheEndIsStillASavedRange) {
@@ -73,7 +73,7 @@ TEST_F(CliCut, SourceEndingBeforeTheEndIsStillASavedRange) {
   EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
   Bytes want = r.Slice(r.MarkerIndex(1) + 1, r.PacketCount());
   want.resize(want.size() + 10 * kPacketSize, 0);
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), want);
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), want);
 }
 
 TEST_F(CliCut, PacketErrorIsAFailure) {
@@ -84,7 +84,7 @@ TEST_F(CliCut, PacketErrorIsAFailure) {
   EXPECT_EQ(got.exit_code, 1);
   EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "0:00:01でパケットエラー\n");
   // The hundredth damaged packet, the last before the second marker, is the last one written.
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), r.Slice(0, r.MarkerIndex(2)));
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), r.Slice(0, r.MarkerIndex(2)));
 }
 
 TEST_F(CliCut, RangeTheCheckRefusesStartsNoCut) {
@@ -119,12 +119,12 @@ TEST_F(CliCut, FailedAnalysisEndsBeforeTheRange) {
 
 TEST_F(CliCut, SourceAsTargetIsRefusedUnderAnySpelling) {
   Twelve();
-  Bytes before = testing::ReadAll(dir / "rec.nts");
+  Bytes before = testkit::ReadAll(dir / "rec.nts");
   for (const std::string& target : std::vector<std::string>{"rec.nts", "./rec.nts", (dir / "rec.nts").string()}) {
     Result got = Run({"cut", "--measure", "rec.nts", "0:00:00", "0:00:05", target});
     EXPECT_EQ(got.exit_code, 1) << target;
     EXPECT_EQ(got.out, std::string(kAnalysisOfTwelve) + "編集元ファイルには上書き出来ません。\n");
-    EXPECT_EQ(testing::ReadAll(dir / "rec.nts"), before);
+    EXPECT_EQ(testkit::ReadAll(dir / "rec.nts"), before);
   }
   Result got = Run({"cut", "--measure", "rec.nts", "0:00:00", "0:00:05", "no/such/folder.nts"});
   EXPECT_EQ(got.exit_code, 1);
@@ -152,7 +152,7 @@ TEST_F(CliCut, MalformedTimesAndOperandsAreUsageErrors) {
 
 TEST_F(CliCut, TerminalShowsTheCutStagesAndClearsThemBeforeTheResult) {
   Recording(RecordingOptions{.seconds = 40, .packets_per_second = 4}).WriteTo(dir / "rec.nts");
-  auto run = testing::RunCliOnTerminal(dir.path(), {"cut", "--measure", "rec.nts", "0:00:05", "0:00:35", "out.nts"});
+  auto run = testkit::RunCliOnTerminal(dir.path(), {"cut", "--measure", "rec.nts", "0:00:05", "0:00:35", "out.nts"});
   if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
   const std::string& screen = run->screen;
   EXPECT_EQ(run->exit_code, 0);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,9 +24,9 @@
 namespace trimora {
 namespace {
 
-using testing::Bytes;
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Bytes;
+using testkit::Recording;
+using testkit::RecordingOptions;
 namespace fs = std::filesystem;
 
 Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
@@ -51,7 +52,7 @@ class Cut : public ::testing::Test {
 
   void Write(const Recording& r, std::size_t partial = 0) {
     r.WriteTo(source, partial);
-    original = testing::ReadAll(source);
+    original = testkit::ReadAll(source);
   }
 
   void Run(int32_t start, int32_t end) { CutRange(w, st, target.string(), start, end); }
@@ -62,13 +63,13 @@ class Cut : public ::testing::Test {
     return r.Slice(first, r.MarkerIndex(end) + 1);
   }
 
-  Bytes Target() const { return testing::ReadAll(target); }
+  Bytes Target() const { return testkit::ReadAll(target); }
 
   void ExpectTail() {
     EXPECT_TRUE(w.bCut.Enabled);
     EXPECT_FALSE(st.file1.IsOpen());
     EXPECT_FALSE(st.file2.IsOpen());
-    EXPECT_EQ(testing::ReadAll(source), original) << "the source changed";
+    EXPECT_EQ(testkit::ReadAll(source), original) << "the source changed";
   }
 
   void ExpectCompleted() {
@@ -93,7 +94,7 @@ class Cut : public ::testing::Test {
     ExpectTail();
   }
 
-  testing::TempDir dir;
+  testkit::TempDir dir;
   fs::path source, target;
   Bytes original;
   WindowModel w;
@@ -150,7 +151,7 @@ TEST_F(Cut, NegativeStartCopiesFromTheFirstPacket) {
 TEST_F(Cut, ExistingTargetIsReplacedNotAppendedTo) {
   Recording r(RecordingOptions{.seconds = 20});
   Write(r);
-  testing::WriteAll(target, Bytes(100000, 0xAB));
+  testkit::WriteAll(target, Bytes(100000, 0xAB));
   Run(2, 4);
   EXPECT_EQ(Target(), Range(r, 2, 4));
   ExpectCompleted();
@@ -316,11 +317,11 @@ TEST_F(Cut, SameTextOrBackslashDoubledPathIsRefusedBeforeAnythingIsTouched) {
   // A doubled backslash in the source path counts as one.
   fs::path doubled = dir / "a\\\\b.nts", single = dir / "a\\b.nts";
   r.WriteTo(doubled);
-  testing::WriteAll(single, Bytes{1, 2, 3});
+  testkit::WriteAll(single, Bytes{1, 2, 3});
   st.sEditFile = doubled.string();
   w.bCut.Enabled = false;
   CutRange(w, st, single.string(), 0, 5);
-  EXPECT_EQ(testing::ReadAll(single), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testkit::ReadAll(single), (Bytes{1, 2, 3}));
   ExpectFailure("編集元ファイルには上書き出来ません。");
 }
 
@@ -344,7 +345,7 @@ TEST_F(Cut, SameFileUnderAnotherPathIsRefusedAndTheSourceStaysWhole) {
 
 TEST_F(Cut, SourceGoneSinceTheAnalysis) {
   Write(Recording(RecordingOptions{.seconds = 20}));
-  testing::WriteAll(target, Bytes{9, 9});
+  testkit::WriteAll(target, Bytes{9, 9});
   st.sEditFile = (dir / "gone.nts").string();
   Run(0, 5);
   ExpectFailure("編集元ファイルが開けません。");
@@ -382,12 +383,37 @@ TEST_F(Cut, TargetThatCannotBeCreatedOrIsNoFileIsLeftAlone) {
   EXPECT_TRUE(fs::is_fifo(target));
 
   target = dir / "link.nts";  // a link is replaced, what it points to is left alone
-  testing::WriteAll(dir / "other.nts", Bytes{5});
+  testkit::WriteAll(dir / "other.nts", Bytes{5});
   fs::create_symlink(dir / "other.nts", target);
   Run(2, 4);
   EXPECT_FALSE(fs::is_symlink(target));
   EXPECT_EQ(Target(), Range(r, 2, 4));
-  EXPECT_EQ(testing::ReadAll(dir / "other.nts"), Bytes{5});
+  EXPECT_EQ(testkit::ReadAll(dir / "other.nts"), Bytes{5});
+}
+
+TEST_F(Cut, FileAppearingAtTheTargetAfterTheDeletionIsNeverWrittenInto) {
+  Recording r(RecordingOptions{.seconds = 20});
+  Write(r);
+  testkit::WriteAll(target, Bytes{9, 9});
+  // Between our deletion and our creation, a link to the source appears at the target's name.
+  st.file2.calls.create = [this](const std::string& path) {
+    fs::create_hard_link(source, path);
+    return CreateNewFile(path);
+  };
+  Run(0, 5);
+  ExpectFailure("保存先ファイルが開けません。");
+  EXPECT_EQ(Target(), original);
+}
+
+TEST_F(Cut, FailedCloseOfTheTargetIsAWriteFailure) {
+  Write(Recording(RecordingOptions{.seconds = 20}));
+  st.file2.calls.close = [](int fd) {  // a file system that reports a deferred write error here
+    CloseFile(fd);
+    errno = EIO;
+    return -1;
+  };
+  Run(0, 5);
+  ExpectFailure("ファイルの読み書きに失敗しました。");
 }
 
 TEST_F(Cut, FailingWindowDuringTheCopyKeepsWhatWasWritten) {
@@ -410,7 +436,7 @@ std::string CutUnderSizeLimit(const std::string& source, const std::string& targ
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     ::close(fds[0]);
-    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_DFL);  // the cut itself must keep the limit from killing the process
     rlimit rl{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &rl);
     WindowModel w;
@@ -451,7 +477,7 @@ TEST_F(Cut, WriteFailurePartWayIsReportedNeverAsSuccess) {
   want = Range(large, 100, 2900);
   want.resize(1000000);
   EXPECT_EQ(Target(), want);
-  EXPECT_EQ(testing::ReadAll(source), original);
+  EXPECT_EQ(testkit::ReadAll(source), original);
 }
 
 // --- Stop requests and the end of the source --------------------------------------------------
@@ -489,7 +515,7 @@ TEST_F(Cut, SeekReachingTheEndStopsThereWithAnEmptyTarget) {
 
   // An empty source, and a start one past the last marker.
   Recording::Empty().WriteTo(source);
-  original = testing::ReadAll(source);
+  original = testkit::ReadAll(source);
   Run(1, 2);
   EXPECT_TRUE(Target().empty());
   ExpectSourceEnded();

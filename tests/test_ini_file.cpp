@@ -11,13 +11,13 @@
 namespace trimora {
 namespace {
 
-using testing::TempDir;
+using testkit::TempDir;
 
 class IniFile : public ::testing::Test {
  protected:
   std::string Write(const std::string& bytes) {
     const auto path = dir_ / "LocalUser.ini";
-    testing::WriteAll(path, testing::Bytes(bytes.begin(), bytes.end()));
+    testkit::WriteAll(path, testkit::Bytes(bytes.begin(), bytes.end()));
     return path.string();
   }
   TempDir dir_;

@@ -14,7 +14,7 @@
 namespace trimora {
 namespace {
 
-using testing::TempDir;
+using testkit::TempDir;
 
 EnvironmentReader Env(std::map<std::string, std::string> vars) {
   return [vars](const std::string& name, std::string& value) {
@@ -27,7 +27,7 @@ EnvironmentReader Env(std::map<std::string, std::string> vars) {
 
 void WriteText(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
-  testing::WriteAll(path, testing::Bytes(text.begin(), text.end()));
+  testkit::WriteAll(path, testkit::Bytes(text.begin(), text.end()));
 }
 
 const char* const kTail = "/Local Settings/Application Data/Newsoft/HPVR/LocalUser.ini";

@@ -2,6 +2,7 @@
 // records that straddle the read buffer, and target writes that keep every byte in order.
 #include "engine/record_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -14,14 +15,13 @@
 namespace trimora {
 namespace {
 
-using testing::Bytes;
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Bytes;
+using testkit::Recording;
+using testkit::RecordingOptions;
 
 Bytes ReadRecord(SourceFile& f) {
-  Bytes r(kPacketSize);
-  f.ReadRecord(r.data());
-  return r;
+  const uint8_t* r = f.ReadRecordInPlace();
+  return Bytes(r, r + kPacketSize);
 }
 Bytes ReadHead(SourceFile& f) {
   Bytes h(kHeadSize);
@@ -34,10 +34,10 @@ Bytes Head(const Bytes& packet) { return Bytes(packet.begin(), packet.begin() + 
 class RecordFileTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const Bytes& bytes) {
-    testing::WriteAll(dir / name, bytes);
+    testkit::WriteAll(dir / name, bytes);
     return (dir / name).string();
   }
-  testing::TempDir dir;
+  testkit::TempDir dir;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -176,19 +176,22 @@ TEST_F(RecordFileTest, OnlyOrdinaryFilesOpenAndAFifoDoesNotBlock) {
 // ---------------------------------------------------------------------------------------------
 // Target writes.
 
-TEST_F(RecordFileTest, TargetStartsEmptyAndReceivesEveryRecordInOrder) {
+TEST_F(RecordFileTest, TargetIsCreatedNewAndReceivesEveryRecordInOrder) {
   Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 4});  // more than the write buffer
   const auto path = dir / "out.nts";
-  testing::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name
+  testkit::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name is not ours to write
   TargetFile t;
+  EXPECT_THROW(t.Open(path.string()), std::system_error);
+  EXPECT_EQ(testkit::ReadAll(path), Bytes(1000, 0xAA));
+  std::filesystem::remove(path);
   t.Open(path.string());
   EXPECT_TRUE(t.IsOpen());
   EXPECT_THROW(t.Open((dir / "other.nts").string()), std::system_error);
-  for (std::size_t i = 0; i < rec.PacketCount(); ++i) t.WriteRecord(rec.Packet(i).data());
+  for (std::size_t i = 0; i < rec.PacketCount(); ++i) t.WriteRecords(rec.Packet(i).data(), 1);
   t.Close();
   t.Close();
   EXPECT_FALSE(t.IsOpen());
-  EXPECT_EQ(testing::ReadAll(path), rec.AllBytes());
+  EXPECT_EQ(testkit::ReadAll(path), rec.AllBytes());
   EXPECT_FALSE(std::filesystem::exists(dir / "other.nts"));
 }
 
@@ -196,21 +199,22 @@ TEST_F(RecordFileTest, TargetFlushWritesWhatIsBufferedSoFar) {
   Recording rec(RecordingOptions{.seconds = 2});
   TargetFile t;
   t.Open((dir / "out.nts").string());
-  t.WriteRecord(rec.Packet(0).data());
-  t.WriteRecord(rec.Packet(1).data());
+  t.WriteRecords(rec.Packet(0).data(), 1);
+  t.WriteRecords(rec.Packet(1).data(), 1);
   t.Flush();
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
   t.Flush();  // nothing more to write
   t.Close();
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
 }
 
 TEST_F(RecordFileTest, TargetWriteFailureIsThrownByFlushButNeverByClose) {
   TargetFile t;
   EXPECT_THROW(t.Open((dir / "no-such-folder" / "out.nts").string()), std::system_error);
-  t.Open("/dev/full");
+  t.calls.create = [](const std::string&) { return ::open("/dev/full", O_WRONLY | O_CLOEXEC); };
+  t.Open("full");
   Bytes packet = Recording::MakePacket(0x100, 1);
-  t.WriteRecord(packet.data());
+  t.WriteRecords(packet.data(), 1);
   EXPECT_THROW(t.Flush(), std::system_error);
   EXPECT_NO_THROW(t.Close());
   EXPECT_FALSE(t.IsOpen());

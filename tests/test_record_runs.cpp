@@ -10,12 +10,12 @@
 namespace trimora {
 namespace {
 
-using testing::Bytes;
-using testing::Recording;
-using testing::RecordingOptions;
+using testkit::Bytes;
+using testkit::Recording;
+using testkit::RecordingOptions;
 
 TEST(RecordRuns, PastEndOnlyOnceARecordReachesBeyondTheData) {
-  testing::TempDir dir;
+  testkit::TempDir dir;
   Recording r(RecordingOptions{.seconds = 2, .packets_per_second = 1, .trailing_packets = 0});  // 4 packets
   for (std::size_t partial : {std::size_t{0}, std::size_t{3}}) {
     r.WriteTo(dir / "rec.nts", partial);
@@ -36,7 +36,7 @@ TEST(RecordRuns, PastEndOnlyOnceARecordReachesBeyondTheData) {
 }
 
 TEST(RecordRuns, RunsReadInPlaceAndGivenBackDeliverEveryRecordOnce) {
-  testing::TempDir dir;
+  testkit::TempDir dir;
   Recording r(RecordingOptions{.seconds = 600, .packets_per_second = 9});  // larger than the read buffer
   r.WriteTo(dir / "rec.nts", 77);
   const Bytes all = r.AllBytes(77);
@@ -61,21 +61,18 @@ TEST(RecordRuns, RunsReadInPlaceAndGivenBackDeliverEveryRecordOnce) {
 }
 
 TEST(RecordRuns, TargetKeepsOrderAcrossBufferedAndDirectRuns) {
-  testing::TempDir dir;
+  testkit::TempDir dir;
   Recording r(RecordingOptions{.seconds = 3000, .packets_per_second = 3});
   const Bytes all = r.AllBytes();
   TargetFile t;
   t.Open((dir / "out.nts").string());
   std::size_t at = 0;
   for (std::size_t run : {1, 511, 512, 3, 9000, 1, 700, 1200}) {  // 11,928 of 12,002 packets
-    if (run == 1)
-      t.WriteRecord(all.data() + at * kPacketSize);
-    else
-      t.WriteRecords(all.data() + at * kPacketSize, run);
+    t.WriteRecords(all.data() + at * kPacketSize, run);
     at += run;
   }
   t.Flush();
-  EXPECT_EQ(testing::ReadAll(dir / "out.nts"), Bytes(all.begin(), all.begin() + static_cast<long>(at * kPacketSize)));
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), Bytes(all.begin(), all.begin() + static_cast<long>(at * kPacketSize)));
   t.Close();
 }
 

@@ -8,13 +8,14 @@
 
 #include "engine/ts_packet.h"
 #include "timerange/range_preview.h"
+#include "timerange/range_texts.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
 
 namespace {
 
-constexpr const char* kEntryError = "指定が正しくありません。";
+using namespace range_texts;
 
 // Second t on the timeline: computed in double, stored in single precision like the lines.
 float TimelineX(const WindowModel& w, int32_t t, int32_t total) {
@@ -33,14 +34,14 @@ void PlaceMarker(const WindowModel& w, Label& label, Line& marker, int32_t t, in
 
 // The first failed check's message, or "" when the range can be drawn.
 std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
-  if (start < 0) return "開始は0:00:00以上で指定して下さい。";
-  if (start >= end) return "終了位置が開始位置より前です。";
-  if (end > total) return "終了は" + SecToTime(total) + "以下で指定して下さい。";
+  if (start < 0) return kStartBelowZero;
+  if (start >= end) return kEndBeforeStart;
+  if (end > total) return kEndPastLengthHead + SecToTime(total) + kEndPastLengthTail;
   return {};
 }
 
 void ShowEntryError(WindowModel& w) {
-  ShowFinal([&] { w.lCMessage_Show(kEntryError, 1); });
+  ShowFinal([&] { w.lCMessage_Show(kEntryError, kCutWarningIcon); });
 }
 
 int32_t StepSeconds(TimeStep step) {
@@ -107,7 +108,7 @@ void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end) {
   w.bCut.Enabled = false;
   const int32_t total = st.iTotalSec;
   if (std::string problem = RangeProblem(start, end, total); !problem.empty()) {
-    w.lCMessage_Show(problem, 1);
+    w.lCMessage_Show(problem, kCutWarningIcon);
     return;
   }
   PlaceMarker(w, w.lStart, w.lnStart, start, total);
@@ -117,7 +118,7 @@ void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end) {
   w.lRange.Caption = SecToTime(end - start);
   w.lExSize.Caption = FormatGrouped(static_cast<double>(end - start) * kBytesPerSecond / 1024) + " KB";
   PreviewRange(w, start, end);
-  w.lCMessage_Show("", 0);
+  w.lCMessage_Show("", kNoIcon);
   // A box changed while the message was cleared ran a check of its own on the newer contents;
   // enabling Save now would offer a range the boxes no longer hold.
   if (st.range_checks != generation) return;

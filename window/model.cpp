@@ -164,28 +164,28 @@ WindowModel::WindowModel()
 
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {
   pProgress.Visible = false;
-  iInfo.Visible = iIconType == 1;
-  iWarn.Visible = iIconType == 2;
+  iInfo.Visible = iIconType == kInformationIcon;
+  iWarn.Visible = iIconType == kWarningIcon;
   lMessage.Caption = sMessage;
   DoEvents();
 }
 
 void WindowModel::lCMessage_Show(const std::string& sMessage, int32_t iIconType) {
   pCProgress.Visible = false;
-  iCWarn.Visible = iIconType == 1;
+  iCWarn.Visible = iIconType == kCutWarningIcon;
   lCMessage.Caption = sMessage;
   DoEvents();
 }
 
 void WindowModel::RefreshBar(PictureBox& box, Label& caption, Label& shadow, int32_t iPercent,
                              const std::string& sMessage) {
-  if (iPercent == -2) {
+  if (iPercent == kBarHidden) {
     box.Visible = false;
-  } else if (iPercent != -1) {
+  } else if (iPercent != kBarUnchanged) {
     box.Visible = true;
     box.Draw(iPercent);
   }
-  if (sMessage != "-") {
+  if (sMessage != kCaptionUnchanged) {
     caption.Caption = sMessage;
     shadow.Caption = sMessage;
   }

@@ -14,6 +14,21 @@ namespace trimora {
 
 class MarkerIndex;
 
+inline constexpr const char* kProductName = "Trimora";
+
+// The codes of the four status-panel operations of WindowModel. iIconType of lMessage_Show picks
+// the analysis panel's icon; the cut panel has a single icon, a warning, which lCMessage_Show
+// shows for kCutWarningIcon.
+inline constexpr int32_t kNoIcon = 0;
+inline constexpr int32_t kInformationIcon = 1;
+inline constexpr int32_t kWarningIcon = 2;
+inline constexpr int32_t kCutWarningIcon = 1;
+// iPercent of Progress_Refresh and CProgress_Refresh: besides a percentage, leave the bar as it
+// is, or hide it. sMessage kCaptionUnchanged leaves the bar's caption as it is.
+inline constexpr int32_t kBarUnchanged = -1;
+inline constexpr int32_t kBarHidden = -2;
+inline constexpr const char* kCaptionUnchanged = "-";
+
 enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
@@ -160,6 +175,7 @@ struct FileListBox : Control {
   std::vector<std::string> Items;
   int ListIndex = -1;
   std::string FileName() const;  // the selected entry, or "" when none is selected
+  std::function<void()> FolderChanged;  // the view reports that the listed folder changed
 };
 
 // The main window fMain with every control at its design-time state.
@@ -170,7 +186,7 @@ class WindowModel {
   WindowModel& operator=(const WindowModel&) = delete;
 
   // Window
-  std::string Caption = "Trimora";
+  std::string Caption = kProductName;
   static constexpr float kClientWidth = 8805, kClientHeight = 7260;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;
@@ -237,6 +253,9 @@ class WindowModel {
   // draws its progress, tests act as the user. Exceptions thrown by it reach the caller of the
   // panel operation, as a failure of that operation.
   std::function<void()> ProcessEvents;
+
+  // Paths handed to the window (dropped on it, or named on the command line), for the handlers.
+  std::function<void(const std::vector<std::string>& paths)> OpenPaths;
   void DoEvents() {
     if (ProcessEvents) ProcessEvents();
   }

@@ -10,7 +10,7 @@
 
 #include "platform/record_folder.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 std::string ScriptedDialogs::ShowFileDialog(const std::string&, const std::string&, const std::string&, bool save) {
   saves.push_back(save);
@@ -79,4 +79,4 @@ void Desktop::CloseWhen(std::function<bool()> condition) {
   };
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -13,11 +13,11 @@
 #include "platform/file_dialog.h"
 #include "platform/web_page.h"
 #include "tests/recording_builder.h"
-#include "window/events.h"
+#include "window/events/events.h"
 #include "window/model.h"
 #include "window/qt/main_window.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 // Answers the dialogs from a script: the next answer per call, "" (a cancel) once none is left.
 class ScriptedDialogs : public FileDialogs {
@@ -72,4 +72,4 @@ class Desktop {
   bool close_requested_ = false;
 };
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -10,7 +10,7 @@
 #include "tests/recording_builder.h"
 #include "tests/view/desktop_harness.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 namespace {
 
 constexpr int kSeconds = 1000;
@@ -92,4 +92,4 @@ TEST_F(CloseDuringRun, MainLoopEndsOnceTheProcedureHasReturned) {
 }
 
 }  // namespace
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

@@ -5,12 +5,12 @@
 
 #include <QLineEdit>
 #include <QListWidget>
-#include <cstdlib>
 
+#include "tests/cli_runner.h"
 #include "tests/recording_builder.h"
 #include "tests/view/desktop_harness.h"
 
-namespace trimora::testing {
+namespace trimora::testkit {
 namespace {
 
 TEST(DesktopRun, CutThroughTheWindowWritesTheRangeByteForByte) {
@@ -49,13 +49,9 @@ TEST(DesktopRun, CutThroughTheWindowWritesTheRangeByteForByte) {
   const Bytes written = ReadAll(target);
   EXPECT_EQ(written, recording.Slice(recording.MarkerIndex(5) + 1, recording.MarkerIndex(20) + 1));
 
-#ifdef TRIMORA_CLI
-  const std::filesystem::path by_cli = folder / "cli.nts";
-  const std::string command = std::string("'") + TRIMORA_CLI + "' cut --measure '" + (folder / "show.nts").string() +
-                              "' 0:00:05 0:00:20 '" + by_cli.string() + "' > /dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  EXPECT_EQ(written, ReadAll(by_cli));
-#endif
+  const CliResult by_cli = RunCli(folder.path(), {"cut", "--measure", "show.nts", "0:00:05", "0:00:20", "cli.nts"});
+  ASSERT_EQ(by_cli.exit_code, 0) << by_cli.out << by_cli.err;
+  EXPECT_EQ(written, ReadAll(folder / "cli.nts"));
 }
 
 TEST(DesktopRun, CancelledSaveWritesNothing) {
@@ -73,4 +69,4 @@ TEST(DesktopRun, CancelledSaveWritesNothing) {
 }
 
 }  // namespace
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

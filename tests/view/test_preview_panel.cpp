@@ -11,7 +11,7 @@
 
 #include "engine/marker_index.h"
 #include "tests/recording_builder.h"
-#include "tests/video_recording.h"
+#include "tests/preview/video_recording.h"
 #include "tests/view/desktop_harness.h"
 #include "timerange/range_check.h"
 #include "timerange/range_preview.h"
@@ -95,10 +95,10 @@ TEST(PreviewPanel, ANewerRangeStopsTheOlderPictureAndShowsOnlyItsOwn) {
 }
 
 TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
-  testing::TempDir folder;
+  testkit::TempDir folder;
   testing::WriteVideoRecording(folder / "video.nts", {.seconds = 12});
-  testing::Recording(testing::RecordingOptions{.seconds = 12}).WriteTo(folder / "synthetic.nts");
-  testing::Desktop d(folder.path());
+  testkit::Recording(testkit::RecordingOptions{.seconds = 12}).WriteTo(folder / "synthetic.nts");
+  testkit::Desktop d(folder.path());
   d.Click("cTimeB");  // count the markers: the recordings are too small for a length by size
   d.ClickListEntry("video.nts");
   d.Type("tStart", 2, "7");

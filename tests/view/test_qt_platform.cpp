@@ -18,7 +18,7 @@
 namespace trimora {
 namespace {
 
-using testing::TempDir;
+using testkit::TempDir;
 
 TEST(QtNameFilters, TranslateTheRecordingsFilter) {
   EXPECT_EQ(QtNameFilters(BuildDialogFilter(kRecordingsFilter)),
@@ -80,7 +80,7 @@ TEST(QtFileDialogs, SaveAppendsTheDefaultSuffixToATypedName) {
 
 TEST(QtFileDialogs, OpenReturnsTheChosenExistingFile) {
   TempDir dir;
-  testing::WriteAll(dir / "録画.nts", {0x47});
+  testkit::WriteAll(dir / "録画.nts", {0x47});
   QtFileDialogs dialogs;
   WhenDialogShows([](QFileDialog& dialog) {
     dialog.selectFile("録画.nts");

@@ -3,6 +3,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileSystemWatcher>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,6 +114,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
     Render();
     QCoreApplication::processEvents();
   };
+  watcher_ = new QFileSystemWatcher(this);
+  QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
+                   [this] { UserInput(m_.lFile.FolderChanged); });
+  setAcceptDrops(true);
   Render();
 }
 
@@ -134,116 +145,163 @@ void MainWindow::UserInput(const std::function<void()>& action) {
   Render();
 }
 
+void MainWindow::Open(const std::vector<std::string>& paths) {
+  UserInput([this, &paths] {
+    if (m_.OpenPaths) m_.OpenPaths(paths);
+  });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  // The drop finishes first: the source of the drag is not kept waiting for a whole analysis.
+  QTimer::singleShot(0, this, [this, paths] { Open(paths); });
+}
+
+void MainWindow::WatchFolder(const std::string& folder) {
+  QString wanted = Q(folder);
+  while (wanted.size() > 1 && (wanted.endsWith(u'/') || wanted.endsWith(u'\\'))) wanted.chop(1);
+  if (wanted == watched_folder_) return;
+  watched_folder_ = wanted;
+  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+  if (!wanted.isEmpty()) watcher_->addPath(wanted);
+}
+
+void MainWindow::KeepFocusOf(QWidget* widget) {
+  focus_to_restore_ = widget;
+  focus_moved_to_ = focusWidget();
+}
+
+// Disabling the focused control (Save during a cut, Step 3 during an analysis) makes Qt pass the
+// focus on to the next control; a keyboard user's next key would then act there.
+void MainWindow::RestoreFocus() {
+  if (!focus_to_restore_ || !focus_to_restore_->isEnabled()) return;
+  QPointer<QWidget> target = focus_to_restore_;
+  const bool untouched = focusWidget() == focus_moved_to_;
+  focus_to_restore_ = nullptr;
+  focus_moved_to_ = nullptr;
+  if (untouched && target->isVisible()) target->setFocus(Qt::OtherFocusReason);
+}
+
 QWidget* MainWindow::Create(Control& c) {
   QWidget* parent = Container(c.Parent);
   switch (c.Kind) {
     case ControlKind::Frame:
       return new QGroupBox(parent);
-
-    case ControlKind::Label: {
-      auto& label = static_cast<Label&>(c);
-      auto* widget = new QLabel(parent);
-      widget->setTextFormat(Qt::PlainText);
-      // No label fills its background, opaque or not: its own fill would stand out against a
-      // frame that the style paints in a shade of its own.
-      SetTextColour(widget, label.Colour);
-      if (label.Underline) {
-        QFont underlined = widget->font();
-        underlined.setUnderline(true);
-        widget->setFont(underlined);
-      }
-      widget->installEventFilter(this);  // a label's click
-      return widget;
-    }
-
-    case ControlKind::TextBox: {
-      auto& box = static_cast<TextBox&>(c);
-      auto* widget = new TextBoxEdit(parent);
-      QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
-        UserInput([&box, &text] { box.SetText(text.toStdString()); });
-      });
-      widget->FocusIn = [this, &box, widget] {
-        if (closing_) return;
-        box.GotFocus();
-        Render();
-        ApplySelection(box, widget);
-      };
-      widget->Step = [this, &box, widget](TimeStep step) {
-        if (!box.OnStep) return false;
-        UserInput([&box, step] { box.Step(step); });
-        if (widget->hasFocus()) ApplySelection(box, widget);
-        return true;
-      };
-      return widget;
-    }
-
-    case ControlKind::Button: {
-      auto* widget = new QPushButton(parent);
-      widget->setAutoDefault(false);
-      QObject::connect(widget, &QPushButton::clicked, widget, [this, &c] { UserInput(c.Click); });
-      return widget;
-    }
-
-    case ControlKind::CheckBox: {
-      auto& box = static_cast<CheckBox&>(c);
-      auto* widget = new QCheckBox(parent);
-      QObject::connect(widget, &QCheckBox::clicked, widget, [this, &box](bool checked) {
-        UserInput([&box, checked] {
-          box.Value = checked ? 1 : 0;
-          if (box.Click) box.Click();
-        });
-      });
-      return widget;
-    }
-
-    case ControlKind::OptionButton: {
-      auto& option = static_cast<OptionButton&>(c);
-      auto* widget = new QRadioButton(parent);
-      // The model holds which option is selected; Render shows it.
-      widget->setAutoExclusive(false);
-      QObject::connect(widget, &QRadioButton::clicked, widget, [this, &option] {
-        UserInput([this, &option] {
-          // Selecting an option button clears the others of its group, as the platform does.
-          for (Control* other : m_.Controls())
-            if (other->Kind == ControlKind::OptionButton && other->Parent == option.Parent)
-              static_cast<OptionButton*>(other)->Value = other == &option;
-          if (option.Click) option.Click();
-        });
-      });
-      return widget;
-    }
-
+    case ControlKind::Label:
+      return CreateLabel(static_cast<Label&>(c), parent);
+    case ControlKind::TextBox:
+      return CreateTextBox(static_cast<TextBox&>(c), parent);
+    case ControlKind::Button:
+      return CreateButton(static_cast<Button&>(c), parent);
+    case ControlKind::CheckBox:
+      return CreateCheckBox(static_cast<CheckBox&>(c), parent);
+    case ControlKind::OptionButton:
+      return CreateOptionButton(static_cast<OptionButton&>(c), parent);
     case ControlKind::PictureBox:
       return new ProgressBox(parent);
-
     case ControlKind::Preview:
       return new PreviewWidget(parent);
-
-    case ControlKind::Image: {
-      auto* widget = new QLabel(parent);
-      widget->setPixmap(IconPixmap(style(), static_cast<Image&>(c).Icon));
-      widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      return widget;
-    }
-
+    case ControlKind::Image:
+      return CreateImage(static_cast<Image&>(c), parent);
     case ControlKind::Line:
       return new LineWidget(parent);
-
-    case ControlKind::FileList: {
-      auto& list = static_cast<FileListBox&>(c);
-      auto* widget = new QListWidget(parent);
-      widget->setSelectionMode(QAbstractItemView::SingleSelection);
-      QObject::connect(widget, &QListWidget::itemClicked, widget, [this, &list, widget](QListWidgetItem* item) {
-        UserInput([&list, widget, item] {
-          list.ListIndex = widget->row(item);
-          if (list.Click) list.Click();
-        });
-      });
-      widget->installEventFilter(this);  // Enter chooses the current entry
-      return widget;
-    }
+    case ControlKind::FileList:
+      return CreateFileList(static_cast<FileListBox&>(c), parent);
   }
   return new QWidget(parent);
+}
+
+QWidget* MainWindow::CreateLabel(Label& label, QWidget* parent) {
+  auto* widget = new QLabel(parent);
+  widget->setTextFormat(Qt::PlainText);
+  // No label fills its background, opaque or not: its own fill would stand out against a
+  // frame that the style paints in a shade of its own.
+  SetTextColour(widget, label.Colour);
+  if (label.Underline) {
+    QFont underlined = widget->font();
+    underlined.setUnderline(true);
+    widget->setFont(underlined);
+  }
+  widget->installEventFilter(this);  // a label's click
+  return widget;
+}
+
+QWidget* MainWindow::CreateTextBox(TextBox& box, QWidget* parent) {
+  auto* widget = new TextBoxEdit(parent);
+  QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
+    UserInput([&box, &text] { box.SetText(text.toStdString()); });
+  });
+  widget->FocusIn = [this, &box, widget] {
+    if (closing_) return;
+    box.GotFocus();
+    Render();
+    ApplySelection(box, widget);
+  };
+  widget->Step = [this, &box, widget](TimeStep step) {
+    if (!box.OnStep) return false;
+    UserInput([&box, step] { box.Step(step); });
+    if (widget->hasFocus()) ApplySelection(box, widget);
+    return true;
+  };
+  return widget;
+}
+
+QWidget* MainWindow::CreateButton(Button& button, QWidget* parent) {
+  auto* widget = new QPushButton(parent);
+  widget->setAutoDefault(false);
+  QObject::connect(widget, &QPushButton::clicked, widget, [this, &button] { UserInput(button.Click); });
+  return widget;
+}
+
+QWidget* MainWindow::CreateCheckBox(CheckBox& box, QWidget* parent) {
+  auto* widget = new QCheckBox(parent);
+  QObject::connect(widget, &QCheckBox::clicked, widget, [this, &box](bool checked) {
+    UserInput([&box, checked] {
+      box.Value = checked ? 1 : 0;
+      if (box.Click) box.Click();
+    });
+  });
+  return widget;
+}
+
+QWidget* MainWindow::CreateOptionButton(OptionButton& option, QWidget* parent) {
+  auto* widget = new QRadioButton(parent);
+  // The model holds which option is selected: its Click handler selects it and clears the others,
+  // and Render shows the outcome.
+  widget->setAutoExclusive(false);
+  QObject::connect(widget, &QRadioButton::clicked, widget, [this, &option] { UserInput(option.Click); });
+  return widget;
+}
+
+QWidget* MainWindow::CreateImage(Image& image, QWidget* parent) {
+  auto* widget = new QLabel(parent);
+  widget->setPixmap(IconPixmap(style(), image.Icon));
+  widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return widget;
+}
+
+QWidget* MainWindow::CreateFileList(FileListBox& list, QWidget* parent) {
+  auto* widget = new QListWidget(parent);
+  widget->setSelectionMode(QAbstractItemView::SingleSelection);
+  QObject::connect(widget, &QListWidget::itemClicked, widget,
+                   [this, &list, widget](QListWidgetItem* item) { ChooseListEntry(list, widget->row(item)); });
+  widget->installEventFilter(this);  // Enter chooses the current entry
+  return widget;
+}
+
+void MainWindow::ChooseListEntry(FileListBox& list, int row) {
+  UserInput([&list, row] {
+    list.ListIndex = row;
+    if (list.Click) list.Click();
+  });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -259,11 +317,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     auto* widget = static_cast<QListWidget*>(watched);
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && widget->currentRow() >= 0) {
-      auto& list = static_cast<FileListBox&>(*c);
-      UserInput([&list, widget] {
-        list.ListIndex = widget->currentRow();
-        if (list.Click) list.Click();
-      });
+      ChooseListEntry(static_cast<FileListBox&>(*c), widget->currentRow());
       return true;
     }
   }
@@ -299,13 +353,19 @@ void MainWindow::Render() {
     RenderControl(b);
     RenderCommon(b);
   }
+  RestoreFocus();
 }
 
 void MainWindow::RenderCommon(const Binding& b) {
   const Control& c = *b.control;
   QWidget* w = b.widget;
   if (w->isHidden() == c.Visible) w->setVisible(c.Visible);
-  if (w->testAttribute(Qt::WA_ForceDisabled) == c.Enabled) w->setEnabled(c.Enabled);
+  if (w->testAttribute(Qt::WA_ForceDisabled) == c.Enabled) {
+    QWidget* focus = focusWidget();
+    const bool takes_focus = !c.Enabled && focus && (focus == w || w->isAncestorOf(focus));
+    w->setEnabled(c.Enabled);
+    if (takes_focus) KeepFocusOf(focus);
+  }
   if (w->toolTip() != Q(c.ToolTip)) w->setToolTip(Q(c.ToolTip));
   const Qt::CursorShape cursor = c.Kind == ControlKind::Label && c.Click ? Qt::PointingHandCursor : Qt::ArrowCursor;
   if (c.Kind == ControlKind::Label && w->cursor().shape() != cursor) w->setCursor(cursor);
@@ -341,7 +401,7 @@ void MainWindow::RenderControl(const Binding& b) {
       auto& box = static_cast<CheckBox&>(c);
       auto* widget = static_cast<QCheckBox*>(w);
       if (widget->text() != Q(box.Caption)) widget->setText(Q(box.Caption));
-      const Qt::CheckState state = box.Value == 1 ? Qt::Checked : box.Value == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
+      const Qt::CheckState state = box.Value == 1 ? Qt::Checked : Qt::Unchecked;
       if (widget->checkState() != state) widget->setCheckState(state);
       break;
     }
@@ -419,6 +479,7 @@ void MainWindow::RenderTextBox(TextBox& box, QWidget* w) {
 
 void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
   auto* widget = static_cast<QListWidget*>(w);
+  WatchFolder(list.Path);
   bool same = widget->count() == static_cast<int>(list.Items.size());
   for (int i = 0; same && i < widget->count(); ++i)
     same = widget->item(i)->text() == Q(list.Items[static_cast<std::size_t>(i)]);

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QHash>
 #include <QIcon>
+#include <QPointer>
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -16,6 +17,9 @@
 #include "window/qt/preview_worker.h"
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QFileSystemWatcher;
 class QLineEdit;
 
 namespace trimora {
@@ -51,9 +55,15 @@ class MainWindow : public QWidget {
   // The widget showing a control (tests and the program's start-up look widgets up here).
   QWidget* WidgetOf(const std::string& name, int index = -1) const;
 
+  // Hands paths to the model as the user's input: files dropped on the window, or named on the
+  // program's command line.
+  void Open(const std::vector<std::string>& paths);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   struct Binding {
@@ -61,7 +71,16 @@ class MainWindow : public QWidget {
     QWidget* widget;
   };
 
+  // One widget for a control, wired to feed the user's input back into the model.
   QWidget* Create(Control& c);
+  QWidget* CreateLabel(Label& label, QWidget* parent);
+  QWidget* CreateTextBox(TextBox& box, QWidget* parent);
+  QWidget* CreateButton(Button& button, QWidget* parent);
+  QWidget* CreateCheckBox(CheckBox& box, QWidget* parent);
+  QWidget* CreateOptionButton(OptionButton& option, QWidget* parent);
+  QWidget* CreateImage(Image& image, QWidget* parent);
+  QWidget* CreateFileList(FileListBox& list, QWidget* parent);
+  void ChooseListEntry(FileListBox& list, int row);  // a click or Enter on an entry
   QWidget* Container(const std::string& name) const;
   QRect Geometry(const Control& c, const QWidget* widget) const;
   void RenderCommon(const Binding& b);
@@ -73,10 +92,18 @@ class MainWindow : public QWidget {
   void PictureMade(uint64_t request, const QImage& image, const QString& reason);
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
+  void WatchFolder(const std::string& folder);
+  void KeepFocusOf(QWidget* widget);
+  void RestoreFocus();
 
   WindowModel& m_;
   std::vector<Binding> bindings_;
   QHash<QObject*, Control*> controls_by_widget_;
+  QFileSystemWatcher* watcher_;
+  QString watched_folder_;
+  // A control that had the focus when it was disabled, and where Qt moved the focus then: the
+  // focus goes back once the control is enabled again, unless the user has moved it since.
+  QPointer<QWidget> focus_to_restore_, focus_moved_to_;
   bool closing_ = false;
   std::unique_ptr<PreviewWorker> pictures_;
   uint64_t asked_[2] = {0, 0};  // the request last handed to the worker, per end of the range

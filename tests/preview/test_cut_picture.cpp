@@ -6,7 +6,7 @@
 
 #include "preview/cut_picture.h"
 #include "tests/recording_builder.h"
-#include "tests/video_recording.h"
+#include "tests/preview/video_recording.h"
 
 namespace trimora::testing {
 namespace {

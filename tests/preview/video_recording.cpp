@@ -1,4 +1,4 @@
-#include "tests/video_recording.h"
+#include "tests/preview/video_recording.h"
 
 #include <cmath>
 #include <cstdlib>

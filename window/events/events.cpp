@@ -1,6 +1,9 @@
 // The window's event handlers. They only read controls, ask the platform and start the engine;
 // what the engine does is shown by the engine itself through the window model.
-#include "window/events.h"
+#include "window/events/events.h"
+
+#include <filesystem>
+#include <system_error>
 
 #include "engine/analyze.h"
 #include "engine/cut.h"
@@ -24,7 +27,6 @@ constexpr const char* kEdition = " (Linux版)";
 constexpr const char* kRecordingPattern = "*.nts";
 // Matches no recording, so that the list stays empty in dialog mode.
 constexpr const char* kNoRecordingPattern = "404.dir";
-constexpr const char* kNoFolder = "ERROR";
 
 // Counts a running analysis or cut for as long as it runs, however it ends.
 class RunningScope {
@@ -40,7 +42,7 @@ class RunningScope {
 
 }  // namespace
 
-std::string ApplicationTitle() { return std::string("Trimora") + kEdition; }
+std::string ApplicationTitle() { return std::string(kProductName) + kEdition; }
 
 namespace {
 
@@ -77,6 +79,8 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
     option->Click = [this, index] { SelectSource(index); };
   }
   w_.lFile.Click = [this] { ListClick(); };
+  w_.lFile.FolderChanged = [this] { RefreshList(); };
+  w_.OpenPaths = [this](const std::vector<std::string>& paths) { OpenPaths(paths); };
   w_.bShowDialog.Click = [this] { ShowDialogClick(); };
   w_.bCut.Click = [this] { CutClick(); };
   // The view ticks or clears the box before it reports the click; the other box follows, so
@@ -93,7 +97,7 @@ void WindowEvents::Load() {
 
   const EnvironmentReader env = platform_.getenv ? EnvironmentReader(platform_.getenv) : ReadProcessEnvironment;
   st_.sRecordPath = LookUpRecordPath(env);
-  if (st_.sRecordPath != kNoFolder) {
+  if (st_.sRecordPath != kNoRecordFolder) {
     if (auto items = ListFolder(st_.sRecordPath, kRecordingPattern)) {
       w_.lFile.Path = st_.sRecordPath;
       w_.lFile.Pattern = kRecordingPattern;
@@ -116,6 +120,7 @@ void WindowEvents::EnterDialogMode() {
   w_.lFile.ListIndex = -1;
 }
 
+// Selecting one option of the group clears the other; the view shows what this leaves.
 void WindowEvents::SelectSource(int index) {
   const bool dialog = index == 0;
   w_.oSel[0]->Value = dialog;
@@ -129,28 +134,84 @@ void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
 
 // An analysis or cut started from inside a running one would take over the source file slot
 // that the running one still reads, and close it under it; a closing window starts nothing.
-bool WindowEvents::MayStartRun() const { return st_.iExitFlag == 0 && !Busy(); }
+bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy(); }
 
 // The preview forgets the previous recording as the analysis begins and shows the new one once
 // the analysis has offered its range, which it does only when it succeeded.
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
   ClearPreview(w_);
+  source_ = path;
+  ShowSource();
   AnalyzeFile(w_, st_, path);
-  if (w_.fOption.Enabled && st_.iExitFlag == 0) PreviewRecording(w_, st_.markers);
+  if (w_.fOption.Enabled && !st_.ExitRequested()) PreviewRecording(w_, st_.markers);
+}
+
+// The list and the path box name the recording whose results the window holds or is working
+// out, and no other: a Save must never look as if it cut another file than it does.
+void WindowEvents::ShowSource() {
+  if (w_.tDialogFile.Text() != source_) w_.tDialogFile.SetText(source_);
+  int index = -1;
+  if (!source_.empty() && FolderOf(source_) == w_.lFile.Path) {
+    const std::string name = source_.substr(FolderOf(source_).size());
+    for (std::size_t i = 0; i < w_.lFile.Items.size(); ++i)
+      if (w_.lFile.Items[i] == name) index = static_cast<int>(i);
+  }
+  w_.lFile.ListIndex = index;
 }
 
 void WindowEvents::ListClick() {
-  if (!MayStartRun()) return;
+  if (!MayStartRun()) {
+    ShowSource();  // the click moved the highlight; it goes back to the running recording
+    return;
+  }
   Analyze(st_.sRecordPath + w_.lFile.FileName());
 }
 
+// Recordings written or removed while the program runs show up in the list at once.
+void WindowEvents::RefreshList() {
+  if (w_.lFile.Path.empty() || w_.lFile.Pattern != kRecordingPattern) return;
+  w_.lFile.Items = ListFolder(w_.lFile.Path, w_.lFile.Pattern).value_or(std::vector<std::string>{});
+  ShowSource();
+}
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// The first recording among the paths: a *.nts file, or the first *.nts file of a folder.
+std::string FirstRecording(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (IsFolder(path)) {
+      std::string folder = path;
+      if (folder.back() != kPathSeparator) folder += kPathSeparator;
+      const auto items = ListFolder(folder, kRecordingPattern);
+      if (items && !items->empty()) return folder + items->front();
+    } else if (MatchesPattern(path.substr(FolderOf(path).size()), kRecordingPattern)) {
+      return path;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void WindowEvents::OpenPaths(const std::vector<std::string>& paths) {
+  if (!MayStartRun() || paths.empty()) return;
+  const std::string path = paths.size() == 1 && !IsFolder(paths.front()) ? paths.front() : FirstRecording(paths);
+  if (path.empty()) return;
+  if (!w_.oSel[0]->Value) SelectSource(0);
+  Analyze(path);
+}
+
 void WindowEvents::ShowDialogClick() {
-  if (st_.iExitFlag != 0) return;
+  if (st_.ExitRequested()) return;
   const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
   if (path.empty() || !MayStartRun()) return;
-  w_.tDialogFile.SetText(path);
-  Analyze(path);
+  Analyze(path);  // puts the path in the box
 }
 
 void WindowEvents::CutClick() {
