@@ -14,7 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 namespace {
 
@@ -150,4 +150,4 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
   avio_flush(own.muxer->pb);
 }
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit

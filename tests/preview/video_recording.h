@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 struct VideoOptions {
   int seconds = 10;          // markers 1..seconds-1 open seconds 1..seconds-1; marker `seconds` ends the file
@@ -27,4 +27,4 @@ uint32_t SecondColour(int s);
 // The second whose colour is nearest to `rgb` (0xRRGGBB), or -1 when none is close.
 int SecondOfColour(uint32_t rgb);
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit
