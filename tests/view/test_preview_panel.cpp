@@ -29,7 +29,7 @@ PreviewWidget* PictureOf(const MainWindow& view, const char* name) {
 int SecondShown(const PreviewWidget* widget) {
   if (!widget->ShowsPicture()) return -1;
   const QImage& picture = widget->Picture();
-  return testing::SecondOfColour(picture.pixel(picture.width() / 2, picture.height() / 2) & 0xFFFFFF);
+  return testkit::SecondOfColour(picture.pixel(picture.width() / 2, picture.height() / 2) & 0xFFFFFF);
 }
 
 TEST(PreviewPanel, SitsBelowTheStepsAtHalfTheWindowsWidthEach) {
@@ -64,7 +64,7 @@ struct SlowFirstPicture {
       stopped = stop.stop_requested();
     }
     preview::PictureResult result{preview::PictureOutcome::kPicture, {8, 6, {}}, 0};
-    result.picture.pixels.assign(8 * 6, 0xFF000000 | testing::SecondColour(request.second));
+    result.picture.pixels.assign(8 * 6, 0xFF000000 | testkit::SecondColour(request.second));
     return result;
   }
 };
@@ -96,7 +96,7 @@ TEST(PreviewPanel, ANewerRangeStopsTheOlderPictureAndShowsOnlyItsOwn) {
 
 TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
   testkit::TempDir folder;
-  testing::WriteVideoRecording(folder / "video.nts", {.seconds = 12});
+  testkit::WriteVideoRecording(folder / "video.nts", {.seconds = 12});
   testkit::Recording(testkit::RecordingOptions{.seconds = 12}).WriteTo(folder / "synthetic.nts");
   testkit::Desktop d(folder.path());
   d.Click("cTimeB");  // count the markers: the recordings are too small for a length by size
