@@ -115,7 +115,7 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  explicit Writer(int fd) : fd_(fd) {
+  Writer(int fd, WriteCall write) : fd_(fd), write_(write) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -199,7 +199,7 @@ class TargetFile::Writer {
   int WriteAll(const uint8_t* data, std::size_t size) const {
     std::size_t done = 0;
     while (done < size) {
-      ssize_t n = ::write(fd_, data + done, size - done);
+      ssize_t n = write_(fd_, data + done, size - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         return errno;
@@ -210,6 +210,7 @@ class TargetFile::Writer {
   }
 
   const int fd_;
+  const WriteCall write_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -221,7 +222,8 @@ class TargetFile::Writer {
   std::thread thread_;
 };
 
-TargetFile::TargetFile() = default;
+TargetFile::TargetFile() : TargetFile(::write) {}
+TargetFile::TargetFile(WriteCall write) : write_(write) {}
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
@@ -229,7 +231,7 @@ void TargetFile::Open(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) ThrowErrno("open target");
   try {
-    writer_ = std::make_unique<Writer>(fd);
+    writer_ = std::make_unique<Writer>(fd, write_);
   } catch (...) {
     ::close(fd);
     throw;

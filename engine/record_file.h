@@ -3,6 +3,8 @@
 // bounded whatever the file size, and a record costs no system call of its own.
 #pragma once
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -78,7 +80,12 @@ class SourceFile {
 // and never throws.
 class TargetFile {
  public:
+  // The call that puts bytes into the file: ::write, unless a test puts one in its place that
+  // fails on cue.
+  using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
+
   TargetFile();
+  explicit TargetFile(WriteCall write);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
@@ -95,6 +102,7 @@ class TargetFile {
   class Writer;
   void Submit();
 
+  const WriteCall write_;
   int fd_ = -1;
   std::unique_ptr<Writer> writer_;
   uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring

@@ -159,7 +159,7 @@ struct FileListBox : Control {
   std::string FileName() const;  // the selected entry, or "" when none is selected
 };
 
-// The main window fMain with every control at its design-time state.
+// The main window, fMain: every control, starting in the state the window opens with.
 class WindowModel {
  public:
   WindowModel();
