@@ -102,6 +102,8 @@ class Cutter {
       throw std::system_error(EINVAL, std::generic_category(), "target is not an ordinary file");
     if (::unlink(target_.c_str()) != 0 && errno != ENOENT)
       throw std::system_error(errno, std::generic_category(), "delete target");
+    // Created new: whatever another program (or a link to the source) put at the path since the
+    // deletion is left alone, and this run fails instead of writing into it.
     st_.file2.Open(target_);
     opened_target_ = true;
   }
@@ -153,7 +155,7 @@ class Cutter {
         case Event::SourceEnded:
           return Finish(100, kSourceEnded);
         case Event::PacketError:
-          st_.file2.Flush();
+          st_.file2.Finish();
           w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + kPacketError, kCutWarningIcon);
           return;
       }
@@ -174,10 +176,10 @@ class Cutter {
     return Event::None;
   }
 
-  // Everything written reaches the file before the run reports how it ended: a write that
-  // fails here is reported as a failure, never as a finished cut.
+  // Everything written reaches the file, and the file is closed, before the run reports how it
+  // ended: a write that fails here, or a close that reports one, is a failure, never a finished cut.
   void Finish(int32_t percent, const char* caption) {
-    st_.file2.Flush();
+    st_.file2.Finish();
     w_.CProgress_Refresh(percent, caption);
   }
 

@@ -3,6 +3,7 @@
 #include "engine/record_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,25 @@ namespace {
 constexpr std::size_t kReadCapacity = kPacketSize * 697;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+// A write past the file size limit (ulimit -f) is a write failure to report like any other, not
+// a reason for the process to die of SIGXFSZ without a word.
+void IgnoreFileSizeLimitSignal() {
+  static const bool ignored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
+  (void)ignored;
+}
 }  // namespace
+
+int CreateNewFile(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+ssize_t WriteFile(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+
+int CloseFile(int fd) {
+  // Linux closes the descriptor even when close() fails (EINTR included): never close it again.
+  return ::close(fd);
+}
 
 SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
 SourceFile::~SourceFile() { Close(); }
@@ -115,7 +134,7 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  Writer(int fd, WriteCall write) : fd_(fd), write_(write) {
+  Writer(int fd, std::function<ssize_t(int, const void*, std::size_t)> write) : fd_(fd), write_(std::move(write)) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -210,7 +229,7 @@ class TargetFile::Writer {
   }
 
   const int fd_;
-  const WriteCall write_;
+  const std::function<ssize_t(int, const void*, std::size_t)> write_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -222,18 +241,18 @@ class TargetFile::Writer {
   std::thread thread_;
 };
 
-TargetFile::TargetFile() : TargetFile(::write) {}
-TargetFile::TargetFile(WriteCall write) : write_(write) {}
+TargetFile::TargetFile() = default;
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowErrno("open target");
+  IgnoreFileSizeLimitSignal();
+  int fd = calls.create(path);
+  if (fd < 0) ThrowErrno("create target");
   try {
-    writer_ = std::make_unique<Writer>(fd, write_);
+    writer_ = std::make_unique<Writer>(fd, calls.write);
   } catch (...) {
-    ::close(fd);
+    calls.close(fd);
     throw;
   }
   fd_ = fd;
@@ -269,6 +288,17 @@ void TargetFile::Flush() {
   if (int error = writer_->Error()) throw std::system_error(error, std::generic_category(), "write target");
 }
 
+void TargetFile::Finish() {
+  if (fd_ < 0) throw std::system_error(EBADF, std::generic_category(), "target not open");
+  try {
+    Flush();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  if (Release() != 0) ThrowErrno("close target");
+}
+
 void TargetFile::Close() noexcept {
   if (fd_ < 0) return;
   try {
@@ -276,12 +306,17 @@ void TargetFile::Close() noexcept {
   } catch (const std::system_error&) {
     // Whatever could be written stays; the failure was reported where the write was asked for.
   }
+  Release();
+}
+
+int TargetFile::Release() noexcept {
   if (current_) writer_->GiveBack(current_);
   current_ = nullptr;
   writer_.reset();
-  ::close(fd_);
+  const int result = calls.close(fd_);
   fd_ = -1;
   len_ = 0;
+  return result;
 }
 
 }  // namespace trimora

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -72,24 +73,35 @@ class SourceFile {
   uint8_t tail_[kPacketSize] = {};
 };
 
-// File 2: the cut's target, opened for writing only and created empty. Records are appended in
+// The system calls that create, write and close a target, each returning -1 with errno set on
+// failure. Tests stand in for them as another program or a file system would: a file created at
+// the same path just before us, a write that fails once, a close that reports a write the file
+// system had deferred.
+struct TargetCalls {
+  std::function<int(const std::string& path)> create;
+  std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
+  std::function<int(int fd)> close;
+};
+// Creates a new file for writing only; fails with EEXIST when anything is already at the path,
+// even a dangling link, so that no file of someone else's is ever truncated or written through.
+int CreateNewFile(const std::string& path);
+ssize_t WriteFile(int fd, const void* data, std::size_t size);
+int CloseFile(int fd);
+
+// File 2: the cut's target, opened for writing only and created new. Records are appended in
 // order through a small ring of buffers: a writer thread of this file puts each full buffer into
 // the file while the caller fills the next, so that reading the source and writing the target
 // overlap. The file receives exactly the bytes given, in order; a write that fails stops all
-// later writes and is reported by the next WriteRecords or Flush. Close flushes as far as it can
-// and never throws.
+// later writes and is reported by the next WriteRecords, Flush or Finish. Close flushes as far as
+// it can and never throws.
 class TargetFile {
  public:
-  // The call that puts bytes into the file: ::write, unless a test puts one in its place that
-  // fails on cue.
-  using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
-
   TargetFile();
-  explicit TargetFile(WriteCall write);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
+  // Fails when something is already at the path: the caller deletes an old target first.
   void Open(const std::string& path);
   void Close() noexcept;
   bool IsOpen() const { return fd_ >= 0; }
@@ -97,12 +109,17 @@ class TargetFile {
   void WriteRecords(const uint8_t* first, std::size_t n);
   // Returns once everything given so far is in the file; throws the first write failure.
   void Flush();
+  // Flushes and closes; throws the first write failure or a failed close, which is a write the
+  // file system could not complete. The file is closed either way.
+  void Finish();
+
+  TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
 
  private:
   class Writer;
   void Submit();
+  int Release() noexcept;  // stops the writer and closes the file; the close's result
 
-  const WriteCall write_;
   int fd_ = -1;
   std::unique_ptr<Writer> writer_;
   uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -390,6 +391,31 @@ TEST_F(Cut, TargetThatCannotBeCreatedOrIsNoFileIsLeftAlone) {
   EXPECT_EQ(testkit::ReadAll(dir / "other.nts"), Bytes{5});
 }
 
+TEST_F(Cut, FileAppearingAtTheTargetAfterTheDeletionIsNeverWrittenInto) {
+  Recording r(RecordingOptions{.seconds = 20});
+  Write(r);
+  testkit::WriteAll(target, Bytes{9, 9});
+  // Between our deletion and our creation, a link to the source appears at the target's name.
+  st.file2.calls.create = [this](const std::string& path) {
+    fs::create_hard_link(source, path);
+    return CreateNewFile(path);
+  };
+  Run(0, 5);
+  ExpectFailure("保存先ファイルが開けません。");
+  EXPECT_EQ(Target(), original);
+}
+
+TEST_F(Cut, FailedCloseOfTheTargetIsAWriteFailure) {
+  Write(Recording(RecordingOptions{.seconds = 20}));
+  st.file2.calls.close = [](int fd) {  // a file system that reports a deferred write error here
+    CloseFile(fd);
+    errno = EIO;
+    return -1;
+  };
+  Run(0, 5);
+  ExpectFailure("ファイルの読み書きに失敗しました。");
+}
+
 TEST_F(Cut, FailingWindowDuringTheCopyKeepsWhatWasWritten) {
   Recording r(RecordingOptions{.seconds = 40});
   Write(r);
@@ -410,7 +436,7 @@ std::string CutUnderSizeLimit(const std::string& source, const std::string& targ
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     ::close(fds[0]);
-    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_DFL);  // the cut itself must keep the limit from killing the process
     rlimit rl{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &rl);
     WindowModel w;

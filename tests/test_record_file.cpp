@@ -179,11 +179,14 @@ TEST_F(RecordFileTest, OnlyOrdinaryFilesOpenAndAFifoDoesNotBlock) {
 // ---------------------------------------------------------------------------------------------
 // Target writes.
 
-TEST_F(RecordFileTest, TargetStartsEmptyAndReceivesEveryRecordInOrder) {
+TEST_F(RecordFileTest, TargetIsCreatedNewAndReceivesEveryRecordInOrder) {
   Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 4});  // more than the write buffer
   const auto path = dir / "out.nts";
-  testkit::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name
+  testkit::WriteAll(path, Bytes(1000, 0xAA));  // an older file of that name is not ours to write
   TargetFile t;
+  EXPECT_THROW(t.Open(path.string()), std::system_error);
+  EXPECT_EQ(testkit::ReadAll(path), Bytes(1000, 0xAA));
+  std::filesystem::remove(path);
   t.Open(path.string());
   EXPECT_TRUE(t.IsOpen());
   EXPECT_THROW(t.Open((dir / "other.nts").string()), std::system_error);
@@ -208,22 +211,18 @@ TEST_F(RecordFileTest, TargetFlushWritesWhatIsBufferedSoFar) {
   EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
 }
 
-// Fails the first write after it is armed and passes every later one on: a writer that went on
-// after the failure would leave a file with a hole where the failed buffer belonged.
-bool fail_next_write = false;
-ssize_t FailOnce(int fd, const void* data, std::size_t size) {
-  if (std::exchange(fail_next_write, false)) {
-    errno = EIO;
-    return -1;
-  }
-  return ::write(fd, data, size);
-}
-
+// The first write fails and every later one would succeed: a writer that went on after the
+// failure would leave a file with a hole where the failed buffer belonged.
 TEST_F(RecordFileTest, TargetWriteFailureStopsTheWritesAndIsThrownByTheNextWriteOrFlushButNeverByClose) {
   const Bytes records = Recording(RecordingOptions{.seconds = 3000, .packets_per_second = 4}).AllBytes();
-  fail_next_write = true;
-  TargetFile t(FailOnce);
+  TargetFile t;
   EXPECT_THROW(t.Open((dir / "no-such-folder" / "out.nts").string()), std::system_error);
+  bool failed = false;
+  t.calls.write = [&failed](int fd, const void* data, std::size_t size) -> ssize_t {
+    if (std::exchange(failed, true)) return ::write(fd, data, size);
+    errno = EIO;
+    return -1;
+  };
   t.Open((dir / "out.nts").string());
   t.WriteRecords(records.data(), records.size() / kPacketSize);  // more than one buffer
   EXPECT_THROW(t.Flush(), std::system_error);
