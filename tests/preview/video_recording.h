@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 
-namespace trimora::testing {
+namespace trimora::testkit {
 
 struct VideoOptions {
   int seconds = 10;          // markers 1..seconds-1 open seconds 1..seconds-1; marker `seconds` ends the file
@@ -17,6 +17,9 @@ struct VideoOptions {
   int sar_num = 1, sar_den = 1;
   // Interlaced pictures whose bottom field is black: any mix of the two fields shows.
   bool interlaced = false;
+  // For benchmarks: pictures that move and carry noise, at about this many bits per second,
+  // instead of flat colours at a fixed quality.
+  int busy_bit_rate = 0;
 };
 
 void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& options = {});
@@ -27,4 +30,4 @@ uint32_t SecondColour(int s);
 // The second whose colour is nearest to `rgb` (0xRRGGBB), or -1 when none is close.
 int SecondOfColour(uint32_t rgb);
 
-}  // namespace trimora::testing
+}  // namespace trimora::testkit
