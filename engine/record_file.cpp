@@ -21,6 +21,8 @@ constexpr std::size_t kReadCapacity = kPacketSize * 697;
 
 os::File CreateNewFile(const std::string& path) { return os::File::CreateNew(path); }
 
+void WriteFile(os::File& file, const void* data, std::size_t size) { file.Write(data, size); }
+
 void CloseFile(os::File& file) { file.Close(); }
 
 SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
@@ -96,7 +98,8 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  explicit Writer(os::File& file) : file_(file) {
+  Writer(os::File& file, std::function<void(os::File&, const void*, std::size_t)> write)
+      : file_(file), write_(std::move(write)) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -179,7 +182,7 @@ class TargetFile::Writer {
 
   std::error_code WriteAll(const uint8_t* data, std::size_t size) {
     try {
-      file_.Write(data, size);
+      write_(file_, data, size);
       return {};
     } catch (const std::system_error& e) {
       return e.code();
@@ -187,6 +190,7 @@ class TargetFile::Writer {
   }
 
   os::File& file_;
+  const std::function<void(os::File&, const void*, std::size_t)> write_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -205,7 +209,7 @@ void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
   file_ = calls.create(path);
   try {
-    writer_ = std::make_unique<Writer>(file_);
+    writer_ = std::make_unique<Writer>(file_, calls.write);
   } catch (...) {
     try {
       calls.close(file_);

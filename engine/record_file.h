@@ -3,6 +3,8 @@
 // bounded whatever the file size, and a record costs no system call of its own.
 #pragma once
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -72,16 +74,19 @@ class SourceFile {
   uint8_t tail_[kPacketSize] = {};
 };
 
-// The calls that create and close a target, each throwing std::system_error on failure. Tests
-// stand in for them as another program or a file system would: a file created at the same path
-// just before us, a close that reports a write the file system had deferred.
+// The calls that create, write and close a target, each throwing std::system_error on failure.
+// Tests stand in for them as another program or a file system would: a file created at the same
+// path just before us, a write that fails once, a close that reports a write the file system had
+// deferred.
 struct TargetCalls {
   std::function<os::File(const std::string& path)> create;
+  std::function<void(os::File& file, const void* data, std::size_t size)> write;  // all of it
   std::function<void(os::File& file)> close;
 };
 // Creates a new file for writing only; fails when anything is already at the path, even a
 // dangling link, so that no file of someone else's is ever truncated or written through.
 os::File CreateNewFile(const std::string& path);
+void WriteFile(os::File& file, const void* data, std::size_t size);
 void CloseFile(os::File& file);
 
 // File 2: the cut's target, opened for writing only and created new. Records are appended in
@@ -109,7 +114,7 @@ class TargetFile {
   // file system could not complete. The file is closed either way.
   void Finish();
 
-  TargetCalls calls{CreateNewFile, CloseFile};
+  TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
 
  private:
   class Writer;

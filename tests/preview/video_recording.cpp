@@ -1,5 +1,6 @@
 #include "tests/preview/video_recording.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -65,6 +66,25 @@ void Paint(AVFrame* frame, uint32_t rgb, bool black_bottom_field) {
   }
 }
 
+// A moving diagonal pattern with noise on the second's colour: about what a broadcast costs to
+// decode.
+void PaintBusy(AVFrame* frame, uint32_t rgb, int index, uint32_t& noise) {
+  const Yuv c = ToYuv(rgb);
+  for (int plane = 0; plane < 3; ++plane) {
+    const int rows = plane == 0 ? frame->height : frame->height / 2;
+    const int cols = plane == 0 ? frame->width : frame->width / 2;
+    const uint8_t base = plane == 0 ? c.y : plane == 1 ? c.u : c.v;
+    for (int row = 0; row < rows; ++row) {
+      uint8_t* line = frame->data[plane] + static_cast<std::ptrdiff_t>(row) * frame->linesize[plane];
+      for (int col = 0; col < cols; ++col) {
+        noise = noise * 1664525u + 1013904223u;
+        const int wave = ((col + row + index * 3) & 63) - 32;
+        line[col] = static_cast<uint8_t>(std::clamp(base + wave / 2 + static_cast<int>(noise >> 29) - 4, 16, 235));
+      }
+    }
+  }
+}
+
 }  // namespace
 
 uint32_t SecondColour(int s) { return kColours[static_cast<std::size_t>(s) % std::size(kColours)]; }
@@ -93,8 +113,14 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
   enc->gop_size = o.gop;
   enc->max_b_frames = 2;
   enc->sample_aspect_ratio = {o.sar_num, o.sar_den};
-  enc->flags |= AV_CODEC_FLAG_QSCALE;
-  enc->global_quality = FF_QP2LAMBDA * 2;
+  if (o.busy_bit_rate > 0) {
+    enc->bit_rate = o.busy_bit_rate;
+    enc->rc_max_rate = 2 * o.busy_bit_rate;
+    enc->rc_buffer_size = 1'835'008;  // the largest buffer of MPEG-2 Main Profile at Main Level
+  } else {
+    enc->flags |= AV_CODEC_FLAG_QSCALE;
+    enc->global_quality = FF_QP2LAMBDA * 2;
+  }
   if (o.interlaced) enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   Check(avcodec_open2(enc, codec, nullptr), "encoder");
 
@@ -131,9 +157,13 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
   own.frame->width = enc->width;
   own.frame->height = enc->height;
   Check(av_frame_get_buffer(own.frame, 0), "frame");
+  uint32_t noise = 1;
   for (int i = 0; i < o.seconds * o.fps; ++i) {
     Check(av_frame_make_writable(own.frame), "frame");
-    Paint(own.frame, SecondColour(i / o.fps), o.interlaced);
+    if (o.busy_bit_rate > 0)
+      PaintBusy(own.frame, SecondColour(i / o.fps), i, noise);
+    else
+      Paint(own.frame, SecondColour(i / o.fps), o.interlaced);
     own.frame->pts = i;
     own.frame->interlaced_frame = o.interlaced ? 1 : 0;
     own.frame->top_field_first = 1;

@@ -17,6 +17,9 @@ struct VideoOptions {
   int sar_num = 1, sar_den = 1;
   // Interlaced pictures whose bottom field is black: any mix of the two fields shows.
   bool interlaced = false;
+  // For benchmarks: pictures that move and carry noise, at about this many bits per second,
+  // instead of flat colours at a fixed quality.
+  int busy_bit_rate = 0;
 };
 
 void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& options = {});

@@ -54,7 +54,7 @@ QPixmap IconPixmap(const QStyle* style, IconKind icon) {
   return {};
 }
 
-// Labels of the window draw their text in the system colour they name; without one, in BTNTEXT,
+// Labels of the window draw their text in the system colour they name; without one, in ButtonText,
 // the platform's default for labels. Disabled labels keep the platform's greyed colour.
 void SetTextColour(QWidget* widget, ColourRole role) {
   QPalette palette = widget->palette();
@@ -64,7 +64,7 @@ void SetTextColour(QWidget* widget, ColourRole role) {
   widget->setPalette(palette);
 }
 
-// Where a container's children are measured from: a picture box places them in its inner area,
+// Where a container's children are measured from: a progress box places them in its inner area,
 // inside the 3-D border.
 QPoint InnerOrigin(const QWidget* container) {
   if (auto* box = dynamic_cast<const ProgressBox*>(container)) return box->InnerRect().topLeft();
@@ -85,7 +85,15 @@ QFont WindowFont() {
   return font;
 }
 
-MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m_(model) {
+MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures)
+    : QWidget(parent),
+      m_(model),
+      pictures_(std::make_unique<PreviewWorker>(pictures ? std::move(pictures) : PictureMaker(preview::MakeCutPicture))) {
+  // Made is emitted on the worker's thread and arrives here through the window's event queue.
+  QObject::connect(pictures_.get(), &PreviewWorker::Made, this,
+                   [this](quint64 request, const QImage& image, const QString& reason) {
+                     PictureMade(request, image, reason);
+                   });
   const QFont font = WindowFont();
   setFont(font);
   QToolTip::setFont(font);
@@ -113,7 +121,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
   Render();
 }
 
-MainWindow::~MainWindow() { m_.ProcessEvents = nullptr; }
+MainWindow::~MainWindow() {
+  m_.ProcessEvents = nullptr;
+  pictures_.reset();  // stops the picture being made and waits for the thread
+}
 
 QWidget* MainWindow::Container(const std::string& name) const {
   QWidget* container = name.empty() ? nullptr : WidgetOf(name);
@@ -196,6 +207,8 @@ QWidget* MainWindow::Create(Control& c) {
       return CreateOptionButton(static_cast<OptionButton&>(c), parent);
     case ControlKind::PictureBox:
       return new ProgressBox(parent);
+    case ControlKind::Preview:
+      return new PreviewWidget(parent);
     case ControlKind::Image:
       return CreateImage(static_cast<Image&>(c), parent);
     case ControlKind::Line:
@@ -320,6 +333,8 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
+    pictures_->Drop(false);
+    pictures_->Drop(true);
     if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
@@ -413,6 +428,9 @@ void MainWindow::RenderControl(const Binding& b) {
     case ControlKind::FileList:
       RenderFileList(static_cast<FileListBox&>(c), w);
       break;
+    case ControlKind::Preview:
+      RenderPreview(static_cast<PreviewBox&>(c), w);
+      break;
   }
 }
 
@@ -423,9 +441,9 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
 
-  // An auto-sized label takes the width of its text; any other label widens when the stand-in
-  // font needs more room than the Windows font the layout was made for, rather than cut digits
-  // off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
+  // An auto-sized label takes the width of its text; any other label widens when its text needs
+  // more room than the model's width gives it (fonts differ in width between systems), rather
+  // than cut digits off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
   // the middle the model gives it, a right-aligned one keeps its right edge.
   QRect box = Geometry(label, widget);
   const QFontMetrics metrics(widget->font());
@@ -474,6 +492,34 @@ void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
     widget->setCurrentRow(index);
     if (index < 0) widget->clearSelection();
   }
+}
+
+// A box whose request changed hands the new one to the worker, which stops the older one of the
+// same end; the picture it shows is only ever its current request's.
+void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
+  auto* widget = static_cast<PreviewWidget*>(w);
+  uint64_t& asked = asked_[box.End ? 1 : 0];
+  if (asked != box.Request) {
+    asked = box.Request;
+    if (box.Request == 0 || !m_.Preview.Markers)
+      pictures_->Drop(box.End);
+    else
+      pictures_->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
+                      widget->InnerRect().size() * widget->devicePixelRatioF()});
+  }
+  widget->Show(box.Request, Q(box.Message));
+}
+
+void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason) {
+  if (closing_) return;
+  for (PreviewBox* box : {&m_.pPreviewStart, &m_.pPreviewEnd}) {
+    if (!box->Take(request, !image.isNull(), reason.toStdString())) continue;
+    auto* widget = static_cast<PreviewWidget*>(WidgetOf(box->Name));
+    QImage picture = image;
+    picture.setDevicePixelRatio(widget->devicePixelRatioF());
+    widget->SetPicture(request, picture);
+  }
+  Render();
 }
 
 }  // namespace trimora

@@ -41,7 +41,7 @@ void ProgressBox::paintEvent(QPaintEvent*) {
   qDrawWinPanel(&painter, rect(), palette(), /*sunken=*/true);
   const QRect inner = InnerRect();
   painter.fillRect(inner, SystemColour(palette(), ColourRole::GrayText, QPalette::Window));
-  // The fill is drawn as the percentage says and clipped by the box, as a picture box would.
+  // The fill is drawn as the percentage says and clipped to the inner area: past 100 it stays full.
   const int percent = std::clamp(fill_, 0, 100);
   const int width = static_cast<int>(std::lround(inner.width() * percent / 100.0));
   if (width > 0)
@@ -69,6 +69,44 @@ void LineWidget::paintEvent(QPaintEvent*) {
   const QPoint origin = geometry().topLeft();
   painter.setPen(QPen(SystemColour(palette(), colour_, QPalette::WindowText), 0));
   painter.drawLine(from_ - origin, to_ - origin);
+}
+
+PreviewWidget::PreviewWidget(QWidget* parent) : QWidget(parent) {}
+
+void PreviewWidget::SetPicture(uint64_t request, QImage image) {
+  picture_request_ = request;
+  picture_ = std::move(image);
+  update();
+}
+
+void PreviewWidget::Show(uint64_t request, const QString& message) {
+  if (request == shown_ && message == message_) return;
+  shown_ = request;
+  message_ = message;
+  if (!ShowsPicture()) {  // a picture of an older request is not kept past its time
+    picture_request_ = 0;
+    picture_ = QImage();
+  }
+  update();
+}
+
+void PreviewWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  qDrawWinPanel(&painter, rect(), palette(), /*sunken=*/true);
+  const QRect inner = InnerRect();
+  painter.fillRect(inner, Qt::black);
+  if (ShowsPicture()) {
+    // The picture was made at the size of the box on this screen; it is drawn centred in it.
+    QSizeF size = picture_.deviceIndependentSize();
+    size = size.scaled(QSizeF(inner.size()).boundedTo(size), Qt::KeepAspectRatio);
+    QRectF target(QPointF(), size);
+    target.moveCenter(QRectF(inner).center());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, picture_);
+  } else if (!message_.isEmpty()) {
+    painter.setPen(QColor(0xd0, 0xd0, 0xd0));
+    painter.drawText(inner.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, message_);
+  }
 }
 
 void TextBoxEdit::focusInEvent(QFocusEvent* event) {
