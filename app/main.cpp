@@ -1,5 +1,10 @@
 // Trimora, the desktop program: one window that cuts a time range out of a recording.
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <string>
+#include <vector>
 
 #include "engine/app_state.h"
 #include "platform/qt/qt_file_dialogs.h"
@@ -32,6 +37,11 @@ int main(int argc, char* argv[]) {
   events.Load();
   window.Render();
   window.show();
+  // `trimora FILE`: the file is opened as if chosen in the open dialog, once the window is up.
+  std::vector<std::string> paths;
+  for (const QString& argument : QApplication::arguments().mid(1))
+    paths.push_back(QDir::toNativeSeparators(QFileInfo(argument).absoluteFilePath()).toStdString());
+  if (!paths.empty()) QTimer::singleShot(0, &window, [&window, paths] { window.Open(paths); });
   // The main loop ends once the window has closed and any procedure running then has returned.
   return QApplication::exec();
 }

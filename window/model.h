@@ -157,6 +157,7 @@ struct FileListBox : Control {
   std::vector<std::string> Items;
   int ListIndex = -1;
   std::string FileName() const;  // the selected entry, or "" when none is selected
+  std::function<void()> FolderChanged;  // the view reports that the listed folder changed
 };
 
 // The main window fMain with every control at its design-time state.
@@ -224,6 +225,9 @@ class WindowModel {
   // draws its progress, tests act as the user. Exceptions thrown by it reach the caller of the
   // panel operation, as a failure of that operation.
   std::function<void()> ProcessEvents;
+
+  // Paths handed to the window (dropped on it, or named on the command line), for the handlers.
+  std::function<void(const std::vector<std::string>& paths)> OpenPaths;
   void DoEvents() {
     if (ProcessEvents) ProcessEvents();
   }

@@ -2,6 +2,9 @@
 // what the engine does is shown by the engine itself through the window model.
 #include "window/events/events.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "engine/analyze.h"
 #include "engine/cut.h"
 #include "platform/record_folder.h"
@@ -75,6 +78,8 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
     option->Click = [this, index] { SelectSource(index); };
   }
   w_.lFile.Click = [this] { ListClick(); };
+  w_.lFile.FolderChanged = [this] { RefreshList(); };
+  w_.OpenPaths = [this](const std::vector<std::string>& paths) { OpenPaths(paths); };
   w_.bShowDialog.Click = [this] { ShowDialogClick(); };
   w_.bCut.Click = [this] { CutClick(); };
   // The view ticks or clears the box before it reports the click; the other box follows, so
@@ -132,20 +137,76 @@ bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy();
 
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
+  source_ = path;
+  ShowSource();
   AnalyzeFile(w_, st_, path);
 }
 
+// The list and the path box name the recording whose results the window holds or is working
+// out, and no other: a Save must never look as if it cut another file than it does.
+void WindowEvents::ShowSource() {
+  if (w_.tDialogFile.Text() != source_) w_.tDialogFile.SetText(source_);
+  int index = -1;
+  if (!source_.empty() && FolderOf(source_) == w_.lFile.Path) {
+    const std::string name = source_.substr(FolderOf(source_).size());
+    for (std::size_t i = 0; i < w_.lFile.Items.size(); ++i)
+      if (w_.lFile.Items[i] == name) index = static_cast<int>(i);
+  }
+  w_.lFile.ListIndex = index;
+}
+
 void WindowEvents::ListClick() {
-  if (!MayStartRun()) return;
+  if (!MayStartRun()) {
+    ShowSource();  // the click moved the highlight; it goes back to the running recording
+    return;
+  }
   Analyze(st_.sRecordPath + w_.lFile.FileName());
+}
+
+// Recordings written or removed while the program runs show up in the list at once.
+void WindowEvents::RefreshList() {
+  if (w_.lFile.Path.empty() || w_.lFile.Pattern != kRecordingPattern) return;
+  w_.lFile.Items = ListFolder(w_.lFile.Path, w_.lFile.Pattern).value_or(std::vector<std::string>{});
+  ShowSource();
+}
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// The first recording among the paths: a *.nts file, or the first *.nts file of a folder.
+std::string FirstRecording(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (IsFolder(path)) {
+      std::string folder = path;
+      if (folder.back() != kPathSeparator) folder += kPathSeparator;
+      const auto items = ListFolder(folder, kRecordingPattern);
+      if (items && !items->empty()) return folder + items->front();
+    } else if (MatchesPattern(path.substr(FolderOf(path).size()), kRecordingPattern)) {
+      return path;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void WindowEvents::OpenPaths(const std::vector<std::string>& paths) {
+  if (!MayStartRun() || paths.empty()) return;
+  const std::string path = paths.size() == 1 && !IsFolder(paths.front()) ? paths.front() : FirstRecording(paths);
+  if (path.empty()) return;
+  if (!w_.oSel[0]->Value) SelectSource(0);
+  Analyze(path);
 }
 
 void WindowEvents::ShowDialogClick() {
   if (st_.ExitRequested()) return;
   const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
   if (path.empty() || !MayStartRun()) return;
-  w_.tDialogFile.SetText(path);
-  Analyze(path);
+  Analyze(path);  // puts the path in the box
 }
 
 void WindowEvents::CutClick() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/app_state.h"
 #include "platform/file_dialog.h"
@@ -42,6 +43,12 @@ class WindowEvents {
 
   void Load();  // start-up: caption, recording folder, list or dialog mode
 
+  // A recording handed to the program, by a drop on the window or on its command line: acts as
+  // choosing it in the open dialog (dialog mode, the path in the box, the analysis runs). One
+  // file is taken whatever its name; from a folder or several paths, the first *.nts file, or
+  // nothing. Ignored while a run is in progress, as a click in the list is.
+  void OpenPaths(const std::vector<std::string>& paths);
+
   // iExitFlag = 1: a running loop stops at its next test, and nothing new starts. The request is
   // never refused; a view should let the window go once Busy() is false, so that the running
   // procedure can close its files on its way out.
@@ -58,7 +65,10 @@ class WindowEvents {
   void Analyze(const std::string& path);
   bool MayStartRun() const;
   void EnterDialogMode();
+  void RefreshList();
+  void ShowSource();
 
+  std::string source_;  // the recording of the latest analysis, running or done
   WindowModel& w_;
   AppState& st_;
   Platform& platform_;

@@ -3,6 +3,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileSystemWatcher>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -99,6 +106,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
     Render();
     QCoreApplication::processEvents();
   };
+  watcher_ = new QFileSystemWatcher(this);
+  QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
+                   [this] { UserInput(m_.lFile.FolderChanged); });
+  setAcceptDrops(true);
   Render();
 }
 
@@ -121,6 +132,51 @@ void MainWindow::UserInput(const std::function<void()>& action) {
   if (closing_) return;
   if (action) action();
   Render();
+}
+
+void MainWindow::Open(const std::vector<std::string>& paths) {
+  UserInput([this, &paths] {
+    if (m_.OpenPaths) m_.OpenPaths(paths);
+  });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  // The drop finishes first: the source of the drag is not kept waiting for a whole analysis.
+  QTimer::singleShot(0, this, [this, paths] { Open(paths); });
+}
+
+void MainWindow::WatchFolder(const std::string& folder) {
+  QString wanted = Q(folder);
+  while (wanted.size() > 1 && (wanted.endsWith(u'/') || wanted.endsWith(u'\\'))) wanted.chop(1);
+  if (wanted == watched_folder_) return;
+  watched_folder_ = wanted;
+  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+  if (!wanted.isEmpty()) watcher_->addPath(wanted);
+}
+
+void MainWindow::KeepFocusOf(QWidget* widget) {
+  focus_to_restore_ = widget;
+  focus_moved_to_ = focusWidget();
+}
+
+// Disabling the focused control (Save during a cut, Step 3 during an analysis) makes Qt pass the
+// focus on to the next control; a keyboard user's next key would then act there.
+void MainWindow::RestoreFocus() {
+  if (!focus_to_restore_ || !focus_to_restore_->isEnabled()) return;
+  QPointer<QWidget> target = focus_to_restore_;
+  const bool untouched = focusWidget() == focus_moved_to_;
+  focus_to_restore_ = nullptr;
+  focus_moved_to_ = nullptr;
+  if (untouched && target->isVisible()) target->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* MainWindow::Create(Control& c) {
@@ -282,13 +338,19 @@ void MainWindow::Render() {
     RenderControl(b);
     RenderCommon(b);
   }
+  RestoreFocus();
 }
 
 void MainWindow::RenderCommon(const Binding& b) {
   const Control& c = *b.control;
   QWidget* w = b.widget;
   if (w->isHidden() == c.Visible) w->setVisible(c.Visible);
-  if (w->testAttribute(Qt::WA_ForceDisabled) == c.Enabled) w->setEnabled(c.Enabled);
+  if (w->testAttribute(Qt::WA_ForceDisabled) == c.Enabled) {
+    QWidget* focus = focusWidget();
+    const bool takes_focus = !c.Enabled && focus && (focus == w || w->isAncestorOf(focus));
+    w->setEnabled(c.Enabled);
+    if (takes_focus) KeepFocusOf(focus);
+  }
   if (w->toolTip() != Q(c.ToolTip)) w->setToolTip(Q(c.ToolTip));
   const Qt::CursorShape cursor = c.Kind == ControlKind::Label && c.Click ? Qt::PointingHandCursor : Qt::ArrowCursor;
   if (c.Kind == ControlKind::Label && w->cursor().shape() != cursor) w->setCursor(cursor);
@@ -399,6 +461,7 @@ void MainWindow::RenderTextBox(TextBox& box, QWidget* w) {
 
 void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
   auto* widget = static_cast<QListWidget*>(w);
+  WatchFolder(list.Path);
   bool same = widget->count() == static_cast<int>(list.Items.size());
   for (int i = 0; same && i < widget->count(); ++i)
     same = widget->item(i)->text() == Q(list.Items[static_cast<std::size_t>(i)]);

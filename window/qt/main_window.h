@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QHash>
 #include <QIcon>
+#include <QPointer>
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -15,6 +16,9 @@
 #include "window/model.h"
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QFileSystemWatcher;
 class QLineEdit;
 
 namespace trimora {
@@ -48,9 +52,15 @@ class MainWindow : public QWidget {
   // The widget showing a control (tests and the program's start-up look widgets up here).
   QWidget* WidgetOf(const std::string& name, int index = -1) const;
 
+  // Hands paths to the model as the user's input: files dropped on the window, or named on the
+  // program's command line.
+  void Open(const std::vector<std::string>& paths);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   struct Binding {
@@ -77,10 +87,18 @@ class MainWindow : public QWidget {
   void RenderFileList(FileListBox& list, QWidget* widget);
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
+  void WatchFolder(const std::string& folder);
+  void KeepFocusOf(QWidget* widget);
+  void RestoreFocus();
 
   WindowModel& m_;
   std::vector<Binding> bindings_;
   QHash<QObject*, Control*> controls_by_widget_;
+  QFileSystemWatcher* watcher_;
+  QString watched_folder_;
+  // A control that had the focus when it was disabled, and where Qt moved the focus then: the
+  // focus goes back once the control is enabled again, unless the user has moved it since.
+  QPointer<QWidget> focus_to_restore_, focus_moved_to_;
   bool closing_ = false;
 };
 

@@ -57,7 +57,8 @@ class LineWidget : public QWidget {
 // which tells whether the box steps at all.
 class TextBoxEdit : public QLineEdit {
  public:
-  explicit TextBoxEdit(QWidget* parent) : QLineEdit(parent) {}
+  // Files dropped on a box go to the window, not into the box as text.
+  explicit TextBoxEdit(QWidget* parent) : QLineEdit(parent) { setAcceptDrops(false); }
   std::function<void()> FocusIn;
   std::function<bool(TimeStep)> Step;
 
