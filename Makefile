@@ -8,10 +8,12 @@ PREFIX     ?= /usr/local
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
-# a Japanese font, the desktop-entry and metainfo validators, and what `make package` runs
-# (dpkg-shlibdeps from dpkg-dev, file).
+# a Japanese font, the desktop-entry and metainfo validators, what `make package` runs
+# (dpkg-shlibdeps from dpkg-dev, file), and FFmpeg's libraries for the pictures at the cut points
+# (found through pkg-config).
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
             fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
+            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
             clang-14 libclang-rt-14-dev
 # (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
 # Benchmarks: GNU time for peak memory.
@@ -74,7 +76,7 @@ $(FUZZ_BUILD)/build.ninja:
 	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRIMORA_FUZZ=ON -DTRIMORA_WITH_QT=OFF
 
 fuzz-build: deps $(FUZZ_BUILD)/build.ninja
-	cmake --build $(FUZZ_BUILD)
+	cmake --build $(FUZZ_BUILD) --target trimora_fuzz_cut seed_corpus
 
 fuzz-replay: fuzz-build
 	$(FUZZER) -runs=0 $(FUZZ_BUILD)/fuzz/seeds

@@ -19,5 +19,6 @@ inline constexpr int kExitSourceEnded = 3;  // the recording ended before END; w
 
 int RunAnalyze(const Args& args);
 int RunCut(const Args& args);
+int RunFrame(const Args& args);
 
 }  // namespace trimora::cli

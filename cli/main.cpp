@@ -26,13 +26,17 @@ constexpr Command kCommands[] = {
      trimora::cli::RunAnalyze},
     {"cut", "[--measure] FILE START END TARGET",
      "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
+    {"frame", "[--measure] [--end] FILE TIME OUT.png",
+     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)",
+     trimora::cli::RunFrame},
 };
 
 constexpr const char* kProgram = "trimora-cli";
 
 constexpr const char* kExitStatuses =
     "Exit status:\n"
-    "  0    analyze: the recording was analysed; cut: the whole range was saved\n"
+    "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n"
+    "       was written\n"
     "  3    cut: the recording ended before END; what it held is saved\n"
     "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
     "  2    the command line could not be used\n"
