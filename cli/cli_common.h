@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/stop_signals.h"
 #include "engine/app_state.h"
 #include "window/model.h"
 
@@ -59,6 +60,7 @@ class Session {
   WindowModel w;
   AppState st;
   TerminalProgress progress;
+  StopSignals stop{st.iExitFlag};
 };
 
 // Analyses `path` as a choice in the window would (cTimeB ticked when `measure`), then prints the

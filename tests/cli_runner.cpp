@@ -37,8 +37,9 @@ std::string ReadText(const std::filesystem::path& path) {
 
 }  // namespace
 
-CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
+CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                 const std::filesystem::path& stdout_to) {
+  const auto out = stdout_to.empty() ? dir / "stdout.txt" : stdout_to, err = dir / "stderr.txt";
   pid_t pid = ::fork();
   if (pid == 0) {
     int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -48,22 +49,34 @@ CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string
   }
   CliResult r;
   r.exit_code = ExitCode(pid);
-  r.out = ReadText(out);
+  r.out = stdout_to.empty() ? ReadText(out) : "";
   r.err = ReadText(err);
   return r;
 }
 
-std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                            const TerminalCue& cue) {
   int master = -1;
   pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return std::nullopt;
   if (pid == 0) ExecCli(dir, args);
   TerminalRun run;
+  bool cued = cue.cue.empty();
   char buf[4096];
   // The read fails with EIO once the child has closed the terminal.
-  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) run.screen.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) {
+    run.screen.append(buf, static_cast<std::size_t>(n));
+    if (!cued && run.screen.find(cue.cue) != std::string::npos) {
+      cued = true;
+      cue.act(master, pid);
+    }
+  }
   ::close(master);
-  run.exit_code = ExitCode(pid);
+  int status = 0;
+  if (::waitpid(pid, &status, 0) == pid) {
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.killed_by = WTERMSIG(status);
+  }
   return run;
 }
 

@@ -1,0 +1,27 @@
+// Ctrl+C, kill and a closed terminal during a command act as the window's close request: the
+// first such signal sets the stop flag, so that the running loop ends at its next test and the
+// run ends as it does when the window closes (whole packets written, files closed, its last line
+// shown). A second signal ends the process at once, as the default action would.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace trimora::cli {
+
+class StopSignals {
+ public:
+  // Handles SIGINT, SIGTERM and SIGHUP until destroyed by setting `stop_flag` to 1. One instance
+  // at a time.
+  explicit StopSignals(std::atomic<uint8_t>& stop_flag);
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  bool Received() const;
+  // The exit status that tells a script which signal stopped the run: 130 for SIGINT, 143 for
+  // SIGTERM and SIGHUP. Only meaningful once Received().
+  int ExitStatus() const;
+};
+
+}  // namespace trimora::cli
