@@ -8,10 +8,12 @@ PREFIX     ?= /usr/local
 SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
-# a Japanese font, the desktop-entry and metainfo validators, and what `make package` runs
-# (dpkg-shlibdeps from dpkg-dev, file).
+# a Japanese font, the desktop-entry and metainfo validators, what `make package` runs
+# (dpkg-shlibdeps from dpkg-dev, file), and FFmpeg's libraries for the pictures at the cut points
+# (found through pkg-config).
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
-            fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file
+            fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
+            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
 

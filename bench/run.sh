@@ -9,7 +9,8 @@ set -euo pipefail
 BUILD=${1:?usage: bench/run.sh BUILD_DIR}
 CLI=$BUILD/cli/trimora-cli
 MAKE_RECORDING=$BUILD/bench/make_recording
-for tool in "$CLI" "$MAKE_RECORDING" /usr/bin/time; do
+BENCH_PREVIEW=$BUILD/bench/bench_preview
+for tool in "$CLI" "$MAKE_RECORDING" "$BENCH_PREVIEW" /usr/bin/time; do
   [ -x "$tool" ] || { echo "bench: $tool is missing (build first; /usr/bin/time comes with the 'time' package)" >&2; exit 1; }
 done
 
@@ -111,3 +112,49 @@ OURS_BEST=$BEST OURS_RSS=$RSS
 PREPARE=
 compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.20
 rm -f "$CUT_TARGET" "$COPY_TARGET"
+
+# ---------------------------------------------------------------------------------------------
+# The pictures at the cut points, on a recording of just over 1 GiB with real MPEG-2 video (a
+# ten-second clip at about the broadcast byte rate, repeated, a marker per second). First in one
+# process as the window works: the marker index built once, then the start and the end picture at
+# 10 positions. Then trimora-cli frame at the same positions, each a fresh process that analyses
+# and finds the marker by reading the file up to it, beside head -c reading the same bytes.
+
+rm -f "$RECORDING"  # one large file at a time
+VIDEO=$WORK/video.nts
+echo
+echo "Generating a recording with MPEG-2 video in $WORK ..."
+"$BENCH_PREVIEW" make "$VIDEO" $((1024 * 1024 * 1024 + 1))
+echo "  $(stat -c %s "$VIDEO") bytes"
+cat "$VIDEO" >/dev/null
+
+echo
+echo "start and end pictures at 10 positions, one process (warm cache)"
+PICTURE_LIMIT_MS=100
+/usr/bin/time -f %M -o "$WORK/rss" "$BENCH_PREVIEW" time "$VIDEO" 10 >"$WORK/pictures"
+awk -v limit="$PICTURE_LIMIT_MS" -v rss="$(tail -n 1 "$WORK/rss")" -v rss_limit=256 '
+  $1 == "position" { printf "  %s  start %6.1f ms  end %6.1f ms\n", $2, $5, $6 }
+  $1 == "index_ms" { printf "  marker index built once: %.1f ms\n", $2 }
+  $1 == "median_ms" { printf "  median %.1f ms a picture (target under %d ms): %s;  peak RSS %.1f MiB, under %d MiB: %s\n",
+                             $2, limit, $2 < limit ? "met" : "NOT met", rss / 1024, rss_limit, rss / 1024 < rss_limit ? "yes" : "NO" }
+' "$WORK/pictures"
+
+echo
+echo "trimora-cli frame vs head -c OFFSET, each position a fresh process (best of 3, warm cache)"
+RUNS=3
+FRAME_MET=yes FRAME_RSS=0
+while read -r kind second start_byte _; do
+  [ "$kind" = position ] || continue
+  time_text=$(printf '%d:%02d:%02d' $((second / 3600)) $((second / 60 % 60)) $((second % 60)))
+  best_of head -c "$start_byte" "$VIDEO"
+  TOOL_BEST=$BEST
+  best_of "$CLI" frame "$VIDEO" "$time_text" "$WORK/frame.png"
+  if [ "$RSS" -gt "$FRAME_RSS" ]; then FRAME_RSS=$RSS; fi
+  if ! awk -v o="$BEST" -v t="$TOOL_BEST" 'BEGIN { exit !(o <= t + 0.1) }'; then FRAME_MET=no; fi
+  awk -v s="$time_text" -v b="$start_byte" -v t="$TOOL_BEST" -v o="$BEST" 'BEGIN {
+    printf "  %s at byte %11d   head -c %6.3f s   frame %6.3f s   difference %+6.3f s\n", s, b, t, o, o - t }'
+done <"$WORK/pictures"
+awk -v met="$FRAME_MET" -v rss="$FRAME_RSS" 'BEGIN {
+  printf "  every position within head -c + 0.100 s: %s;  peak RSS %.1f MiB, under 256 MiB: %s\n", met, rss / 1024,
+         rss / 1024 < 256 ? "yes" : "NO" }'
+rm -f "$VIDEO" "$WORK/frame.png"

@@ -12,5 +12,6 @@ using Args = std::vector<std::string>;  // the arguments after the command's nam
 
 int RunAnalyze(const Args& args);
 int RunCut(const Args& args);
+int RunFrame(const Args& args);
 
 }  // namespace trimora::cli

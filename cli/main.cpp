@@ -25,6 +25,9 @@ constexpr Command kCommands[] = {
      trimora::cli::RunAnalyze},
     {"cut", "[--measure] FILE START END TARGET",
      "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
+    {"frame", "[--measure] [--end] FILE TIME OUT.png",
+     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)",
+     trimora::cli::RunFrame},
 };
 
 constexpr const char* kProgram = "trimora-cli";

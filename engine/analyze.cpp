@@ -6,7 +6,9 @@
 
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "engine/analyze_texts.h"
 #include "engine/ts_packet.h"
@@ -121,6 +123,7 @@ class Analysis {
       const uint8_t* head = file.ReadRecordInPlace();
       if (TimeMarkerPacket(head)) {
         markers_ = AddChecked(markers_, 1);
+        marker_packets_.push_back(static_cast<uint32_t>(position / static_cast<int32_t>(kPacketSize)));
         if (markers_ % kMarkersPerProgressCheck == 0) ShowMeasuringProgress(position, last_percent);
       }
       if (!ts_has_sync(head)) {
@@ -131,6 +134,8 @@ class Analysis {
       position = AddChecked(position, static_cast<int32_t>(kPacketSize));
       if (st_.ExitRequested() || position == size_) break;
     }
+    scanned_packets_ = position / static_cast<int32_t>(kPacketSize);
+    whole_file_ = position == size_;
     w_.lTimeB.Caption = SecToTime(markers_);
     st_.iTotalSec = markers_;
   }
@@ -156,6 +161,8 @@ class Analysis {
     w_.lZERO.Left = w_.lStart.Left;
     w_.Progress_Refresh(kBarHidden, kCaptionUnchanged);
     st_.sEditFile = path_;
+    st_.markers = measure_ ? std::make_shared<MarkerIndex>(path_, std::move(marker_packets_), scanned_packets_, whole_file_)
+                           : std::make_shared<MarkerIndex>(path_);
     w_.fOption.Enabled = true;
   }
 
@@ -183,6 +190,11 @@ class Analysis {
   int32_t size_ = 0;
   int32_t estimate_a_ = 0;
   int32_t markers_ = 0;  // estimate B
+  // Where the counted markers lie, handed to the marker index: a measured analysis pays for the
+  // index with one number per marker.
+  std::vector<uint32_t> marker_packets_;
+  int32_t scanned_packets_ = 0;
+  bool whole_file_ = false;
   bool measure_ = false;
 };
 

@@ -4,14 +4,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "engine/marker_index.h"
 #include "engine/record_file.h"
 
 namespace trimora {
 
 struct AppState {
   std::string sEditFile;    // full path of the analysed recording, set by a successful analysis
+  // Where the time markers of sEditFile lie, set with it. Shared: a picture being made for the
+  // previous recording keeps that recording's index while a new analysis replaces this one.
+  std::shared_ptr<MarkerIndex> markers;
   int32_t iTotalSec = 0;    // length of the analysed recording in seconds
   std::string sRecordPath;  // the recording folder with a trailing separator, or kNoRecordFolder (platform/record_folder.h)
   uint8_t iExitFlag = 0;    // 1 once the window has been asked to close; every packet loop stops

@@ -1,0 +1,75 @@
+#include "preview/png_file.h"
+
+#include <cstdio>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+namespace trimora::preview {
+
+namespace {
+
+struct CodecFreer {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFreer {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFreer {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The picture's 0xFFRRGGBB pixels as the encoder's RGB24 rows.
+std::unique_ptr<AVFrame, FrameFreer> RgbFrame(const Picture& picture) {
+  std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+  if (!frame) return nullptr;
+  frame->format = AV_PIX_FMT_RGB24;
+  frame->width = picture.width;
+  frame->height = picture.height;
+  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+  for (int y = 0; y < picture.height; ++y) {
+    uint8_t* row = frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0];
+    const uint32_t* px = picture.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
+    for (int x = 0; x < picture.width; ++x) {
+      row[3 * x] = static_cast<uint8_t>(px[x] >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(px[x] >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(px[x]);
+    }
+  }
+  return frame;
+}
+
+}  // namespace
+
+bool WritePng(const Picture& picture, const std::string& path) {
+  if (picture.width <= 0 || picture.height <= 0 ||
+      picture.pixels.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height))
+    return false;
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+  if (!codec) return false;
+  std::unique_ptr<AVCodecContext, CodecFreer> encoder(avcodec_alloc_context3(codec));
+  if (!encoder) return false;
+  encoder->width = picture.width;
+  encoder->height = picture.height;
+  encoder->pix_fmt = AV_PIX_FMT_RGB24;
+  encoder->time_base = {1, 1};
+  if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return false;
+  auto frame = RgbFrame(picture);
+  std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+  if (!frame || !packet || avcodec_send_frame(encoder.get(), frame.get()) < 0 ||
+      avcodec_receive_packet(encoder.get(), packet.get()) < 0)
+    return false;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  const bool written = std::fwrite(packet->data, 1, static_cast<std::size_t>(packet->size), file.get()) ==
+                       static_cast<std::size_t>(packet->size);
+  return std::fclose(file.release()) == 0 && written;
+}
+
+}  // namespace trimora::preview

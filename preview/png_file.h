@@ -1,0 +1,15 @@
+// A picture written as a PNG file, with FFmpeg's PNG encoder: the command line and the benchmark
+// save pictures without a display.
+#pragma once
+
+#include <string>
+
+#include "preview/cut_picture.h"
+
+namespace trimora::preview {
+
+// Writes `picture` to `path` (created or replaced). False when it cannot be encoded or written
+// completely.
+bool WritePng(const Picture& picture, const std::string& path);
+
+}  // namespace trimora::preview

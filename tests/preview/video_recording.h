@@ -1,0 +1,33 @@
+// Recordings with real MPEG-2 video for the picture tests, made with FFmpeg's encoder and muxer:
+// every second of the stream's clock is one flat colour, and a time marker packet is written
+// just before the first packet of each second (its key frame), as a broadcast carries one
+// per second. A picture's colour tells which second it belongs to.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace trimora::testkit {
+
+struct VideoOptions {
+  int seconds = 10;          // markers 1..seconds-1 open seconds 1..seconds-1; marker `seconds` ends the file
+  int fps = 10;
+  int gop = 5;               // a key frame every `gop` pictures; two B-frames between references
+  int width = 64, height = 48;
+  int sar_num = 1, sar_den = 1;
+  // Interlaced pictures whose bottom field is black: any mix of the two fields shows.
+  bool interlaced = false;
+  // For benchmarks: pictures that move and carry noise, at about this many bits per second,
+  // instead of flat colours at a fixed quality.
+  int busy_bit_rate = 0;
+};
+
+void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& options = {});
+
+// The flat colour of second s as 0xRRGGBB.
+uint32_t SecondColour(int s);
+
+// The second whose colour is nearest to `rgb` (0xRRGGBB), or -1 when none is close.
+int SecondOfColour(uint32_t rgb);
+
+}  // namespace trimora::testkit
