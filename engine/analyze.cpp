@@ -28,8 +28,8 @@ struct StageFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Only an ordinary file counts, as a directory search for plain files would find it: no directory,
-// device, FIFO or socket, and no hidden file. A link counts when it leads to an ordinary file.
+// Only an ordinary file counts, the kind a recording is: no directory, device, FIFO or socket,
+// and no hidden file. A link counts when it leads to an ordinary file.
 // stat() never opens the path, so a FIFO cannot block us here.
 bool OrdinaryFileExists(const std::string& path) {
   const std::string name = std::filesystem::path(path).filename().string();

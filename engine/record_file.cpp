@@ -36,6 +36,8 @@ int CreateNewFile(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
+ssize_t WriteFile(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+
 int CloseFile(int fd) {
   // Linux closes the descriptor even when close() fails (EINTR included): never close it again.
   return ::close(fd);
@@ -132,7 +134,7 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  explicit Writer(int fd) : fd_(fd) {
+  Writer(int fd, std::function<ssize_t(int, const void*, std::size_t)> write) : fd_(fd), write_(std::move(write)) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -216,7 +218,7 @@ class TargetFile::Writer {
   int WriteAll(const uint8_t* data, std::size_t size) const {
     std::size_t done = 0;
     while (done < size) {
-      ssize_t n = ::write(fd_, data + done, size - done);
+      ssize_t n = write_(fd_, data + done, size - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         return errno;
@@ -227,6 +229,7 @@ class TargetFile::Writer {
   }
 
   const int fd_;
+  const std::function<ssize_t(int, const void*, std::size_t)> write_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -247,7 +250,7 @@ void TargetFile::Open(const std::string& path) {
   int fd = calls.create(path);
   if (fd < 0) ThrowErrno("create target");
   try {
-    writer_ = std::make_unique<Writer>(fd);
+    writer_ = std::make_unique<Writer>(fd, calls.write);
   } catch (...) {
     calls.close(fd);
     throw;

@@ -3,6 +3,8 @@
 // bounded whatever the file size, and a record costs no system call of its own.
 #pragma once
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -71,16 +73,19 @@ class SourceFile {
   uint8_t tail_[kPacketSize] = {};
 };
 
-// The system calls that create and close a target, each returning -1 with errno set on failure.
-// Tests stand in for them as another program or a file system would: a file created at the same
-// path just before us, a close that reports a write the file system had deferred.
+// The system calls that create, write and close a target, each returning -1 with errno set on
+// failure. Tests stand in for them as another program or a file system would: a file created at
+// the same path just before us, a write that fails once, a close that reports a write the file
+// system had deferred.
 struct TargetCalls {
   std::function<int(const std::string& path)> create;
+  std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
   std::function<int(int fd)> close;
 };
 // Creates a new file for writing only; fails with EEXIST when anything is already at the path,
 // even a dangling link, so that no file of someone else's is ever truncated or written through.
 int CreateNewFile(const std::string& path);
+ssize_t WriteFile(int fd, const void* data, std::size_t size);
 int CloseFile(int fd);
 
 // File 2: the cut's target, opened for writing only and created new. Records are appended in
@@ -108,7 +113,7 @@ class TargetFile {
   // file system could not complete. The file is closed either way.
   void Finish();
 
-  TargetCalls calls{CreateNewFile, CloseFile};
+  TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
 
  private:
   class Writer;

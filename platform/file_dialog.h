@@ -5,7 +5,8 @@
 
 namespace trimora {
 
-// The recordings filter as written in the window's code; each "|" becomes a NUL before use.
+// The filter of the open and save dialogs: description/pattern pairs joined by "|", each "|"
+// becoming a NUL before use.
 inline constexpr const char* kRecordingsFilter = "録画データ (*.nts)|*.nts|すべてのファイル (*.*)|*.*";
 
 // "|" replaced by NUL, ending in two NULs as the dialogs expect.

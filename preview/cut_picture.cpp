@@ -23,6 +23,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "engine/analyze_texts.h"
+
 namespace trimora::preview {
 
 namespace {
@@ -390,7 +392,7 @@ const char* NoPictureText(PictureOutcome outcome) {
     case PictureOutcome::kBeyondEnd: return "録画の末尾を越えています。";
     case PictureOutcome::kNoVideo: return "映像がありません。";
     case PictureOutcome::kNoPicture: return "画像を取り出せません。";
-    case PictureOutcome::kCannotRead: return "ファイルを読み取れません。";
+    case PictureOutcome::kCannotRead: return analysis_texts::kCannotRead;  // as the analysis says it
   }
   return "";
 }

@@ -1,14 +1,17 @@
 // Record files: reading at and past the end, heads that move a whole record, the one source slot,
-// records that straddle the read buffer, and target writes that keep every byte in order.
+// records that straddle the read buffer, target writes that keep every byte in order, and the
+// first failed write that stops all later ones.
 #include "engine/record_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "tests/recording_builder.h"
 
@@ -208,16 +211,25 @@ TEST_F(RecordFileTest, TargetFlushWritesWhatIsBufferedSoFar) {
   EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), rec.Slice(0, 2));
 }
 
-TEST_F(RecordFileTest, TargetWriteFailureIsThrownByFlushButNeverByClose) {
+// The first write fails and every later one would succeed: a writer that went on after the
+// failure would leave a file with a hole where the failed buffer belonged.
+TEST_F(RecordFileTest, TargetWriteFailureStopsTheWritesAndIsThrownByTheNextWriteOrFlushButNeverByClose) {
+  const Bytes records = Recording(RecordingOptions{.seconds = 3000, .packets_per_second = 4}).AllBytes();
   TargetFile t;
   EXPECT_THROW(t.Open((dir / "no-such-folder" / "out.nts").string()), std::system_error);
-  t.calls.create = [](const std::string&) { return ::open("/dev/full", O_WRONLY | O_CLOEXEC); };
-  t.Open("full");
-  Bytes packet = Recording::MakePacket(0x100, 1);
-  t.WriteRecords(packet.data(), 1);
+  bool failed = false;
+  t.calls.write = [&failed](int fd, const void* data, std::size_t size) -> ssize_t {
+    if (std::exchange(failed, true)) return ::write(fd, data, size);
+    errno = EIO;
+    return -1;
+  };
+  t.Open((dir / "out.nts").string());
+  t.WriteRecords(records.data(), records.size() / kPacketSize);  // more than one buffer
   EXPECT_THROW(t.Flush(), std::system_error);
+  EXPECT_THROW(t.WriteRecords(records.data(), 1), std::system_error);
   EXPECT_NO_THROW(t.Close());
   EXPECT_FALSE(t.IsOpen());
+  EXPECT_TRUE(testkit::ReadAll(dir / "out.nts").empty());
 }
 
 }  // namespace

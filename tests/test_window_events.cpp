@@ -130,7 +130,7 @@ class WindowEventsTest : public ::testing::Test {
 
 // ---- Start-up ---------------------------------------------------------------------------------
 
-TEST_F(WindowEventsTest, DesignTimeStateHoldsUntilLoadAndEveryHandlerIsWired) {
+TEST_F(WindowEventsTest, StartingStateHoldsUntilLoadAndEveryHandlerIsWired) {
   EXPECT_EQ(w_.Caption, "Trimora");
   EXPECT_TRUE(w_.oSel[1]->Value);
   EXPECT_FALSE(w_.oSel[0]->Value);

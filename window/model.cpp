@@ -1,4 +1,4 @@
-// The design-time window and the rules of its two status panels.
+// The window's controls in the state the window opens with, and the rules of its two status panels.
 #include "window/model.h"
 
 namespace trimora {

@@ -160,7 +160,7 @@ struct FileListBox : Control {
   std::function<void()> FolderChanged;  // the view reports that the listed folder changed
 };
 
-// The main window fMain with every control at its design-time state.
+// The main window, fMain: every control, starting in the state the window opens with.
 class WindowModel {
  public:
   WindowModel();

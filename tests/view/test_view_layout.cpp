@@ -1,4 +1,4 @@
-// The window as it stands: the design-time state of the model shown by the widgets, the layout
+// The window as it stands: the state the model starts with shown by the widgets, the layout
 // in pixels, the font, and the user's input reaching the model's handlers.
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ T* WidgetAs(const MainWindow& view, const std::string& name, int index = -1) {
   return widget;
 }
 
-TEST(DesignTimeWindow, ShowsTheStatesTheWindowStartsWith) {
+TEST(StartingWindow, ShowsTheStatesTheWindowStartsWith) {
   WindowModel m;
   MainWindow view(m);
 
@@ -52,7 +52,7 @@ TEST(DesignTimeWindow, ShowsTheStatesTheWindowStartsWith) {
   EXPECT_EQ(view.windowTitle(), "Trimora");
 }
 
-TEST(DesignTimeWindow, PlacesControlsAtTheirTwipPositionsInPixels) {
+TEST(StartingWindow, PlacesControlsAtTheirTwipPositionsInPixels) {
   WindowModel m;
   MainWindow view(m);
 
@@ -74,7 +74,7 @@ TEST(DesignTimeWindow, PlacesControlsAtTheirTwipPositionsInPixels) {
   EXPECT_EQ(view.WidgetOf("lnALL")->geometry(), QRect(24, 28, 269, 1));
 }
 
-TEST(DesignTimeWindow, ColoursAndFontComeFromTheSystem) {
+TEST(StartingWindow, ColoursAndFontComeFromTheSystem) {
   WindowModel m;
   MainWindow view(m);
   const QPalette& palette = view.palette();
@@ -91,7 +91,7 @@ TEST(DesignTimeWindow, ColoursAndFontComeFromTheSystem) {
   EXPECT_EQ(view.WidgetOf("lProgress_S")->palette().color(QPalette::Active, QPalette::WindowText),
             palette.color(QPalette::ButtonText));
 
-  // Whatever family stands in for the Windows font, it must draw the window's Japanese texts.
+  // Whatever family stands in for ＭＳ Ｐゴシック, it must draw the window's Japanese texts.
   const QFont font = view.WidgetOf("fAnalyze")->font();
   EXPECT_EQ(font.pointSize(), 9);
   const QFontMetrics metrics(font);
@@ -131,17 +131,17 @@ TEST(RenderFromModel, ShowsWhatTheProceduresWrote) {
 TEST(RenderFromModel, ValueTooWideForItsLabelIsShownWholeFromTheSameRightEdge) {
   WindowModel m;
   MainWindow view(m);
-  const QRect designed = view.WidgetOf("lFileSize")->geometry();
+  const QRect placed = view.WidgetOf("lFileSize")->geometry();
 
   m.lFileSize.Caption = "2,097,151 KB";
   view.Render();
   auto* label = WidgetAs<QLabel>(view, "lFileSize");
-  EXPECT_EQ(label->geometry().right(), designed.right());
+  EXPECT_EQ(label->geometry().right(), placed.right());
   EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
 
   m.lFileSize.Caption = "1 KB";
   view.Render();
-  EXPECT_EQ(label->geometry(), designed);
+  EXPECT_EQ(label->geometry(), placed);
 }
 
 TEST(UserInput, ClicksReachTheModelWithTheStateTheyChanged) {

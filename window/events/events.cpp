@@ -102,7 +102,7 @@ void WindowEvents::Load() {
       w_.lFile.Pattern = kRecordingPattern;
       w_.lFile.Items = std::move(*items);
       w_.lFile.ListIndex = -1;
-      return;  // list mode, as the window was designed
+      return;  // list mode, the mode the window opens in
     }
   }
   EnterDialogMode();

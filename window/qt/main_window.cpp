@@ -56,7 +56,7 @@ QPixmap IconPixmap(const QStyle* style, IconKind icon) {
   return {};
 }
 
-// Labels of the window draw their text in the system colour they name; without one, in BTNTEXT,
+// Labels of the window draw their text in the system colour they name; without one, in ButtonText,
 // the platform's default for labels. Disabled labels keep the platform's greyed colour.
 void SetTextColour(QWidget* widget, ColourRole role) {
   QPalette palette = widget->palette();
@@ -66,7 +66,7 @@ void SetTextColour(QWidget* widget, ColourRole role) {
   widget->setPalette(palette);
 }
 
-// Where a container's children are measured from: a picture box places them in its inner area,
+// Where a container's children are measured from: a progress box places them in its inner area,
 // inside the 3-D border.
 QPoint InnerOrigin(const QWidget* container) {
   if (auto* box = dynamic_cast<const ProgressBox*>(container)) return box->InnerRect().topLeft();
@@ -464,12 +464,12 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
 
-  // An auto-sized label takes the width of its text. Any other label keeps its box: when the
-  // stand-in font needs more room than the Windows font the layout was made for, the text is
-  // condensed first, so that a long value ("1,048,452 KB") never runs over its caption; only text
-  // that does not fit even then widens the label, rather than lose digits. Either grows from the
-  // point its alignment keeps fixed: a centred label stays centred on the middle the model gives
-  // it, a right-aligned one keeps its right edge.
+  // An auto-sized label takes the width of its text. Any other label keeps its box: when its text
+  // needs more room than the model's width gives it (fonts differ in width between systems), the
+  // text is condensed first, so that a long value ("1,048,452 KB") never runs over its caption;
+  // only text that does not fit even then widens the label, rather than lose digits. Either grows
+  // from the point its alignment keeps fixed: a centred label stays centred on the middle the
+  // model gives it, a right-aligned one keeps its right edge.
   QRect box = Geometry(label, widget);
   QFont font = widget->font();
   font.setStretch(QFont::Unstretched);

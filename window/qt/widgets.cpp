@@ -41,7 +41,7 @@ void ProgressBox::paintEvent(QPaintEvent*) {
   qDrawWinPanel(&painter, rect(), palette(), /*sunken=*/true);
   const QRect inner = InnerRect();
   painter.fillRect(inner, SystemColour(palette(), ColourRole::GrayText, QPalette::Window));
-  // The fill is drawn as the percentage says and clipped by the box, as a picture box would.
+  // The fill is drawn as the percentage says and clipped to the inner area: past 100 it stays full.
   const int percent = std::clamp(fill_, 0, 100);
   const int width = static_cast<int>(std::lround(inner.width() * percent / 100.0));
   if (width > 0)

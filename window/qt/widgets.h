@@ -16,9 +16,9 @@ namespace trimora {
 // The system colours of the window in the platform's palette. Default gives `fallback`.
 QColor SystemColour(const QPalette& palette, ColourRole role, QPalette::ColorRole fallback);
 
-// The progress bar of a status line: a sunken 3-D border around an inner area in GRAYTEXT, filled
-// in HIGHLIGHT from the left edge to `fill` per cent of the inner width. Children are placed
-// relative to the inner area, as in a picture box.
+// The progress bar of a status line: a sunken 3-D border around an inner area in the GrayText
+// colour, filled in Highlight from the left edge to `fill` per cent of the inner width. Its
+// children (the caption and its shadow) are placed relative to the inner area, inside the border.
 class ProgressBox : public QWidget {
  public:
   static constexpr int kBorder = 2;  // the 3-D border takes 30 twips on each side
