@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/ts_packet.h"
+#include "timerange/range_preview.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_values.h"
 
@@ -116,6 +117,7 @@ void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end) {
   w.lnRange.X2 = w.lnEnd.X1;
   w.lRange.Caption = SecToTime(end - start);
   w.lExSize.Caption = FormatGrouped(static_cast<double>(end - start) * kBytesPerSecond / 1024) + " KB";
+  PreviewRange(w, start, end);
   w.lCMessage_Show("", kNoIcon);
   // A box changed while the message was cleared ran a check of its own on the newer contents;
   // enabling Save now would offer a range the boxes no longer hold.

@@ -24,6 +24,13 @@ void PictureBox::Draw(int percent) {
     FillPercent = percent;
 }
 
+bool PreviewBox::Take(uint64_t request, bool has_picture, const std::string& reason) {
+  if (request == 0 || request != Request) return false;
+  HasPicture = has_picture;
+  Message = has_picture ? "" : reason;
+  return true;
+}
+
 std::string FileListBox::FileName() const {
   if (ListIndex < 0 || ListIndex >= static_cast<int>(Items.size())) return {};
   return Items[static_cast<std::size_t>(ListIndex)];
@@ -99,7 +106,12 @@ WindowModel::WindowModel()
       lCProgress("lCProgress", "pCProgress", 0, 0, 3675, 195, "aaa", Align::Center),
       lCProgress_S("lCProgress_S", "pCProgress", 14, 20, 3675, 195, "aaa", Align::Center),
       iCWarn("iCWarn", "fOption", 120, 1560, 240, 240, IconKind::Warning),
-      lCMessage("lCMessage", "fOption", 420, 1620, 3375, 195, "") {
+      lCMessage("lCMessage", "fOption", 420, 1620, 3375, 195, ""),
+      fPreview("fPreview", "", 60, 4215, 8655, 2985, "プレビュー"),
+      lPreviewStart("lPreviewStart", "fPreview", 120, 300, 4140, 195, "開始位置：", Align::Center),
+      lPreviewEnd("lPreviewEnd", "fPreview", 4395, 300, 4140, 195, "終了位置：", Align::Center),
+      pPreviewStart("pPreviewStart", "fPreview", 120, 540, 4140, 2325, false),
+      pPreviewEnd("pPreviewEnd", "fPreview", 4395, 540, 4140, 2325, true) {
   lvAddress.Colour = ColourRole::Highlight;
   lvAddress.Underline = true;
 
@@ -146,7 +158,8 @@ WindowModel::WindowModel()
                &tStart0,     &tStart1,       &tStart2,     &lvStartH,   &lvStartM,    &lvStartS,   &lvEnd,
                &tEnd0,       &tEnd1,         &tEnd2,       &lvEndH,     &lvEndM,      &lvEndS,     &lvRange,
                &lRange,      &lvExSize,      &lExSize,     &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
-               &lCProgress_S, &lCProgress};
+               &lCProgress_S, &lCProgress,   &fPreview,    &lPreviewStart, &lPreviewEnd, &pPreviewStart,
+               &pPreviewEnd};
 }
 
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {

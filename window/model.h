@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace trimora {
+
+class MarkerIndex;
 
 inline constexpr const char* kProductName = "Trimora";
 
@@ -26,7 +29,7 @@ inline constexpr int32_t kBarUnchanged = -1;
 inline constexpr int32_t kBarHidden = -2;
 inline constexpr const char* kCaptionUnchanged = "-";
 
-enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList };
+enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
 enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
@@ -147,6 +150,21 @@ struct Line : Control {
   ColourRole Colour;
 };
 
+// A picture at one end of the range. The view makes the picture off the window's thread and holds
+// its pixels; the model says which request the box waits for and what it shows meanwhile.
+struct PreviewBox : Control {
+  PreviewBox(std::string name, std::string parent, float l, float t, float w, float h, bool end)
+      : Control(std::move(name), ControlKind::Preview, std::move(parent), l, t, w, h), End(end) {}
+  bool End;                 // the last picture before the end of the range, else the first after its start
+  int32_t Second = -1;      // the time asked for; -1 none
+  uint64_t Request = 0;     // the only request whose result the box takes; 0 none
+  bool HasPicture = false;  // that request's picture has arrived
+  std::string Message;      // shown where there is no picture
+  // A made picture, or with `has_picture` false the reason there is none, for a request. Taken
+  // only while the box still waits for that request; false when it is obsolete and to be dropped.
+  bool Take(uint64_t request, bool has_picture, const std::string& reason);
+};
+
 // The list of recordings in a folder. The event handlers fill Items from the folder and pattern;
 // the view shows Items and reports the user's choice through ListIndex and Click.
 struct FileListBox : Control {
@@ -169,7 +187,7 @@ class WindowModel {
 
   // Window
   std::string Caption = kProductName;
-  static constexpr float kClientWidth = 8805, kClientHeight = 4215;
+  static constexpr float kClientWidth = 8805, kClientHeight = 7260;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;
 
@@ -206,6 +224,16 @@ class WindowModel {
   Label lCProgress, lCProgress_S;
   Image iCWarn;
   Label lCMessage;
+
+  // The preview below the three steps: the pictures at the start and the end of the range.
+  Frame fPreview;
+  Label lPreviewStart, lPreviewEnd;
+  PreviewBox pPreviewStart, pPreviewEnd;
+  struct {
+    std::shared_ptr<MarkerIndex> Markers;  // of the analysed recording the pictures come from; none
+    int32_t Start = -1, End = -1;          // the range the timeline shows; -1 none
+    uint64_t Requests = 0;                 // requests made so far
+  } Preview;
 
   // Control arrays: index 0 hours, 1 minutes, 2 seconds; oSel 0 dialog mode, 1 list mode.
   TextBox* const tStart[3] = {&tStart0, &tStart1, &tStart2};

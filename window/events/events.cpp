@@ -9,6 +9,7 @@
 #include "engine/cut.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
+#include "timerange/range_preview.h"
 #include "timerange/time_values.h"
 
 namespace trimora {
@@ -135,11 +136,15 @@ void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
 // that the running one still reads, and close it under it; a closing window starts nothing.
 bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy(); }
 
+// The preview forgets the previous recording as the analysis begins and shows the new one once
+// the analysis has offered its range, which it does only when it succeeded.
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
+  ClearPreview(w_);
   source_ = path;
   ShowSource();
   AnalyzeFile(w_, st_, path);
+  if (w_.fOption.Enabled && !st_.ExitRequested()) PreviewRecording(w_, st_.markers);
 }
 
 // The list and the path box name the recording whose results the window holds or is working

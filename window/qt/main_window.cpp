@@ -90,7 +90,15 @@ QFont WindowFont() {
   return font;
 }
 
-MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m_(model) {
+MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures)
+    : QWidget(parent),
+      m_(model),
+      pictures_(std::make_unique<PreviewWorker>(pictures ? std::move(pictures) : PictureMaker(preview::MakeCutPicture))) {
+  // Made is emitted on the worker's thread and arrives here through the window's event queue.
+  QObject::connect(pictures_.get(), &PreviewWorker::Made, this,
+                   [this](quint64 request, const QImage& image, const QString& reason) {
+                     PictureMade(request, image, reason);
+                   });
   const QFont font = WindowFont();
   setFont(font);
   QToolTip::setFont(font);
@@ -118,7 +126,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), m
   Render();
 }
 
-MainWindow::~MainWindow() { m_.ProcessEvents = nullptr; }
+MainWindow::~MainWindow() {
+  m_.ProcessEvents = nullptr;
+  pictures_.reset();  // stops the picture being made and waits for the thread
+}
 
 QWidget* MainWindow::Container(const std::string& name) const {
   QWidget* container = name.empty() ? nullptr : WidgetOf(name);
@@ -236,6 +247,8 @@ QWidget* MainWindow::Create(Control& c) {
       return CreateOptionButton(static_cast<OptionButton&>(c), parent);
     case ControlKind::PictureBox:
       return new ProgressBox(parent);
+    case ControlKind::Preview:
+      return new PreviewWidget(parent);
     case ControlKind::Image:
       return CreateImage(static_cast<Image&>(c), parent);
     case ControlKind::Line:
@@ -360,6 +373,8 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
+    pictures_->Drop(false);
+    pictures_->Drop(true);
     if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
@@ -454,6 +469,9 @@ void MainWindow::RenderControl(const Binding& b) {
     case ControlKind::FileList:
       RenderFileList(static_cast<FileListBox&>(c), w);
       break;
+    case ControlKind::Preview:
+      RenderPreview(static_cast<PreviewBox&>(c), w);
+      break;
   }
 }
 
@@ -524,6 +542,34 @@ void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
     widget->setCurrentRow(index);
     if (index < 0) widget->clearSelection();
   }
+}
+
+// A box whose request changed hands the new one to the worker, which stops the older one of the
+// same end; the picture it shows is only ever its current request's.
+void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
+  auto* widget = static_cast<PreviewWidget*>(w);
+  uint64_t& asked = asked_[box.End ? 1 : 0];
+  if (asked != box.Request) {
+    asked = box.Request;
+    if (box.Request == 0 || !m_.Preview.Markers)
+      pictures_->Drop(box.End);
+    else
+      pictures_->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
+                      widget->InnerRect().size() * widget->devicePixelRatioF()});
+  }
+  widget->Show(box.Request, Q(box.Message));
+}
+
+void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason) {
+  if (closing_) return;
+  for (PreviewBox* box : {&m_.pPreviewStart, &m_.pPreviewEnd}) {
+    if (!box->Take(request, !image.isNull(), reason.toStdString())) continue;
+    auto* widget = static_cast<PreviewWidget*>(WidgetOf(box->Name));
+    QImage picture = image;
+    picture.setDevicePixelRatio(widget->devicePixelRatioF());
+    widget->SetPicture(request, picture);
+  }
+  Render();
 }
 
 }  // namespace trimora

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "window/model.h"
+#include "window/qt/preview_worker.h"
 
 class QCloseEvent;
 class QDragEnterEvent;
@@ -37,8 +38,10 @@ QImage TrimoraIconImage(int size);
 class MainWindow : public QWidget {
  public:
   // Builds a widget for every control and becomes the model's event processing: each panel
-  // operation of the model renders the window and lets Qt process pending events.
-  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr);
+  // operation of the model renders the window and lets Qt process pending events. The preview's
+  // pictures are made by `pictures` on a thread of the window's own; by default, the program's
+  // own decoder.
+  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr, PictureMaker pictures = {});
   ~MainWindow() override;
 
   // Syncs every widget with the model, touching only what differs. Does nothing once closing.
@@ -85,6 +88,8 @@ class MainWindow : public QWidget {
   void RenderLabel(Label& label, QWidget* widget);
   void RenderTextBox(TextBox& box, QWidget* widget);
   void RenderFileList(FileListBox& list, QWidget* widget);
+  void RenderPreview(PreviewBox& box, QWidget* widget);
+  void PictureMade(uint64_t request, const QImage& image, const QString& reason);
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
   void WatchFolder(const std::string& folder);
@@ -101,6 +106,8 @@ class MainWindow : public QWidget {
   // focus goes back once the control is enabled again, unless the user has moved it since.
   QPointer<QWidget> focus_to_restore_, focus_moved_to_;
   bool closing_ = false;
+  std::unique_ptr<PreviewWorker> pictures_;
+  uint64_t asked_[2] = {0, 0};  // the request last handed to the worker, per end of the range
 };
 
 }  // namespace trimora

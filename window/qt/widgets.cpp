@@ -71,6 +71,44 @@ void LineWidget::paintEvent(QPaintEvent*) {
   painter.drawLine(from_ - origin, to_ - origin);
 }
 
+PreviewWidget::PreviewWidget(QWidget* parent) : QWidget(parent) {}
+
+void PreviewWidget::SetPicture(uint64_t request, QImage image) {
+  picture_request_ = request;
+  picture_ = std::move(image);
+  update();
+}
+
+void PreviewWidget::Show(uint64_t request, const QString& message) {
+  if (request == shown_ && message == message_) return;
+  shown_ = request;
+  message_ = message;
+  if (!ShowsPicture()) {  // a picture of an older request is not kept past its time
+    picture_request_ = 0;
+    picture_ = QImage();
+  }
+  update();
+}
+
+void PreviewWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  qDrawWinPanel(&painter, rect(), palette(), /*sunken=*/true);
+  const QRect inner = InnerRect();
+  painter.fillRect(inner, Qt::black);
+  if (ShowsPicture()) {
+    // The picture was made at the size of the box on this screen; it is drawn centred in it.
+    QSizeF size = picture_.deviceIndependentSize();
+    size = size.scaled(QSizeF(inner.size()).boundedTo(size), Qt::KeepAspectRatio);
+    QRectF target(QPointF(), size);
+    target.moveCenter(QRectF(inner).center());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, picture_);
+  } else if (!message_.isEmpty()) {
+    painter.setPen(QColor(0xd0, 0xd0, 0xd0));
+    painter.drawText(inner.adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, message_);
+  }
+}
+
 void TextBoxEdit::focusInEvent(QFocusEvent* event) {
   QLineEdit::focusInEvent(event);
   focused_by_mouse_ = event->reason() == Qt::MouseFocusReason;

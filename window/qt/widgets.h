@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPoint>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 #include "window/model.h"
@@ -48,6 +50,30 @@ class LineWidget : public QWidget {
  private:
   QPoint from_, to_;
   ColourRole colour_ = ColourRole::Default;
+};
+
+// A picture at a cut point on a dark ground, or the text that stands in for it. It paints a
+// picture only while the request it belongs to is the one the window shows.
+class PreviewWidget : public QWidget {
+ public:
+  static constexpr int kBorder = 2;
+
+  explicit PreviewWidget(QWidget* parent);
+  void SetPicture(uint64_t request, QImage image);
+  void Show(uint64_t request, const QString& message);
+  QRect InnerRect() const { return rect().adjusted(kBorder, kBorder, -kBorder, -kBorder); }
+  bool ShowsPicture() const { return shown_ != 0 && shown_ == picture_request_ && !picture_.isNull(); }
+  const QImage& Picture() const { return picture_; }
+  const QString& Message() const { return message_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  uint64_t picture_request_ = 0;
+  QImage picture_;
+  uint64_t shown_ = 0;
+  QString message_;
 };
 
 // A text box that calls FocusIn once Qt has finished its own focus-in handling, so that the

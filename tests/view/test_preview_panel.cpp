@@ -1,0 +1,120 @@
+// The preview below the three steps: where it sits, that its pictures are those of the range the
+// timeline shows, and that a newer range stops the picture of an older one instead of showing it.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "engine/marker_index.h"
+#include "tests/recording_builder.h"
+#include "tests/preview/video_recording.h"
+#include "tests/view/desktop_harness.h"
+#include "timerange/range_check.h"
+#include "timerange/range_preview.h"
+#include "window/qt/main_window.h"
+#include "window/qt/widgets.h"
+
+namespace trimora {
+namespace {
+
+PreviewWidget* PictureOf(const MainWindow& view, const char* name) {
+  return dynamic_cast<PreviewWidget*>(view.WidgetOf(name));
+}
+
+// The second whose colour the middle of a shown picture has.
+int SecondShown(const PreviewWidget* widget) {
+  if (!widget->ShowsPicture()) return -1;
+  const QImage& picture = widget->Picture();
+  return testkit::SecondOfColour(picture.pixel(picture.width() / 2, picture.height() / 2) & 0xFFFFFF);
+}
+
+TEST(PreviewPanel, SitsBelowTheStepsAtHalfTheWindowsWidthEach) {
+  WindowModel m;
+  MainWindow view(m);
+  const QRect panel = view.WidgetOf("fPreview")->geometry();
+  EXPECT_LE(panel.bottom(), view.height() - 1);
+  for (const Control* c : m.Controls()) {
+    if (!c->Parent.empty() || c == &m.fPreview) continue;
+    EXPECT_FALSE(view.WidgetOf(c->Name)->geometry().intersects(panel)) << c->Name;
+  }
+  const QRect start = PictureOf(view, "pPreviewStart")->geometry();
+  const QRect end = PictureOf(view, "pPreviewEnd")->geometry();
+  EXPECT_GE(start.width(), 270);
+  EXPECT_EQ(end.size(), start.size());
+  EXPECT_LT(start.right(), end.left());
+  EXPECT_LE(end.right(), panel.width());
+  // Each time stands above its picture.
+  EXPECT_LE(view.WidgetOf("lPreviewStart")->geometry().bottom(), start.top());
+  EXPECT_GE(view.WidgetOf("lPreviewEnd")->geometry().left(), start.right());
+}
+
+// Stands in for the decoder: the start picture of second 0 takes until it is stopped.
+struct SlowFirstPicture {
+  std::atomic<bool> started{false};
+  std::atomic<bool> stopped{false};
+
+  preview::PictureResult operator()(MarkerIndex&, const preview::PictureRequest& request, const std::stop_token& stop) {
+    if (request.second == 0 && request.point == preview::CutPoint::kStart) {
+      started = true;
+      for (int i = 0; i < 500 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      stopped = stop.stop_requested();
+    }
+    preview::PictureResult result{preview::PictureOutcome::kPicture, {8, 6, {}}, 0};
+    result.picture.pixels.assign(8 * 6, 0xFF000000 | testkit::SecondColour(request.second));
+    return result;
+  }
+};
+
+TEST(PreviewPanel, ANewerRangeStopsTheOlderPictureAndShowsOnlyItsOwn) {
+  AppState st;
+  st.iTotalSec = 60;
+  WindowModel m;
+  WireRangeEntry(m, st);
+  auto slow = std::make_shared<SlowFirstPicture>();
+  MainWindow view(m, nullptr, [slow](MarkerIndex& index, const preview::PictureRequest& request,
+                                     const std::stop_token& stop) { return (*slow)(index, request, stop); });
+  PreviewRecording(m, std::make_shared<MarkerIndex>("unread.nts"));
+  m.tEnd[2]->SetText("9");  // 0:00:00 - 0:00:09
+  view.Render();
+  QTRY_VERIFY(slow->started);
+  const uint64_t older = m.pPreviewStart.Request;
+
+  m.tStart[2]->SetText("7");
+  view.Render();
+  QTRY_COMPARE(SecondShown(PictureOf(view, "pPreviewStart")), 7);
+  EXPECT_TRUE(slow->stopped);
+  QTRY_COMPARE(SecondShown(PictureOf(view, "pPreviewEnd")), 9);
+  EXPECT_EQ(static_cast<QLabel*>(view.WidgetOf("lPreviewStart"))->text(), "開始位置：0:00:07");
+  // A result that still arrived for the older range would be dropped.
+  EXPECT_FALSE(m.pPreviewStart.Take(older, false, "x"));
+  EXPECT_EQ(SecondShown(PictureOf(view, "pPreviewStart")), 7);
+}
+
+TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
+  testkit::TempDir folder;
+  testkit::WriteVideoRecording(folder / "video.nts", {.seconds = 12});
+  testkit::Recording(testkit::RecordingOptions{.seconds = 12}).WriteTo(folder / "synthetic.nts");
+  testkit::Desktop d(folder.path());
+  d.Click("cTimeB");  // count the markers: the recordings are too small for a length by size
+  d.ClickListEntry("video.nts");
+  d.Type("tStart", 2, "7");
+  d.Type("tEnd", 2, "9");
+  auto* start = d.Widget<PreviewWidget>("pPreviewStart");
+  auto* end = d.Widget<PreviewWidget>("pPreviewEnd");
+  QTRY_COMPARE(SecondShown(start), 7);
+  QTRY_VERIFY(SecondShown(end) >= 0);
+  EXPECT_EQ(SecondShown(end), 8);  // the last picture before the 9th marker
+
+  d.ClickListEntry("synthetic.nts");
+  EXPECT_EQ(d.m.Preview.Markers, d.st.markers);  // the index of the recording analysed last
+  QTRY_VERIFY(!start->Message().isEmpty() && start->Message() != "画像を作成しています…");
+  EXPECT_FALSE(start->ShowsPicture());
+  EXPECT_EQ(start->Message(), "映像がありません。");
+}
+
+}  // namespace
+}  // namespace trimora

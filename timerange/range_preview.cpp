@@ -1,0 +1,58 @@
+// The preview panel's rules: every new time of an end is a new request, so a slow picture of a
+// range the user has already left is never taken for the range now shown.
+#include "timerange/range_preview.h"
+
+#include "timerange/time_values.h"
+
+namespace trimora {
+
+namespace {
+
+constexpr const char* kStartCaption = "開始位置：";
+constexpr const char* kEndCaption = "終了位置：";
+constexpr const char* kWorking = "画像を作成しています…";
+
+void ResetBox(PreviewBox& box) {
+  box.Second = -1;
+  box.Request = 0;
+  box.HasPicture = false;
+  box.Message.clear();
+}
+
+void Ask(WindowModel& w, PreviewBox& box, int32_t second) {
+  if (box.Request != 0 && box.Second == second) return;
+  box.Second = second;
+  box.Request = ++w.Preview.Requests;
+  box.HasPicture = false;
+  box.Message = kWorking;
+}
+
+}  // namespace
+
+void ClearPreview(WindowModel& w) {
+  w.Preview.Markers.reset();
+  w.Preview.Start = w.Preview.End = -1;
+  w.lPreviewStart.Caption = kStartCaption;
+  w.lPreviewEnd.Caption = kEndCaption;
+  ResetBox(w.pPreviewStart);
+  ResetBox(w.pPreviewEnd);
+}
+
+void PreviewRecording(WindowModel& w, std::shared_ptr<MarkerIndex> markers) {
+  w.Preview.Markers = std::move(markers);
+  ResetBox(w.pPreviewStart);
+  ResetBox(w.pPreviewEnd);
+  if (w.Preview.Start >= 0) PreviewRange(w, w.Preview.Start, w.Preview.End);
+}
+
+void PreviewRange(WindowModel& w, int32_t start, int32_t end) {
+  w.Preview.Start = start;
+  w.Preview.End = end;
+  w.lPreviewStart.Caption = kStartCaption + SecToTime(start);
+  w.lPreviewEnd.Caption = kEndCaption + SecToTime(end);
+  if (!w.Preview.Markers) return;
+  Ask(w, w.pPreviewStart, start);
+  Ask(w, w.pPreviewEnd, end);
+}
+
+}  // namespace trimora
