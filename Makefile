@@ -13,14 +13,16 @@ SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 # (found through pkg-config).
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
             fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
-            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
+            clang-14 libclang-rt-14-dev
+# (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
 # The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
 WINDOWS_BUILD    ?= build-windows
 
-.PHONY: all deps bench-deps windows-deps configure build run test test-windows bench install package asan clean
+.PHONY: all deps bench-deps windows-deps configure build run test test-windows bench install package asan fuzz-build fuzz-replay fuzz clean
 
 all: build
 
@@ -55,8 +57,9 @@ build: configure
 run: build
 	@if [ -x $(BUILD)/app/trimora ]; then exec $(BUILD)/app/trimora; else $(BUILD)/cli/trimora-cli --help; fi
 
-test: build
+test: build fuzz-build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+	$(MAKE) --no-print-directory fuzz-replay
 
 # The engine, the platform layer without Qt, trimora-cli.exe and every test that needs no Qt,
 # cross-built for 64-bit Windows and run under Wine (a prefix of its own in the build tree).
@@ -81,5 +84,24 @@ asan: deps
 	cmake --build build-asan
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j2
 
+# The fuzz target: clang's libFuzzer runs the analysis and the cut on its bytes as a recording, under
+# AddressSanitizer and UndefinedBehaviorSanitizer, in a build of its own. `make test` replays the
+# seed corpus once (seconds); `make fuzz` hunts open-ended, keeping what it finds in fuzz-corpus/.
+FUZZ_BUILD := build-fuzz
+FUZZER     := $(FUZZ_BUILD)/fuzz/trimora_fuzz_cut
+
+$(FUZZ_BUILD)/build.ninja:
+	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRIMORA_FUZZ=ON -DTRIMORA_WITH_QT=OFF
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) --target trimora_fuzz_cut seed_corpus
+
+fuzz-replay: fuzz-build
+	$(FUZZER) -runs=0 $(FUZZ_BUILD)/fuzz/seeds
+
+fuzz: fuzz-build
+	mkdir -p fuzz-corpus
+	$(FUZZER) fuzz-corpus $(FUZZ_BUILD)/fuzz/seeds
+
 clean:
-	rm -rf $(BUILD) build-asan $(WINDOWS_BUILD)
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD) $(WINDOWS_BUILD)

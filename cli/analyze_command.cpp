@@ -9,9 +9,11 @@ namespace trimora::cli {
 int RunAnalyze(const Args& args) {
   const ParsedArgs parsed = ParseArgs(args, {"--measure"});
   if (parsed.operands.size() != 1) throw UsageError(parsed.operands.empty() ? "no FILE given" : "more than one FILE");
+  if (parsed.operands[0].empty()) throw UsageError("FILE is empty");
   Session session;
   const bool ok = AnalyzeAndPrint(session, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
-  return ok ? 0 : 1;
+  if (session.stop.Received()) return session.stop.ExitStatus();
+  return ok ? kExitDone : kExitFailed;
 }
 
 }  // namespace trimora::cli

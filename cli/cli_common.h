@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/app_state.h"
+#include "platform/os/stop_signals.h"
 #include "window/model.h"
 
 namespace trimora::cli {
@@ -59,6 +60,7 @@ class Session {
   WindowModel w;
   AppState st;
   TerminalProgress progress;
+  os::StopSignals stop{st.iExitFlag};
 };
 
 // Analyses `path` as a choice in the window would (cTimeB ticked when `measure`), then prints the

@@ -9,6 +9,7 @@
 #include "engine/cut.h"
 #include "engine/cut_texts.h"
 #include "platform/os/os.h"
+#include "timerange/range_check.h"
 
 namespace trimora::cli {
 
@@ -34,31 +35,56 @@ void Type(TextBox* const boxes[3], const TimeFields& t) {
   boxes[2]->SetText(t.seconds);
 }
 
+// Types the range into the boxes; their change events run the range check. When the boxes
+// already held exactly that text nothing changes and no check runs, so it is run here: a refused
+// range must always say why.
+void TypeRange(Session& s, const TimeFields& start, const TimeFields& end) {
+  const uint32_t checks_before = s.st.range_checks;
+  Type(s.w.tStart, start);
+  Type(s.w.tEnd, end);
+  if (s.st.range_checks == checks_before) tSE_Change(s.w, s.st);
+}
+
+bool SavedAnything(const std::string& target) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(target, error);
+  return !error && size > 0;
+}
+
 }  // namespace
 
 int RunCut(const Args& args) {
   const ParsedArgs parsed = ParseArgs(args, {"--measure"});
   if (parsed.operands.size() != 4) throw UsageError("FILE, START, END and TARGET are needed");
   const std::string& file = parsed.operands[0];
+  if (file.empty()) throw UsageError("FILE is empty");
+  if (parsed.operands[3].empty()) throw UsageError("TARGET is empty");
   const TimeFields start = SplitTime(parsed.operands[1], "START");
   const TimeFields end = SplitTime(parsed.operands[2], "END");
   // The save dialog hands the cut a full path, as the analysis gets one.
   const std::string target = os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(parsed.operands[3])));
 
   Session s;
-  if (!AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout)) return 1;
-  Type(s.w.tStart, start);
-  Type(s.w.tEnd, end);
+  const bool analysed = AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout);
+  // Once asked to stop, nothing new starts, as in a closing window.
+  if (s.stop.Received()) return s.stop.ExitStatus();
+  if (!analysed) return kExitFailed;
+  TypeRange(s, start, end);
   s.progress.Clear();
   if (!s.w.bCut.Enabled) {
     std::cout << s.w.lCMessage.Caption << std::endl;
-    return 1;
+    return kExitFailed;
   }
   CutWithBoxes(s.w, s.st, target);
   s.progress.Clear();
   const std::string& shown = s.w.pCProgress.Visible ? s.w.lCProgress.Caption : s.w.lCMessage.Caption;
   std::cout << shown << std::endl;
-  return s.w.pCProgress.Visible && (shown == cut_texts::kCompleted || shown == cut_texts::kSourceEnded) ? 0 : 1;
+  if (s.stop.Received()) return s.stop.ExitStatus();
+  if (!s.w.pCProgress.Visible) return kExitFailed;
+  if (shown == cut_texts::kCompleted) return kExitDone;
+  // The source ended: in the copy, what it held is saved; before the start, nothing is.
+  if (shown == cut_texts::kSourceEnded) return SavedAnything(target) ? kExitSourceEnded : kExitFailed;
+  return kExitFailed;
 }
 
 }  // namespace trimora::cli

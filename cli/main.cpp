@@ -1,5 +1,6 @@
 // trimora-cli: the analysis and the cut of the desktop program, without the window. The same
 // engine runs on a window model that no one sees; its results are printed.
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -35,20 +36,50 @@ constexpr Command kCommands[] = {
 
 constexpr const char* kProgram = "trimora-cli";
 
+constexpr const char* kExitStatuses =
+    "Exit status:\n"
+    "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n"
+    "       was written\n"
+    "  3    cut: the recording ended before END; what it held is saved\n"
+    "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
+    "  2    the command line could not be used\n"
+    "  130  stopped by SIGINT (Ctrl+C); 143 stopped by SIGTERM or SIGHUP. What was written stays,\n"
+    "       in whole packets; a second signal ends the program at once.\n";
+
 void PrintOverallUsage(std::ostream& out) {
   out << "Usage: " << kProgram << " COMMAND [ARGUMENTS]\n\nCommands:\n";
   for (const Command& c : kCommands) out << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
-  out << "\n" << kProgram << " COMMAND --help shows the usage of one command.\n";
+  out << "\n" << kProgram << " COMMAND --help shows the usage of one command.\n\n" << kExitStatuses;
 }
 
 void PrintUsage(std::ostream& out, const Command& c) {
-  out << "Usage: " << kProgram << " " << c.name << " " << c.usage << "\n  " << c.summary << "\n";
+  out << "Usage: " << kProgram << " " << c.name << " " << c.usage << "\n  " << c.summary << "\n\n" << kExitStatuses;
 }
 
 const Command* FindCommand(std::string_view name) {
   for (const Command& c : kCommands)
     if (name == c.name) return &c;
   return nullptr;
+}
+
+// Whether everything printed on stdout reached it: a full disk or a closed pipe must not pass
+// for results delivered.
+bool ResultsWritten() {
+  std::cout.flush();
+  return std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+int Run(const Command& command, const Args& args) {
+  try {
+    return command.run(args);
+  } catch (const trimora::cli::UsageError& e) {
+    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
+    PrintUsage(std::cerr, command);
+    return trimora::cli::kExitUsage;
+  } catch (const std::exception& e) {
+    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
+    return trimora::cli::kExitFailed;
+  }
 }
 
 bool AsksForHelp(const Args& args) {
@@ -59,38 +90,37 @@ bool AsksForHelp(const Args& args) {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  trimora::os::PrepareConsole();
-  Args args = trimora::os::CommandLineArguments(argc, argv);
+// Runs the command line; prints on stdout what it asked for, on stderr why it failed.
+int RunCommandLine(Args args) {
   if (args.empty()) {
     PrintOverallUsage(std::cerr);
-    return 2;
+    return trimora::cli::kExitUsage;
   }
   if (args[0] == "--help" || args[0] == "-h") {
     PrintOverallUsage(std::cout);
-    return 0;
+    return trimora::cli::kExitDone;
   }
   const Command* command = FindCommand(args[0]);
   if (!command) {
     std::cerr << kProgram << ": unknown command '" << args[0] << "'\n";
     PrintOverallUsage(std::cerr);
-    return 2;
+    return trimora::cli::kExitUsage;
   }
   args.erase(args.begin());
   if (AsksForHelp(args)) {
     PrintUsage(std::cout, *command);
-    return 0;
+    return trimora::cli::kExitDone;
   }
-  try {
-    return command->run(args);
-  } catch (const trimora::cli::UsageError& e) {
-    std::cerr << kProgram << " " << command->name << ": " << e.what() << "\n";
-    PrintUsage(std::cerr, *command);
-    return 2;
-  } catch (const std::exception& e) {
-    std::cerr << kProgram << " " << command->name << ": " << e.what() << "\n";
-    return 1;
-  }
+  return Run(*command, args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  trimora::os::PrepareConsole();
+  const int status = RunCommandLine(trimora::os::CommandLineArguments(argc, argv));
+  if (ResultsWritten()) return status;
+  std::cerr << kProgram << ": the results could not be written to standard output\n";
+  // A stop signal keeps its status: it is the reason (a closed terminal fails the write too).
+  return status > 128 ? status : trimora::cli::kExitFailed;
 }

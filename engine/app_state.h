@@ -3,6 +3,7 @@
 // and hands it down; there are no globals.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,7 +20,9 @@ struct AppState {
   std::shared_ptr<MarkerIndex> markers;
   int32_t iTotalSec = 0;    // length of the analysed recording in seconds
   std::string sRecordPath;  // the recording folder with a trailing separator, or kNoRecordFolder (platform/record_folder.h)
-  uint8_t iExitFlag = 0;    // 1 once the window has been asked to close; every packet loop stops
+  // 1 once the window has been asked to close (or the command line got a stop signal, which can
+  // arrive on any thread); every packet loop stops.
+  std::atomic<uint8_t> iExitFlag = 0;
   bool ExitRequested() const { return iExitFlag != 0; }
 
   // Range checks started so far. A check lets the window process events, so a newer one can run

@@ -271,6 +271,8 @@ Pass LastPicture(const std::string& path, int64_t begin, int64_t end, const std:
     packets.push_back(std::move(packet));
   }
   if (d.Stopped()) return Pass::kCancelled;
+  // Without a key frame flagged by the parser, the window's first packet is the last resort.
+  if (!packets.empty() && (keys.empty() || keys.front() != 0)) keys.insert(keys.begin(), 0);
   const auto take = [&](FramePtr f) { out = std::move(f); };
   for (auto key = keys.rbegin(); key != keys.rend() && !out; ++key) {
     d.Restart();

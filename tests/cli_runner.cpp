@@ -25,11 +25,6 @@ namespace trimora::testkit {
 
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) {
-  Bytes bytes = ReadAll(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 #ifdef _WIN32
 
 std::wstring Wide(const std::string& utf8) {
@@ -85,12 +80,18 @@ int ExitCode(pid_t pid) {
 
 #endif
 
+std::string ReadText(const std::filesystem::path& path) {
+  Bytes bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace
 
 #ifdef _WIN32
 
-CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
+CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                 const std::filesystem::path& stdout_to) {
+  const auto out = stdout_to.empty() ? dir / "stdout.txt" : stdout_to, err = dir / "stderr.txt";
   // The build names the program by a path of the build machine; made absolute here, it names it
   // on the drive the tests run from.
   static const std::filesystem::path cli = std::filesystem::absolute(TRIMORA_CLI);
@@ -117,20 +118,22 @@ CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
-  r.out = ReadText(out);
+  r.out = stdout_to.empty() ? ReadText(out) : "";
   r.err = ReadText(err);
   return r;
 }
 
 // The tests have no console of their own to hand the program.
-std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path&, const std::vector<std::string>&) {
+std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
+                                            const TerminalCue&) {
   return std::nullopt;
 }
 
 #else
 
-CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
+CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                 const std::filesystem::path& stdout_to) {
+  const auto out = stdout_to.empty() ? dir / "stdout.txt" : stdout_to, err = dir / "stderr.txt";
   pid_t pid = ::fork();
   if (pid == 0) {
     int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -140,22 +143,34 @@ CliResult RunCli(const std::filesystem::path& dir, const std::vector<std::string
   }
   CliResult r;
   r.exit_code = ExitCode(pid);
-  r.out = ReadText(out);
+  r.out = stdout_to.empty() ? ReadText(out) : "";
   r.err = ReadText(err);
   return r;
 }
 
-std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                            const TerminalCue& cue) {
   int master = -1;
   pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return std::nullopt;
   if (pid == 0) ExecCli(dir, args);
   TerminalRun run;
+  bool cued = cue.cue.empty();
   char buf[4096];
   // The read fails with EIO once the child has closed the terminal.
-  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) run.screen.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) {
+    run.screen.append(buf, static_cast<std::size_t>(n));
+    if (!cued && run.screen.find(cue.cue) != std::string::npos) {
+      cued = true;
+      cue.act(master, pid);
+    }
+  }
   ::close(master);
-  run.exit_code = ExitCode(pid);
+  int status = 0;
+  if (::waitpid(pid, &status, 0) == pid) {
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.killed_by = WTERMSIG(status);
+  }
   return run;
 }
 

@@ -2,6 +2,7 @@
 // appears only on a terminal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@ using Result = testkit::CliResult;
 
 class CliTest : public ::testing::Test {
  protected:
-  Result Run(const std::vector<std::string>& args) { return testkit::RunCli(dir.path(), args); }
+  Result Run(const std::vector<std::string>& args, const std::filesystem::path& stdout_to = {}) {
+    return testkit::RunCli(dir.path(), args, stdout_to);
+  }
   std::string Write(const std::string& name, const Recording& rec, std::size_t extra = 0) {
     rec.WriteTo(dir / name, extra);
     return name;
@@ -80,6 +83,12 @@ TEST_F(CliTest, FailedAnalysisPrintsWhatItReachedAndExits1) {
   EXPECT_EQ(damaged.err, "");
 }
 
+TEST_F(CliTest, ResultsThatCannotBeWrittenAreAFailureThatSaysSo) {
+  Result r = Run({"analyze", Write("rec.nts", TwelveSeconds())}, "/dev/full");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("could not be written"), std::string::npos) << r.err;
+}
+
 TEST_F(CliTest, DoubleDashMakesTheNextArgumentAFile) {
   Result r = Run({"analyze", "--", "--help"});
   EXPECT_EQ(r.exit_code, 1);
@@ -102,7 +111,8 @@ TEST_F(CliTest, HelpGoesToStdoutAndExits0) {
 TEST_F(CliTest, WrongCommandLineGoesToStderrAndExits2) {
   for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"frobnicate"},
                            std::vector<std::string>{"analyze"}, std::vector<std::string>{"analyze", "a.nts", "b.nts"},
-                           std::vector<std::string>{"analyze", "--fast", "a.nts"}}) {
+                           std::vector<std::string>{"analyze", "--fast", "a.nts"},
+                           std::vector<std::string>{"analyze", ""}}) {
     Result r = Run(args);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.out, "");

@@ -2,6 +2,10 @@
 // the bytes of the target, and exit codes that tell a saved range from everything else.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <algorithm>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,15 +69,30 @@ TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets
   EXPECT_EQ(testkit::ReadAll(dir / "all.nts"), r.Slice(0, r.MarkerIndex(12) + 1));
 }
 
-TEST_F(CliCut, SourceEndingBeforeTheEndIsStillASavedRange) {
+TEST_F(CliCut, SourceEndingBeforeTheEndSavesWhatItHeldAndExits3) {
   Recording r = ThreeMarkersSixSecondsLong();
   r.WriteTo(dir / "rec.nts");
   Result got = Run({"cut", "rec.nts", "0:00:01", "0:00:06", "out.nts"});
-  EXPECT_EQ(got.exit_code, 0);
+  EXPECT_EQ(got.exit_code, 3);
   EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
   Bytes want = r.Slice(r.MarkerIndex(1) + 1, r.PacketCount());
   want.resize(want.size() + 10 * kPacketSize, 0);
   EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), want);
+}
+
+TEST_F(CliCut, StartBeyondTheLastMarkerSavesNothingAndExits1) {
+  ThreeMarkersSixSecondsLong().WriteTo(dir / "rec.nts");
+  Result got = Run({"cut", "rec.nts", "0:00:04", "0:00:06", "out.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), Bytes{});
+}
+
+TEST_F(CliCut, RangeTheBoxesAlreadyHoldIsStillCheckedAndRefusedWithItsReason) {
+  Twelve();  // estimated at 0 seconds: the analysis leaves 0 in every box
+  Result got = Run({"cut", "rec.nts", "0:0:0", "0:0:0", "out.nts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(got.out.substr(got.out.rfind('\n', got.out.size() - 2) + 1), "終了位置が開始位置より前です。\n");
 }
 
 TEST_F(CliCut, PacketErrorIsAFailure) {
@@ -138,7 +157,9 @@ TEST_F(CliCut, MalformedTimesAndOperandsAreUsageErrors) {
                            std::vector<std::string>{"cut", "rec.nts", "0:00:00:00", "0:00:05", "out.nts"},
                            std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:00:05"},
                            std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:00:05", "a.nts", "b.nts"},
-                           std::vector<std::string>{"cut", "--fast", "rec.nts", "0:00:00", "0:00:05", "out.nts"}}) {
+                           std::vector<std::string>{"cut", "--fast", "rec.nts", "0:00:00", "0:00:05", "out.nts"},
+                           std::vector<std::string>{"cut", "", "0:00:00", "0:00:05", "out.nts"},
+                           std::vector<std::string>{"cut", "rec.nts", "0:00:00", "0:00:05", ""}}) {
     Result got = Run(args);
     EXPECT_EQ(got.exit_code, 2) << args[2];
     EXPECT_EQ(got.out, "") << "nothing is analysed";
@@ -163,6 +184,33 @@ TEST_F(CliCut, TerminalShowsTheCutStagesAndClearsThemBeforeTheResult) {
   ASSERT_GE(screen.size(), last.size());
   EXPECT_EQ(screen.substr(screen.size() - last.size()), last);
 }
+
+#ifndef _WIN32  // POSIX signals; the tests have no console to send Windows' control events to
+// A stop signal during the copy: the cut ends at its next test of the stop flag, as when the
+// window closes, so the target is whole packets of the range; a second signal ends it at once.
+TEST_F(CliCut, StopSignalsDuringTheCopyKeepWholePacketsAndTellWhichStopped) {
+  Recording r(RecordingOptions{.seconds = 600, .packets_per_second = 250});  // 28 MB: the copy takes a while
+  r.WriteTo(dir / "rec.nts");
+  const Bytes whole = r.Slice(0, r.MarkerIndex(600) + 1);
+  auto cut_signalled = [&](std::vector<int> signals) {
+    return testkit::RunCliOnTerminal(dir.path(), {"cut", "--measure", "rec.nts", "0:00:00", "0:10:00", "out.nts"},
+                                     {"[ 67%] 書き込んでいます", [signals](int, int pid) {
+                                        for (int s : signals) ::kill(pid, s);
+                                      }});
+  };
+  auto run = cut_signalled({SIGINT});
+  if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  EXPECT_EQ(run->exit_code, 130);
+  EXPECT_NE(run->screen.find("\r\x1b[K書き込みが完了しました。\r\n"), std::string::npos) << "what the window shows";
+  const Bytes written = testkit::ReadAll(dir / "out.nts");
+  EXPECT_EQ(written.size() % kPacketSize, 0u);
+  ASSERT_LE(written.size(), whole.size());
+  EXPECT_TRUE(std::equal(written.begin(), written.end(), whole.begin())) << "a prefix of the range";
+
+  EXPECT_EQ(cut_signalled({SIGHUP})->exit_code, 143);
+  EXPECT_NE(cut_signalled({SIGTERM, SIGINT})->killed_by, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace trimora

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -125,6 +126,43 @@ TEST(WindowAsUser, ListFollowsItsFolderKeepingTheSelection) {
   QTRY_COMPARE(list->count(), 2);
   EXPECT_EQ(list->item(0)->text(), "a.nts");
   EXPECT_EQ(Highlighted(d), "b.nts");
+}
+
+// Where a label draws its text, in its parent's coordinates: as wide as the text, as high as its
+// digits reach above the baseline.
+QRect TextRect(const QLabel* label) {
+  const QFontMetrics metrics(label->font());
+  QRect text = label->style()->itemTextRect(metrics, label->contentsRect(), label->alignment(), true, label->text());
+  text.setHeight(metrics.ascent());
+  return text.translated(label->pos());
+}
+
+TEST(WindowAsUser, ValueAndTimelineLabelsKeepClearOfEachOther) {
+  TempDir folder;
+  WriteSparse(folder / "long.nts", int64_t{1100} << 20, Recording(RecordingOptions{.seconds = 5}).AllBytes());
+  Desktop d(folder.path());
+  d.ClickListEntry("long.nts");
+  ASSERT_EQ(d.Text("lFileSize"), "1,126,400 KB");
+  d.Type("tStart", 1, "1");
+  d.Type("tEnd", 0, "0");
+  d.Type("tEnd", 1, "2");
+  d.Type("tEnd", 2, "0");
+  ASSERT_EQ(d.Text("lRange"), "0:01:00");
+
+  for (const char* frame : {"fAnalyze", "fOption"}) {
+    QWidget* parent = d.Widget<QWidget>(frame);
+    std::vector<QLabel*> labels;
+    for (QLabel* label : parent->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+      if (label->isVisible() && !label->text().isEmpty() && label->pixmap().isNull()) labels.push_back(label);
+    for (const QLabel* label : labels) {
+      EXPECT_TRUE(parent->rect().contains(TextRect(label))) << label->objectName().toStdString() << " is cut off";
+      for (const QLabel* other : labels) {
+        if (label >= other) continue;
+        EXPECT_FALSE(TextRect(label).intersects(TextRect(other)))
+            << label->objectName().toStdString() << " runs into " << other->objectName().toStdString();
+      }
+    }
+  }
 }
 
 }  // namespace

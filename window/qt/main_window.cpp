@@ -20,6 +20,8 @@
 #include <QStyle>
 #include <QToolTip>
 #include <algorithm>
+#include <map>
+#include <utility>
 #include <cmath>
 
 #include "window/qt/widgets.h"
@@ -72,6 +74,9 @@ QPoint InnerOrigin(const QWidget* container) {
 }
 
 }  // namespace
+
+// How far a label's text may be condensed to stay within its box, in per cent of its width.
+constexpr int kNarrowestStretch = 70;
 
 int TwipsToPixels(float twips) { return static_cast<int>(std::lround(twips / 15.0f)); }
 
@@ -172,6 +177,41 @@ void MainWindow::WatchFolder(const std::string& folder) {
   watched_folder_ = wanted;
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
   if (!wanted.isEmpty()) watcher_->addPath(wanted);
+}
+
+// The auto-sized labels of one row of a frame (the timeline's times) are centred on the points
+// the range check sets; for a short range their texts would run into each other, and at the
+// frame's edge they would be cut off. They move apart and inside the frame, by as little as
+// that takes; the lines they name stay where they are.
+void MainWindow::KeepRowLabelsApart() {
+  constexpr int kGap = 4, kFrameMargin = 3;
+  std::map<std::pair<QWidget*, float>, std::vector<QWidget*>> rows;
+  for (const Binding& b : bindings_)
+    if (b.control->Kind == ControlKind::Label && static_cast<const Label*>(b.control)->AutoSize && !b.widget->isHidden())
+      rows[{b.widget->parentWidget(), b.control->Top}].push_back(b.widget);
+  for (auto& [row, labels] : rows) {
+    std::sort(labels.begin(), labels.end(),
+              [](const QWidget* a, const QWidget* b) { return a->geometry().center().x() < b->geometry().center().x(); });
+    std::vector<QRect> boxes;
+    for (const QWidget* label : labels) boxes.push_back(label->geometry());
+    for (std::size_t i = 1; i < boxes.size(); ++i) {
+      const int overlap = boxes[i - 1].right() + 1 + kGap - boxes[i].left();
+      if (overlap <= 0) continue;
+      boxes[i - 1].translate(-(overlap / 2), 0);
+      boxes[i].translate(overlap - overlap / 2, 0);
+    }
+    const int min_left = kFrameMargin, max_right = row.first->width() - 1 - kFrameMargin;
+    for (std::size_t i = boxes.size(); i-- > 0;) {
+      const int limit = i + 1 < boxes.size() ? boxes[i + 1].left() - 1 - kGap : max_right;
+      if (boxes[i].right() > limit) boxes[i].moveRight(limit);
+    }
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      const int limit = i > 0 ? boxes[i - 1].right() + 1 + kGap : min_left;
+      if (boxes[i].left() < limit) boxes[i].moveLeft(limit);
+    }
+    for (std::size_t i = 0; i < labels.size(); ++i)
+      if (labels[i]->geometry() != boxes[i]) labels[i]->setGeometry(boxes[i]);
+  }
 }
 
 void MainWindow::KeepFocusOf(QWidget* widget) {
@@ -353,6 +393,7 @@ void MainWindow::Render() {
     RenderControl(b);
     RenderCommon(b);
   }
+  KeepRowLabelsApart();
   RestoreFocus();
 }
 
@@ -441,13 +482,22 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
 
-  // An auto-sized label takes the width of its text; any other label widens when its text needs
-  // more room than the model's width gives it (fonts differ in width between systems), rather
-  // than cut digits off. Either grows from the point its alignment keeps fixed: a centred label stays centred on
-  // the middle the model gives it, a right-aligned one keeps its right edge.
+  // An auto-sized label takes the width of its text. Any other label keeps its box: when its text
+  // needs more room than the model's width gives it (fonts differ in width between systems), the
+  // text is condensed first, so that a long value ("1,048,452 KB") never runs over its caption;
+  // only text that does not fit even then widens the label, rather than lose digits. Either grows
+  // from the point its alignment keeps fixed: a centred label stays centred on the middle the
+  // model gives it, a right-aligned one keeps its right edge.
   QRect box = Geometry(label, widget);
-  const QFontMetrics metrics(widget->font());
-  const int text_width = metrics.horizontalAdvance(caption) + 1;
+  QFont font = widget->font();
+  font.setStretch(QFont::Unstretched);
+  int text_width = QFontMetrics(font).horizontalAdvance(caption) + 1;
+  for (int stretch = 95; !label.AutoSize && text_width > box.width() && stretch >= kNarrowestStretch; stretch -= 5) {
+    font.setStretch(stretch);
+    text_width = QFontMetrics(font).horizontalAdvance(caption) + 1;
+  }
+  if (widget->font().stretch() != font.stretch()) widget->setFont(font);
+  const QFontMetrics metrics(font);
   const int width = label.AutoSize ? text_width : std::max(box.width(), text_width);
   if (width != box.width()) {
     const double left = InnerOrigin(widget->parentWidget()).x() + label.Left / 15.0;

@@ -93,6 +93,7 @@ class MainWindow : public QWidget {
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
   void WatchFolder(const std::string& folder);
+  void KeepRowLabelsApart();
   void KeepFocusOf(QWidget* widget);
   void RestoreFocus();
 
