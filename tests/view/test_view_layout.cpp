@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <cmath>
 
 #include "window/model.h"
 #include "window/qt/main_window.h"
@@ -69,9 +70,10 @@ TEST(StartingWindow, PlacesControlsAtTheirTwipPositionsInPixels) {
   EXPECT_EQ(view.WidgetOf("pProgress")->geometry(), QRect(4, 96, 309, 17));
   EXPECT_EQ(view.WidgetOf("lProgress")->geometry(), QRect(2, 2, 305, 13));
   EXPECT_EQ(view.WidgetOf("lProgress_S")->geometry().topLeft(), QPoint(3, 3));
-  // The timeline: second 0 at x = 24, the end at x = 292.
-  EXPECT_EQ(view.WidgetOf("lnZERO")->geometry(), QRect(24, 20, 1, 17));
-  EXPECT_EQ(view.WidgetOf("lnALL")->geometry(), QRect(24, 28, 269, 1));
+  // The timeline: second 0 at x = 24, the end at x = 292. A line's box has a pixel more across
+  // for its thickness at a higher scale.
+  EXPECT_EQ(view.WidgetOf("lnZERO")->geometry(), QRect(24, 20, 2, 18));
+  EXPECT_EQ(view.WidgetOf("lnALL")->geometry(), QRect(24, 28, 270, 2));
 }
 
 TEST(StartingWindow, ColoursAndFontComeFromTheSystem) {
@@ -142,6 +144,55 @@ TEST(RenderFromModel, ValueTooWideForItsLabelIsShownWholeFromTheSameRightEdge) {
   m.lFileSize.Caption = "1 KB";
   view.Render();
   EXPECT_EQ(label->geometry(), placed);
+}
+
+// The window drawn at 150 % and 200 %, as a high-density screen shows it: each line as many
+// device pixels thick as the scale has whole, none crossing the top edge of its frame, and the
+// file list's border whole on all four sides.
+TEST(ScaledWindow, LinesAndTheListBorderFallOnWholeDevicePixels) {
+  WindowModel m;
+  MainWindow view(m);
+  const QColor ground = view.palette().color(QPalette::Window);
+  for (const qreal scale : {1.5, 2.0}) {
+    SCOPED_TRACE(scale);
+    QImage image((QSizeF(view.size()) * scale).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    view.render(&image);
+    auto device = [&](double logical) { return static_cast<int>(std::floor(logical * scale)); };
+    auto dark = [&](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+    auto drawn = [&](int x, int y) { return std::abs(qGray(image.pixel(x, y)) - qGray(ground.rgb())) > 12; };
+
+    // A level line across Step 3: its thickness.
+    const QPoint across = view.WidgetOf("lS3_1")->mapTo(&view, QPoint(100, 0));
+    int thickness = 0;
+    for (int y = device(across.y()) - 2; y <= device(across.y() + 1) + 2; ++y) thickness += dark(device(across.x()), y);
+    EXPECT_EQ(thickness, static_cast<int>(scale));
+
+    // Step 2's upright separator starts below the frame's top edge, found in a column of its own.
+    QWidget* frame = view.WidgetOf("fAnalyze");
+    const QPoint corner = frame->mapTo(&view, QPoint(frame->width() - 8, 0));
+    int edge = device(corner.y());
+    while (edge < image.height() && !drawn(device(corner.x()), edge)) ++edge;
+    const QPoint separator = view.WidgetOf("lS2_1")->mapTo(&view, QPoint(0, 30));
+    int column = device(separator.x()) - 1, top = device(separator.y());
+    while (column < device(separator.x()) + 2 && !dark(column, top)) ++column;
+    while (top > 0 && dark(column, top - 1)) --top;
+    EXPECT_GT(top, edge);
+
+    // The list's border: a pixel of neither the list's ground nor the window's at each side.
+    QWidget* list = view.WidgetOf("lFile");
+    const QRect box(list->mapTo(&view, QPoint(0, 0)), list->size());
+    auto border_within = [&](QPoint from, QPoint step) {  // from the edge inwards, three device pixels
+      for (int i = 0; i < 3; ++i)
+        if (qGray(image.pixel(from + i * step)) < 215) return true;
+      return false;
+    };
+    const int mid_x = device(box.center().x()), mid_y = device(box.center().y());
+    EXPECT_TRUE(border_within({mid_x, device(box.top())}, {0, 1}));
+    EXPECT_TRUE(border_within({mid_x, device(box.bottom() + 1) - 1}, {0, -1}));
+    EXPECT_TRUE(border_within({device(box.left()), mid_y}, {1, 0}));
+    EXPECT_TRUE(border_within({device(box.right() + 1) - 1, mid_y}, {-1, 0}));
+  }
 }
 
 TEST(UserInput, ClicksReachTheModelWithTheStateTheyChanged) {

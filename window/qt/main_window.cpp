@@ -73,6 +73,12 @@ QPoint InnerOrigin(const QWidget* container) {
   return {0, 0};
 }
 
+// A point of a line kept within its container's contents: inside a frame, that is below the
+// edge the style draws under the frame's caption, which may lie lower than the line was placed.
+QPoint Clamped(QPoint p, const QRect& area) {
+  return {std::clamp(p.x(), area.left(), area.right()), std::clamp(p.y(), area.top(), area.bottom())};
+}
+
 }  // namespace
 
 // How far a label's text may be condensed to stay within its box, in per cent of its width.
@@ -329,7 +335,7 @@ QWidget* MainWindow::CreateImage(Image& image, QWidget* parent) {
 }
 
 QWidget* MainWindow::CreateFileList(FileListBox& list, QWidget* parent) {
-  auto* widget = new QListWidget(parent);
+  auto* widget = new FileListWidget(parent);
   widget->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(widget, &QListWidget::itemClicked, widget,
                    [this, &list, widget](QListWidgetItem* item) { ChooseListEntry(list, widget->row(item)); });
@@ -461,9 +467,10 @@ void MainWindow::RenderControl(const Binding& b) {
     case ControlKind::Line: {
       auto& line = static_cast<Line&>(c);
       const QPoint origin = InnerOrigin(w->parentWidget());
-      static_cast<LineWidget*>(w)->SetLine(origin + QPoint(TwipsToPixels(line.X1), TwipsToPixels(line.Y1)),
-                                           origin + QPoint(TwipsToPixels(line.X2), TwipsToPixels(line.Y2)),
-                                           line.Colour);
+      const QRect area = w->parentWidget()->contentsRect();
+      static_cast<LineWidget*>(w)->SetLine(
+          Clamped(origin + QPoint(TwipsToPixels(line.X1), TwipsToPixels(line.Y1)), area),
+          Clamped(origin + QPoint(TwipsToPixels(line.X2), TwipsToPixels(line.Y2)), area), line.Colour);
       break;
     }
     case ControlKind::FileList:

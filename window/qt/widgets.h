@@ -1,10 +1,12 @@
 // The few widgets the window needs that Qt does not have as such: the status-line progress box,
-// a line, and a text box that reports its focus after Qt's own focus handling has run.
+// a line, the file list with a border that holds at any scale, and a text box that reports its
+// focus after Qt's own focus handling has run.
 #pragma once
 
 #include <QColor>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPalette>
 #include <QPoint>
 #include <QWidget>
@@ -37,8 +39,10 @@ class ProgressBox : public QWidget {
   int fill_ = 0;
 };
 
-// A straight line between two points of its parent, one pixel wide. It covers only the bounding
-// box of the line and lets every mouse event through to what lies beneath.
+// A straight line between two points of its parent, one pixel wide at 100 % and as many whole
+// device pixels as the scale has (two at 200 %), never a blurred fraction of one. It covers the
+// bounding box of the line, one pixel more to the right and below for the thickness, and lets
+// every mouse event through to what lies beneath.
 class LineWidget : public QWidget {
  public:
   explicit LineWidget(QWidget* parent);
@@ -50,6 +54,17 @@ class LineWidget : public QWidget {
  private:
   QPoint from_, to_;
   ColourRole colour_ = ColourRole::Default;
+};
+
+// The recording folder's list. Its border is drawn on whole device pixels, inside the widget's
+// edge, with the list's own area one pixel in from it: the style's border lands between device
+// pixels at a fractional scale, where one of its sides is lost or painted over by the list.
+class FileListWidget : public QListWidget {
+ public:
+  explicit FileListWidget(QWidget* parent);
+
+ protected:
+  bool event(QEvent* event) override;
 };
 
 // A picture at a cut point on a dark ground, or the text that stands in for it. It paints a
