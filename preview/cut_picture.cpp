@@ -3,10 +3,6 @@
 // and the scaler are FFmpeg's. Every FFmpeg object lives in a small owner that frees it.
 #include "preview/cut_picture.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,6 +21,8 @@ extern "C" {
 }
 
 #include "engine/analyze_texts.h"
+#include "platform/os/os.h"
+#include "preview/ffmpeg_owners.h"
 
 namespace trimora::preview {
 
@@ -35,46 +34,21 @@ constexpr int64_t kStartBytes = 8 << 20;
 constexpr int64_t kEndWindows[] = {2 << 20, 8 << 20};
 constexpr int kIoBufferSize = 64 << 10;
 
-struct FormatCloser {
-  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct IoFreer {
-  void operator()(AVIOContext* io) const {
-    if (io) av_freep(&io->buffer);
-    avio_context_free(&io);
-  }
-};
-struct ScalerFreer {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 
 // The bytes [begin, end) of the recording, read with a file handle of their own. To the demuxer
 // they are a whole file: it cannot see a byte the cut would not hold.
 class ByteWindow {
  public:
   ByteWindow(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)), begin_(begin), end_(end), stop_(stop) {}
-  ~ByteWindow() {
-    if (fd_ >= 0) ::close(fd_);
+      : begin_(begin), end_(end), stop_(stop) {
+    try {
+      file_ = os::File::OpenForReading(path);
+    } catch (const std::system_error&) {
+      // not open: IsOpen says so
+    }
   }
-  ByteWindow(const ByteWindow&) = delete;
-  ByteWindow& operator=(const ByteWindow&) = delete;
 
-  bool IsOpen() const {
-    struct stat info {};
-    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
-  }
+  bool IsOpen() const { return file_.IsOpen(); }
   bool Failed() const { return failed_; }
 
   static int Read(void* opaque, uint8_t* buf, int size) {
@@ -83,16 +57,14 @@ class ByteWindow {
     const int64_t left = w->end_ - w->begin_ - w->pos_;
     if (left <= 0) return AVERROR_EOF;
     const auto want = static_cast<std::size_t>(std::min<int64_t>(left, size));
-    for (;;) {
-      const ssize_t n = ::pread(w->fd_, buf, want, static_cast<off_t>(w->begin_ + w->pos_));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        w->failed_ = true;
-        return AVERROR(EIO);
-      }
+    try {
+      const std::size_t n = w->file_.ReadAt(buf, want, w->begin_ + w->pos_);
       if (n == 0) return AVERROR_EOF;
-      w->pos_ += n;
+      w->pos_ += static_cast<int64_t>(n);
       return static_cast<int>(n);
+    } catch (const std::system_error&) {
+      w->failed_ = true;
+      return AVERROR(EIO);
     }
   }
 
@@ -112,7 +84,7 @@ class ByteWindow {
   }
 
  private:
-  int fd_;
+  os::File file_;
   int64_t begin_, end_, pos_ = 0;
   const std::stop_token& stop_;
   bool failed_ = false;
@@ -230,9 +202,9 @@ class Decoder {
 
   ByteWindow window_;
   const std::stop_token& stop_;
-  std::unique_ptr<AVIOContext, IoFreer> io_;
-  std::unique_ptr<AVFormatContext, FormatCloser> format_;
-  std::unique_ptr<AVCodecContext, CodecFreer> codec_;
+  IoPtr io_;
+  FormatPtr format_;
+  CodecPtr codec_;
   int video_ = -1;
   bool codec_failed_ = false;
   bool damaged_ = false;
@@ -306,7 +278,7 @@ std::optional<Picture> ToPicture(const AVFrame& frame, int max_width, int max_he
     planes[i] = frame.data[i];
     strides[i] = one_field ? frame.linesize[i] * 2 : frame.linesize[i];
   }
-  std::unique_ptr<SwsContext, ScalerFreer> scaler(
+  ScalerPtr scaler(
       sws_getContext(frame.width, field_height, static_cast<AVPixelFormat>(frame.format), p.width, p.height,
                      AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!scaler) return std::nullopt;

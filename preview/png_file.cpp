@@ -3,31 +3,19 @@
 #include <cstdio>
 #include <memory>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
+#include "preview/ffmpeg_owners.h"
 
 namespace trimora::preview {
 
 namespace {
 
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 // The picture's 0xFFRRGGBB pixels as the encoder's RGB24 rows.
-std::unique_ptr<AVFrame, FrameFreer> RgbFrame(const Picture& picture) {
-  std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+FramePtr RgbFrame(const Picture& picture) {
+  FramePtr frame(av_frame_alloc());
   if (!frame) return nullptr;
   frame->format = AV_PIX_FMT_RGB24;
   frame->width = picture.width;
@@ -53,7 +41,7 @@ bool WritePng(const Picture& picture, const std::string& path) {
     return false;
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
   if (!codec) return false;
-  std::unique_ptr<AVCodecContext, CodecFreer> encoder(avcodec_alloc_context3(codec));
+  CodecPtr encoder(avcodec_alloc_context3(codec));
   if (!encoder) return false;
   encoder->width = picture.width;
   encoder->height = picture.height;
@@ -61,7 +49,7 @@ bool WritePng(const Picture& picture, const std::string& path) {
   encoder->time_base = {1, 1};
   if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return false;
   auto frame = RgbFrame(picture);
-  std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+  PacketPtr packet(av_packet_alloc());
   if (!frame || !packet || avcodec_send_frame(encoder.get(), frame.get()) < 0 ||
       avcodec_receive_packet(encoder.get(), packet.get()) < 0)
     return false;
