@@ -47,7 +47,7 @@ void TypeRange(Session& s, const TimeFields& start, const TimeFields& end) {
 
 bool SavedAnything(const std::string& target) {
   std::error_code error;
-  const auto size = std::filesystem::file_size(target, error);
+  const auto size = std::filesystem::file_size(os::PathFromUtf8(target), error);
   return !error && size > 0;
 }
 

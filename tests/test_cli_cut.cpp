@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/ts_packet.h"
+#include "platform/os/os.h"
 #include "tests/cli_runner.h"
 #include "tests/recording_builder.h"
 
@@ -72,12 +73,13 @@ TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets
 TEST_F(CliCut, SourceEndingBeforeTheEndSavesWhatItHeldAndExits3) {
   Recording r = ThreeMarkersSixSecondsLong();
   r.WriteTo(dir / "rec.nts");
-  Result got = Run({"cut", "rec.nts", "0:00:01", "0:00:06", "out.nts"});
+  // A Japanese target name: what was saved is looked for under the name as given.
+  Result got = Run({"cut", "rec.nts", "0:00:01", "0:00:06", "切り出し.nts"});
   EXPECT_EQ(got.exit_code, 3);
   EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
   Bytes want = r.Slice(r.MarkerIndex(1) + 1, r.PacketCount());
   want.resize(want.size() + 10 * kPacketSize, 0);
-  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), want);
+  EXPECT_EQ(testkit::ReadAll(dir.path() / os::PathFromUtf8("切り出し.nts")), want);
 }
 
 TEST_F(CliCut, StartBeyondTheLastMarkerSavesNothingAndExits1) {
