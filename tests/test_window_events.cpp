@@ -217,6 +217,12 @@ TEST_F(WindowEventsTest, ShiftJisIniWithAJapaneseFolderNameListsAndAnalysesItsRe
   ClickListEntry("ニュース.nts");
   EXPECT_EQ(st_.sEditFile, os::Utf8FromPath(folder / os::PathFromUtf8("ニュース.nts")));
   EXPECT_EQ(w_.lDataType.Caption, "正常(TS)");
+
+  // The folder dropped on the window opens its first recording, in dialog mode.
+  st_.sEditFile.clear();
+  w_.OpenPaths({os::Utf8FromPath(folder)});
+  EXPECT_EQ(st_.sEditFile, os::Utf8FromPath(folder / os::PathFromUtf8("ニュース.nts")));
+  EXPECT_TRUE(w_.oSel[0]->Value);
 }
 
 TEST_F(WindowEventsTest, OptionButtonsSwitchBetweenDialogAndListMode) {

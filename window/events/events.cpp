@@ -7,6 +7,7 @@
 
 #include "engine/analyze.h"
 #include "engine/cut.h"
+#include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
 #include "timerange/range_preview.h"
@@ -179,7 +180,7 @@ namespace {
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_directory(path, ec);
+  return std::filesystem::is_directory(os::PathFromUtf8(path), ec);
 }
 
 // The first recording among the paths: a *.nts file, or the first *.nts file of a folder.
