@@ -22,6 +22,23 @@ namespace {
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// Reads until `size` bytes are in or the file ends, through `read_some(into, want, done)`, which
+// reads as read(2) does; an interrupted read is tried again.
+template <typename ReadSome>
+std::size_t ReadFully(void* buffer, std::size_t size, ReadSome read_some) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = read_some(static_cast<char*>(buffer) + done, size - done, done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("read");
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 }  // namespace
@@ -63,33 +80,16 @@ File File::CreateNew(const std::string& path) {
 
 std::size_t File::Read(void* buffer, std::size_t size) {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "read");
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(Descriptor(handle_), static_cast<char*>(buffer) + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("read");
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  return ReadFully(buffer, size, [fd = Descriptor(handle_)](char* into, std::size_t want, std::size_t) {
+    return ::read(fd, into, want);
+  });
 }
 
 std::size_t File::ReadAt(void* buffer, std::size_t size, int64_t offset) const {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "read");
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(Descriptor(handle_), static_cast<char*>(buffer) + done, size - done,
-                              static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("read");
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  return ReadFully(buffer, size, [fd = Descriptor(handle_), offset](char* into, std::size_t want, std::size_t done) {
+    return ::pread(fd, into, want, static_cast<off_t>(offset) + static_cast<off_t>(done));
+  });
 }
 
 void File::Write(const void* data, std::size_t size) {
