@@ -64,10 +64,15 @@ TEST_F(CliCut, SavedRangePrintsTheAnalysisThenCompletionAndHoldsTheRangesPackets
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), r.Slice(r.MarkerIndex(2) + 1, r.MarkerIndex(5) + 1));
 
-  // Fields go into the boxes as typed: 0:0:12 is the whole recording.
-  got = Run({"cut", "--measure", "rec.nts", "0:0:0", "0:0:12", (dir / "all.nts").string()});
+  // Fields go into the boxes as typed: 0:0:12 is the whole recording. Full paths, with Japanese
+  // names and spaces in the folder's and the file's.
+  const fs::path folder = dir.path() / os::PathFromUtf8("録画 フォルダ");
+  fs::create_directory(folder);
+  r.WriteTo(folder / os::PathFromUtf8("番組 A.nts"));
+  got = Run({"cut", "--measure", os::Utf8FromPath(folder / os::PathFromUtf8("番組 A.nts")), "0:0:0", "0:0:12",
+             os::Utf8FromPath(folder / os::PathFromUtf8("全部.nts"))});
   EXPECT_EQ(got.exit_code, 0);
-  EXPECT_EQ(testkit::ReadAll(dir / "all.nts"), r.Slice(0, r.MarkerIndex(12) + 1));
+  EXPECT_EQ(testkit::ReadAll(folder / os::PathFromUtf8("全部.nts")), r.Slice(0, r.MarkerIndex(12) + 1));
 }
 
 TEST_F(CliCut, SourceEndingBeforeTheEndSavesWhatItHeldAndExits3) {
