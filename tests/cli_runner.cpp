@@ -1,11 +1,7 @@
 #include "tests/cli_runner.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/os/windows_api.h"
 #else
 #include <fcntl.h>
 #include <pty.h>

@@ -3,11 +3,7 @@
 // os_posix.cpp instead.
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/os/windows_api.h"
 // After windows.h, which they need.
 #include <fcntl.h>
 #include <io.h>

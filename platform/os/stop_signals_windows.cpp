@@ -3,11 +3,7 @@
 // Other systems build stop_signals_posix.cpp instead.
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/os/windows_api.h"
 
 #include "platform/os/stop_signals.h"
 

@@ -1,11 +1,7 @@
 // Files on Windows: Japanese names whatever the system code page, the hidden and system
 // attributes that the existence test refuses, and the overwrite guard against another spelling
 // of the source's path (the \\?\ prefix, the 8.3 short name, other letter case).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/os/windows_api.h"
 
 #include <gtest/gtest.h>
 
