@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
+#include "window/app_state.h"
 #include "platform/qt/qt_file_dialogs.h"
 #include "platform/qt/qt_language.h"
 #include "platform/qt/qt_web_opener.h"

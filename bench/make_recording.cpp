@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 
 namespace trimora::cli {
 
@@ -11,9 +12,10 @@ int RunAnalyze(const Args& args) {
   if (parsed.operands.size() != 1) throw UsageError(parsed.operands.empty() ? "no FILE given" : "more than one FILE");
   if (parsed.operands[0].empty()) throw UsageError("FILE is empty");
   Session session;
-  const bool ok = AnalyzeAndPrint(session, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
+  const AnalysisResult result =
+      AnalyzeAndPrint(session, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
   if (session.stop.Received()) return session.stop.ExitStatus();
-  return ok ? kExitDone : kExitFailed;
+  return ExitStatus(OutcomeOf(result));
 }
 
 }  // namespace trimora::cli

@@ -1,12 +1,15 @@
-// The headless session, terminal progress and shared parsing of trimora-cli.
+// The session, terminal progress, shared parsing and the printed analysis of trimora-cli.
 #include "cli/cli_common.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
+#include "core/time_values.h"
 #include "engine/analyze.h"
 #include "platform/os/os.h"
-#include "timerange/range_check.h"
+#include "window/model.h"
+#include "window/run_texts.h"
 
 namespace trimora::cli {
 
@@ -27,17 +30,28 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list
   return parsed;
 }
 
-void TerminalProgress::Draw(const WindowModel& w) {
-  if (!enabled_) return;
-  const PictureBox* bar = w.pProgress.Visible ? &w.pProgress : w.pCProgress.Visible ? &w.pCProgress : nullptr;
-  if (!bar) {
-    Clear();
-    return;
+TimeArg ParseTimeArg(const std::string& text, const char* what) {
+  const std::size_t first = text.find(':');
+  const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+  if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
+    throw UsageError(std::string(what) + " '" + text + "' is not H:MM:SS");
+  const std::optional<int32_t> h = TextToInt32(text.substr(0, first));
+  const std::optional<int32_t> m = TextToInt32(text.substr(first + 1, second - first - 1));
+  const std::optional<int32_t> s = TextToInt32(text.substr(second + 1));
+  if (!h || !m || !s) return {0, TimeArg::Problem::kNotANumber};
+  try {
+    return {TimeToSec(*h, *m, *s), TimeArg::Problem::kNone};
+  } catch (const TimeOverflow&) {
+    return {0, TimeArg::Problem::kTooLarge};
   }
-  const Label& caption = bar == &w.pProgress ? w.lProgress : w.lCProgress;
-  const int percent = std::clamp(bar->FillPercent, 0, 100);
+}
+
+void TerminalProgress::Draw(int percent, const std::string& caption) {
+  if (!enabled_) return;
+  if (caption != kCaptionUnchanged) caption_ = caption;
+  percent = std::clamp(percent, 0, 100);
   std::string line = "[" + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) +
-                     "%] " + caption.Caption;
+                     "%] " + caption_;
   if (line == shown_) return;
   // "\r" returns to the line's start, ESC [K erases what a longer earlier line left behind.
   std::fprintf(out_, "\r%s\x1b[K", line.c_str());
@@ -52,29 +66,50 @@ void TerminalProgress::Clear() {
   shown_.clear();
 }
 
-Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {
-  w.ProcessEvents = [this] { progress.Draw(w); };
-  // As in the window: the boxes an analysis fills, or a command types, are checked against the
-  // recording's length.
-  WireRangeEntry(w, st);
+std::string FullPath(const std::string& path) {
+  return path.empty() ? path : os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(path)));
 }
 
-bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {
-  // The window always hands the analysis a full path; the cut compares it with its target.
-  const std::string full = path.empty() ? path : os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(path)));
-  s.w.cTimeB.Value = measure ? 1 : 0;
-  s.w.cDataDetail.Value = s.w.cTimeB.Value;
-  AnalyzeFile(s.w, s.st, full);
+Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {}
+
+namespace {
+
+// The analysis panel's bar on the terminal; a message in its place clears the line.
+class TerminalAnalysisReport : public AnalysisReport {
+ public:
+  explicit TerminalAnalysisReport(TerminalProgress& progress) : progress_(progress) {}
+
+  void StageBegun(AnalysisStage stage) override {
+    if (const std::optional<BarStep> bar = AnalysisStageBar(stage)) progress_.Draw(bar->percent, bar->caption);
+  }
+  void Percent(int32_t percent) override { progress_.Draw(MeasuringBar(percent), MeasuringCaption(percent)); }
+  void Ended(const AnalysisResult& result) override {
+    if (result.Succeeded()) progress_.Draw(analysis_texts::kInitialisingBar, analysis_texts::kInitialising);
+    progress_.Clear();
+  }
+
+ private:
+  TerminalProgress& progress_;
+};
+
+}  // namespace
+
+AnalysisResult AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {
+  TerminalAnalysisReport report(s.progress);
+  AnalysisResult result = AnalyzeRecording(FullPath(path), [measure] { return measure; }, s.file1, s.stop_flag, report);
   s.progress.Clear();
-  // Each value after its caption in the window.
-  const Label* const lines[][2] = {{&s.w.lvDataType, &s.w.lDataType},
-                                   {&s.w.lvFileSize, &s.w.lFileSize},
-                                   {&s.w.lvTimeA, &s.w.lTimeA},
-                                   {&s.w.lvTimeB, &s.w.lTimeB}};
-  for (const auto& line : lines) out << line[0]->Caption << line[1]->Caption << "\n";
-  if (!s.w.lMessage.Caption.empty()) out << s.w.lMessage.Caption << "\n";
+  // Each value after its caption in the window, then the message the analysis ended with.
+  using namespace analysis_texts;
+  const AnalysisValues values = AnalysisValuesOf(result);
+  out << kDataTypeCaption << values.data_format << "\n";
+  out << kFileSizeCaption << values.file_size << "\n";
+  out << kTimeACaption << values.time_a << "\n";
+  out << kTimeBCaption << values.time_b << "\n";
+  const std::string message = result.Succeeded() ? (result.LengthsDiffer() ? kLengthsDiffer : "")
+                                                 : AnalysisFailureText(result);
+  if (!message.empty()) out << message << "\n";
   out.flush();
-  return s.w.fOption.Enabled;
+  return result;
 }
 
 }  // namespace trimora::cli

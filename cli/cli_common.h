@@ -1,8 +1,9 @@
-// What the commands of trimora-cli share: a headless session of the window model and program
-// state, progress drawn on the terminal, the command-line parsing, and the analysis with its
-// printed result (the first lines of every command that analyses a recording).
+// What the commands of trimora-cli share: the file slots and stop request of one run, progress
+// drawn on the terminal, the command-line parsing, and the analysis with its printed result (the
+// first lines of every command that analyses a recording).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <ostream>
@@ -11,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
+#include "engine/record_file.h"
+#include "engine/report.h"
 #include "platform/os/stop_signals.h"
-#include "window/model.h"
 
 namespace trimora::cli {
 
@@ -31,7 +32,17 @@ struct ParsedArgs {
 // starting with "-" (other than "-" itself) is a UsageError.
 ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list<const char*> known_flags);
 
-// The caption and fill of whichever status panel shows its bar, redrawn in place on one line of
+// A time given as "H:MM:SS": three fields split at ":", each read as a range box reads its text.
+// Anything but three fields is a UsageError "<what> '<text>' is not H:MM:SS"; fields that hold no
+// time are the command's to judge.
+struct TimeArg {
+  enum class Problem { kNone, kNotANumber, kTooLarge };
+  int32_t seconds = 0;
+  Problem problem = Problem::kNone;
+};
+TimeArg ParseTimeArg(const std::string& text, const char* what);
+
+// The caption and fill of the progress bar of the running stage, redrawn in place on one line of
 // a terminal. Draws nothing when the stream is not a terminal.
 class TerminalProgress {
  public:
@@ -40,32 +51,38 @@ class TerminalProgress {
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-  void Draw(const WindowModel& w);
+  // The bar at `percent` with `caption`; a caption of "-" keeps the one shown.
+  void Draw(int percent, const std::string& caption);
   void Clear();  // erases the line, so that what is printed next starts on a clean line
 
  private:
   std::FILE* out_;
   bool enabled_;
+  std::string caption_;
   std::string shown_;
 };
 
-// The window model and program state of one command, as the desktop window holds them. Panel
-// operations draw their progress on stderr when it is a terminal.
+// The file slots and the stop request of one command. Progress is drawn on stderr when it is a
+// terminal; a stop signal sets the stop request that every packet loop tests.
 class Session {
  public:
   Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  WindowModel w;
-  AppState st;
+  StopFlag stop_flag{0};
+  SourceFile file1;
+  TargetFile file2;
   TerminalProgress progress;
-  os::StopSignals stop{st.iExitFlag};
+  os::StopSignals stop{stop_flag};
 };
 
-// Analyses `path` as a choice in the window would (cTimeB ticked when `measure`), then prints the
-// four analysis values and the analysis message, if any, one per line. True when the analysis
-// succeeded, that is when Step 3 of the window is enabled.
-bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out);
+// The path as the window's dialogs hand it on, absolute: the cut compares source and target
+// paths. "" stays "".
+std::string FullPath(const std::string& path);
+
+// Analyses `path` as a choice in the window would (its length measured when `measure`), then
+// prints the four analysis values and the analysis message, if any, one per line.
+AnalysisResult AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out);
 
 }  // namespace trimora::cli

@@ -1,54 +1,46 @@
 // trimora-cli cut [--measure] FILE START END TARGET: Steps 2 and 3 of the window without it.
-// The recording is analysed, the times are typed into the range boxes (so the range check
-// judges them as it judges the user's typing), and Save runs with TARGET as the chosen file.
-#include <filesystem>
+// The recording is analysed, the range is checked as the range check judges the boxes, and the
+// cut runs with TARGET as the file chosen in the save dialog.
 #include <iostream>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "engine/cut.h"
-#include "engine/cut_texts.h"
-#include "platform/os/os.h"
 #include "timerange/range_check.h"
+#include "timerange/range_texts.h"
+#include "window/run_texts.h"
 
 namespace trimora::cli {
 
 namespace {
 
-struct TimeFields {
-  std::string hours, minutes, seconds;
+// The cut panel's bar on the terminal; the line is cleared before the result is printed.
+class TerminalCutReport : public CutReport {
+ public:
+  explicit TerminalCutReport(TerminalProgress& progress) : progress_(progress) {}
+
+  void StageBegun(CutStage stage) override {
+    const BarStep bar = CutStageBar(stage);
+    progress_.Draw(bar.percent, bar.caption);
+  }
+  void Percent(int32_t percent) override { progress_.Draw(percent, "-"); }
+  void Ended(const CutResult& result) override {
+    const CutEndShown shown = CutEndText(result);
+    if (shown.on_bar) progress_.Draw(100, shown.text);
+    progress_.Clear();
+  }
+
+ private:
+  TerminalProgress& progress_;
 };
 
-// "H:MM:SS" split into the texts of the three boxes, exactly as typed; the range check judges
-// what they hold. Anything but three fields is not a time at all.
-TimeFields SplitTime(const std::string& text, const char* what) {
-  const std::size_t first = text.find(':');
-  const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
-  if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
-    throw UsageError(std::string(what) + " '" + text + "' is not H:MM:SS");
-  return {text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1)};
-}
-
-void Type(TextBox* const boxes[3], const TimeFields& t) {
-  boxes[0]->SetText(t.hours);
-  boxes[1]->SetText(t.minutes);
-  boxes[2]->SetText(t.seconds);
-}
-
-// Types the range into the boxes; their change events run the range check. When the boxes
-// already held exactly that text nothing changes and no check runs, so it is run here: a refused
-// range must always say why.
-void TypeRange(Session& s, const TimeFields& start, const TimeFields& end) {
-  const uint32_t checks_before = s.st.range_checks;
-  Type(s.w.tStart, start);
-  Type(s.w.tEnd, end);
-  if (s.st.range_checks == checks_before) tSE_Change(s.w, s.st);
-}
-
-bool SavedAnything(const std::string& target) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(os::PathFromUtf8(target), error);
-  return !error && size > 0;
+// What the range check says of the range typed as START and END, or "" when it passes: the
+// fields as the boxes would hold them, against the analysed length.
+std::string RangeRefusal(const TimeArg& start, const TimeArg& end, int32_t total) {
+  if (start.problem != TimeArg::Problem::kNone || end.problem != TimeArg::Problem::kNone)
+    return range_texts::kEntryError;
+  return RangeProblem(start.seconds, end.seconds, total);
 }
 
 }  // namespace
@@ -59,32 +51,26 @@ int RunCut(const Args& args) {
   const std::string& file = parsed.operands[0];
   if (file.empty()) throw UsageError("FILE is empty");
   if (parsed.operands[3].empty()) throw UsageError("TARGET is empty");
-  const TimeFields start = SplitTime(parsed.operands[1], "START");
-  const TimeFields end = SplitTime(parsed.operands[2], "END");
+  const TimeArg start = ParseTimeArg(parsed.operands[1], "START");
+  const TimeArg end = ParseTimeArg(parsed.operands[2], "END");
   // The save dialog hands the cut a full path, as the analysis gets one.
-  const std::string target = os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(parsed.operands[3])));
+  const std::string target = FullPath(parsed.operands[3]);
 
   Session s;
-  const bool analysed = AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout);
+  const AnalysisResult analysis = AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout);
   // Once asked to stop, nothing new starts, as in a closing window.
   if (s.stop.Received()) return s.stop.ExitStatus();
-  if (!analysed) return kExitFailed;
-  TypeRange(s, start, end);
-  s.progress.Clear();
-  if (!s.w.bCut.Enabled) {
-    std::cout << s.w.lCMessage.Caption << std::endl;
-    return kExitFailed;
+  if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
+  if (const std::string refusal = RangeRefusal(start, end, analysis.TotalSeconds()); !refusal.empty()) {
+    std::cout << refusal << std::endl;
+    return ExitStatus(Outcome::kFailed);
   }
-  CutWithBoxes(s.w, s.st, target);
+  TerminalCutReport report(s.progress);
+  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report);
   s.progress.Clear();
-  const std::string& shown = s.w.pCProgress.Visible ? s.w.lCProgress.Caption : s.w.lCMessage.Caption;
-  std::cout << shown << std::endl;
+  std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
-  if (!s.w.pCProgress.Visible) return kExitFailed;
-  if (shown == cut_texts::kCompleted) return kExitDone;
-  // The source ended: in the copy, what it held is saved; before the start, nothing is.
-  if (shown == cut_texts::kSourceEnded) return SavedAnything(target) ? kExitSourceEnded : kExitFailed;
-  return kExitFailed;
+  return ExitStatus(OutcomeOf(cut));
 }
 
 }  // namespace trimora::cli

@@ -1,37 +1,24 @@
 // trimora-cli frame [--measure] [--end] FILE TIME OUT.png: the picture a cut from TIME begins
 // with (--end: the picture a cut up to TIME ends with), as the window's preview shows it.
 #include <iostream>
-#include <optional>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "preview/cut_picture.h"
 #include "preview/png_file.h"
-#include "timerange/time_values.h"
 
 namespace trimora::cli {
 
 namespace {
 
-// "H:MM:SS" as seconds, each field read as a range box reads its text.
+// TIME as seconds: a time of the cut panel, which starts at 0:00:00.
 int32_t ParseTime(const std::string& text) {
-  std::optional<int32_t> fields[3];
-  std::size_t from = 0;
-  for (int i = 0; i < 3; ++i) {
-    const std::size_t colon = text.find(':', from);
-    if ((i < 2) == (colon == std::string::npos)) throw UsageError("TIME '" + text + "' is not H:MM:SS");
-    fields[i] = TextToInt32(text.substr(from, colon == std::string::npos ? colon : colon - from));
-    from = colon + 1;
-  }
-  if (!fields[0] || !fields[1] || !fields[2]) throw UsageError("TIME '" + text + "' is not H:MM:SS");
-  int32_t seconds = 0;
-  try {
-    seconds = TimeToSec(*fields[0], *fields[1], *fields[2]);
-  } catch (const TimeOverflow&) {
-    throw UsageError("TIME '" + text + "' is too large");
-  }
-  if (seconds < 0) throw UsageError("TIME '" + text + "' lies before 0:00:00");
-  return seconds;
+  const TimeArg time = ParseTimeArg(text, "TIME");
+  if (time.problem == TimeArg::Problem::kNotANumber) throw UsageError("TIME '" + text + "' is not H:MM:SS");
+  if (time.problem == TimeArg::Problem::kTooLarge) throw UsageError("TIME '" + text + "' is too large");
+  if (time.seconds < 0) throw UsageError("TIME '" + text + "' lies before 0:00:00");
+  return time.seconds;
 }
 
 }  // namespace
@@ -45,18 +32,19 @@ int RunFrame(const Args& args) {
   request.point = parsed.flags.count("--end") ? preview::CutPoint::kEnd : preview::CutPoint::kStart;
 
   Session s;
-  if (!AnalyzeAndPrint(s, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout)) return 1;
-  const preview::PictureResult result = preview::MakeCutPicture(*s.st.markers, request);
+  const AnalysisResult analysis = AnalyzeAndPrint(s, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
+  if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
+  const preview::PictureResult result = preview::MakeCutPicture(*analysis.markers, request);
   if (result.outcome != preview::PictureOutcome::kPicture) {
     std::cout << preview::NoPictureText(result.outcome) << std::endl;
-    return 1;
+    return ExitStatus(Outcome::kFailed);
   }
   if (!preview::WritePng(result.picture, parsed.operands[2])) {
     std::cout << "画像ファイルを書き込めません。" << std::endl;
-    return 1;
+    return ExitStatus(Outcome::kFailed);
   }
   std::cout << "画像：" << result.picture.width << "x" << result.picture.height << std::endl;
-  return 0;
+  return ExitStatus(Outcome::kDone);
 }
 
 }  // namespace trimora::cli

@@ -1,5 +1,5 @@
 // trimora-cli: the analysis and the cut of the desktop program, without the window. The same
-// engine runs on a window model that no one sees; its results are printed.
+// engine runs; what it reports is printed in the window's words.
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -8,11 +8,14 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "platform/os/os.h"
 
 namespace {
 
 using trimora::cli::Args;
+using trimora::cli::ExitStatus;
+using trimora::cli::Outcome;
 
 struct Command {
   const char* name;
@@ -75,10 +78,10 @@ int Run(const Command& command, const Args& args) {
   } catch (const trimora::cli::UsageError& e) {
     std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
     PrintUsage(std::cerr, command);
-    return trimora::cli::kExitUsage;
+    return ExitStatus(Outcome::kUsage);
   } catch (const std::exception& e) {
     std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
-    return trimora::cli::kExitFailed;
+    return ExitStatus(Outcome::kFailed);
   }
 }
 
@@ -94,22 +97,22 @@ bool AsksForHelp(const Args& args) {
 int RunCommandLine(Args args) {
   if (args.empty()) {
     PrintOverallUsage(std::cerr);
-    return trimora::cli::kExitUsage;
+    return ExitStatus(Outcome::kUsage);
   }
   if (args[0] == "--help" || args[0] == "-h") {
     PrintOverallUsage(std::cout);
-    return trimora::cli::kExitDone;
+    return ExitStatus(Outcome::kDone);
   }
   const Command* command = FindCommand(args[0]);
   if (!command) {
     std::cerr << kProgram << ": unknown command '" << args[0] << "'\n";
     PrintOverallUsage(std::cerr);
-    return trimora::cli::kExitUsage;
+    return ExitStatus(Outcome::kUsage);
   }
   args.erase(args.begin());
   if (AsksForHelp(args)) {
     PrintUsage(std::cout, *command);
-    return trimora::cli::kExitDone;
+    return ExitStatus(Outcome::kDone);
   }
   return Run(*command, args);
 }
@@ -122,5 +125,5 @@ int main(int argc, char** argv) {
   if (ResultsWritten()) return status;
   std::cerr << kProgram << ": the results could not be written to standard output\n";
   // A stop signal keeps its status: it is the reason (a closed terminal fails the write too).
-  return status > 128 ? status : trimora::cli::kExitFailed;
+  return status > 128 ? status : ExitStatus(Outcome::kFailed);
 }

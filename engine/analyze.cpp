@@ -1,30 +1,28 @@
-// The analysis of one recording in five stages, each shown on the analysis panel. A stage that
-// fails ends the run with that stage's message; what earlier stages wrote stays on the window.
+// The analysis of one recording in five stages. A stage that fails ends the run; what earlier
+// stages found stays in the result.
 #include "engine/analyze.h"
 
 #include <climits>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
-#include "engine/analyze_texts.h"
-#include "engine/ts_packet.h"
+#include "core/time_values.h"
+#include "core/ts_packet.h"
+#include "engine/marker_index.h"
 #include "platform/os/os.h"
-#include "timerange/time_values.h"
 
 namespace trimora {
 
 namespace {
 
-using namespace analysis_texts;
-
 constexpr int32_t kMarkersPerProgressCheck = 10;
 
-// A failure that carries its own message instead of the one its stage armed: a file too large
-// for the 32-bit size, or a packet without its sync byte.
+// A failure that is more than its stage's: a file too large for the 32-bit size, or a packet
+// without its sync byte.
 struct StageFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  explicit StageFailure(AnalysisFailure kind) : std::runtime_error("analysis failed"), kind(kind) {}
+  AnalysisFailure kind;
 };
 
 int32_t AddChecked(int32_t a, int32_t b) {
@@ -35,147 +33,145 @@ int32_t AddChecked(int32_t a, int32_t b) {
 
 class Analysis {
  public:
-  // The path is copied: the caller's text (a box, a list entry) may change while events run.
-  Analysis(WindowModel& w, AppState& st, std::string path) : w_(w), st_(st), path_(std::move(path)) {}
+  // The path is copied: the caller's text (a box, a list entry) may change while the report runs.
+  Analysis(std::string path, const std::function<bool()>& measure, SourceFile& file, const StopFlag& stop,
+           AnalysisReport& report)
+      : path_(std::move(path)), measure_asked_(measure), file_(file), stop_(stop), report_(report) {}
 
-  void Run() {
-    try {
-      Reset();
-    } catch (const std::exception&) {
-      // Nothing is open yet; the window could not even be prepared for the run.
-      ShowFailure(kCannotRead);
-      return;
-    }
+  AnalysisResult Run() {
     if (!os::OrdinaryFileExists(path_)) {
-      ShowFailure(kNotFound);
-      return;
+      // Nothing has been opened, so nothing is closed.
+      r_.failure = AnalysisFailure::NotFound;
+      Tell(r_);
+      return r_;
     }
-    if (!RunStage(kCannotRead, &Analysis::OpenFile)) return;
-    if (!RunStage(kSizeUnreadable, &Analysis::ReadFileSize)) return;
-    if (!RunStage(kUnknownFormat, &Analysis::CheckDataFormat)) return;
-    if (!RunStage(kEstimateFailed, &Analysis::EstimateLength)) return;
-    if (measure_ && !RunStage(kMeasureFailed, &Analysis::MeasureLength)) return;
-    RunStage(measure_ ? kMeasureFailed : kEstimateFailed, &Analysis::Initialise);
+    if (!RunStage(AnalysisStage::Open, &Analysis::OpenFile)) return r_;
+    if (!RunStage(AnalysisStage::Size, &Analysis::ReadFileSize)) return r_;
+    if (!RunStage(AnalysisStage::Format, &Analysis::CheckDataFormat)) return r_;
+    if (!RunStage(AnalysisStage::Length, &Analysis::EstimateLength)) return r_;
+    if (measure_ && !RunStage(AnalysisStage::Measure, &Analysis::MeasureLength)) return r_;
+    file_.Close();
+    r_.markers = measure_ ? std::make_shared<MarkerIndex>(path_, std::move(marker_packets_), scanned_packets_, whole_file_)
+                          : std::make_shared<MarkerIndex>(path_);
+    // What the caller does with a success is the last part of the run: when that fails, the run
+    // fails with the stage that produced the length.
+    try {
+      report_.Ended(r_);
+    } catch (const std::exception&) {
+      Fail(AnalysisFailure::Error);
+      r_.markers.reset();
+    }
+    return r_;
   }
 
  private:
-  void Reset() {
-    w_.fOption.Enabled = false;
-    w_.lMessage_Show("", kNoIcon);
-    w_.lDataType.Caption.clear();
-    w_.lFileSize.Caption.clear();
-    w_.lTimeA.Caption.clear();
-    w_.lTimeB.Caption.clear();
-  }
-
   void OpenFile() {
-    w_.Progress_Refresh(0, "ファイルを開いています... (1/5)");
-    st_.file1.Open(path_);
+    report_.StageBegun(AnalysisStage::Open);
+    file_.Open(path_);
   }
 
   void ReadFileSize() {
-    w_.Progress_Refresh(20, "ファイルを調べています... (2/5)");
-    const int64_t bytes = st_.file1.Size();
-    if (bytes > INT32_MAX) throw StageFailure(kTooLarge);
+    report_.StageBegun(AnalysisStage::Size);
+    const int64_t bytes = file_.Size();
+    if (bytes > INT32_MAX) throw StageFailure(AnalysisFailure::TooLarge);
     size_ = static_cast<int32_t>(bytes);
-    w_.lFileSize.Caption = FormatGrouped(size_ / 1024.0) + " KB";
+    r_.size = size_;
+    report_.SizeKnown(size_);
   }
 
   void CheckDataFormat() {
-    w_.Progress_Refresh(40, "データを調べています... (3/5)");
+    report_.StageBegun(AnalysisStage::Format);
     uint8_t head[kHeadSize];
-    st_.file1.ReadHead(head);
+    file_.ReadHead(head);
     if (!ts_has_sync(head)) {
-      w_.lDataType.Caption = "不明";
-      throw StageFailure(kUnknownFormat);
+      ShowFormat(DataFormat::Unknown);
+      throw StageFailure(AnalysisFailure::NoSync);
     }
-    w_.lDataType.Caption = "正常(TS)";
-    w_.Progress_Refresh(60, "データの長さを調べています... (4/5)");
+    ShowFormat(DataFormat::TransportStream);
+    report_.StageBegun(AnalysisStage::Length);
   }
 
   void EstimateLength() {
     estimate_a_ = static_cast<int32_t>(RoundHalfEven(size_ / kBytesPerSecond));
-    st_.iTotalSec = estimate_a_;
-    w_.lTimeA.Caption = SecToTime(estimate_a_);
-    w_.lTimeB.Caption = "--";
-    measure_ = w_.cTimeB.Value == 1;
+    r_.estimate = estimate_a_;
+    report_.EstimateKnown(estimate_a_);
+    measure_ = measure_asked_ && measure_asked_();
   }
 
-  // Counts the time markers, reading only the head of each record. The panel is refreshed (and
-  // the window's events processed) only when the whole percentage changes, at most once per per cent.
+  // Counts the time markers, reading only the head of each record. Progress is told (and the
+  // window gets its events) only when the whole percentage changes, at most once per per cent.
   void MeasureLength() {
-    SourceFile& file = st_.file1;
-    file.Rewind();
+    report_.StageBegun(AnalysisStage::Measure);
+    file_.Rewind();
     int32_t position = 0;
     int32_t last_percent = 0;
     for (;;) {
-      const uint8_t* head = file.ReadRecordInPlace();
+      const uint8_t* head = file_.ReadRecordInPlace();
       if (TimeMarkerPacket(head)) {
         markers_ = AddChecked(markers_, 1);
         marker_packets_.push_back(static_cast<uint32_t>(position / static_cast<int32_t>(kPacketSize)));
-        if (markers_ % kMarkersPerProgressCheck == 0) ShowMeasuringProgress(position, last_percent);
+        if (markers_ % kMarkersPerProgressCheck == 0) TellMeasuringProgress(position, last_percent);
       }
       if (!ts_has_sync(head)) {
         // A partial last record, or whatever lies past the end of the data, ends up here too.
-        w_.lDataType.Caption = "破損";
-        throw StageFailure(kUnknownFormat);
+        ShowFormat(DataFormat::Damaged);
+        throw StageFailure(AnalysisFailure::NoSync);
       }
       position = AddChecked(position, static_cast<int32_t>(kPacketSize));
-      if (st_.ExitRequested() || position == size_) break;
+      if (stop_ != 0 || position == size_) break;
     }
     scanned_packets_ = position / static_cast<int32_t>(kPacketSize);
     whole_file_ = position == size_;
-    w_.lTimeB.Caption = SecToTime(markers_);
-    st_.iTotalSec = markers_;
+    r_.stopped = !whole_file_;
+    r_.measured = markers_;
+    report_.MeasuredKnown(markers_);
   }
 
-  void ShowMeasuringProgress(int32_t position, int32_t& last_percent) {
+  void TellMeasuringProgress(int32_t position, int32_t& last_percent) {
     const auto percent = static_cast<int32_t>(RoundHalfEven(static_cast<double>(position) / size_ * 100));
     if (percent == last_percent) return;
     last_percent = percent;
-    const auto bar = static_cast<int32_t>(RoundHalfEven(percent / 5.0 + 60));
-    w_.Progress_Refresh(bar, "データの長さを調べています. " + std::to_string(percent) + "%... (4/5)");
+    report_.Percent(percent);
   }
 
-  // Fills the range boxes with the whole recording. Each box write runs the range check, which
-  // places lStart and lEnd; lEOF and lZERO follow them only afterwards.
-  void Initialise() {
-    st_.file1.Close();
-    if (markers_ != 0 && markers_ != estimate_a_) w_.lMessage_Show(kLengthsDiffer, kInformationIcon);
-    w_.Progress_Refresh(80, "初期化しています... (4/5)");
-    SecToTextBoxes(0, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
-    SecToTextBoxes(st_.iTotalSec, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
-    w_.lEOF.Caption = SecToTime(st_.iTotalSec);
-    w_.lEOF.Left = w_.lEnd.Left;
-    w_.lZERO.Left = w_.lStart.Left;
-    w_.Progress_Refresh(kBarHidden, kCaptionUnchanged);
-    st_.sEditFile = path_;
-    st_.markers = measure_ ? std::make_shared<MarkerIndex>(path_, std::move(marker_packets_), scanned_packets_, whole_file_)
-                           : std::make_shared<MarkerIndex>(path_);
-    w_.fOption.Enabled = true;
+  void ShowFormat(DataFormat format) {
+    r_.format = format;
+    report_.FormatKnown(format);
   }
 
-  // Runs one stage with its failure message armed; a failure closes slot 1 and ends the run.
-  bool RunStage(const char* message, void (Analysis::*stage)()) {
+  // Runs one stage; a failure is told, then slot 1 is closed and the run ends.
+  bool RunStage(AnalysisStage stage, void (Analysis::*step)()) {
+    r_.stage = stage;
     try {
-      (this->*stage)();
+      (this->*step)();
       return true;
     } catch (const StageFailure& failure) {
-      ShowFailure(failure.what());
+      Fail(failure.kind);
     } catch (const std::exception&) {
-      ShowFailure(message);
+      Fail(AnalysisFailure::Error);
     }
-    st_.file1.Close();
+    file_.Close();
     return false;
   }
 
-  void ShowFailure(const char* message) {
-    ShowFinal([&] { w_.lMessage_Show(message, kWarningIcon); });
+  void Fail(AnalysisFailure kind) {
+    r_.failure = kind;
+    Tell(r_);
   }
 
-  WindowModel& w_;
-  AppState& st_;
+  void Tell(const AnalysisResult& result) noexcept {
+    try {
+      report_.Ended(result);
+    } catch (const std::exception&) {
+    }
+  }
+
   const std::string path_;
+  const std::function<bool()>& measure_asked_;
+  SourceFile& file_;
+  const StopFlag& stop_;
+  AnalysisReport& report_;
+  AnalysisResult r_;
   int32_t size_ = 0;
   int32_t estimate_a_ = 0;
   int32_t markers_ = 0;  // estimate B
@@ -189,6 +185,9 @@ class Analysis {
 
 }  // namespace
 
-void AnalyzeFile(WindowModel& w, AppState& st, const std::string& path) { Analysis(w, st, path).Run(); }
+AnalysisResult AnalyzeRecording(const std::string& path, const std::function<bool()>& measure, SourceFile& file1,
+                                const StopFlag& stop, AnalysisReport& report) {
+  return Analysis(path, measure, file1, stop, report).Run();
+}
 
 }  // namespace trimora

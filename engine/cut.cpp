@@ -1,22 +1,17 @@
 // The range cutter. Skips packets up to the start-th time marker, then copies whole packets
-// unchanged up to and including the end-th one, reporting three stages on the cut panel.
+// unchanged up to and including the end-th one, reporting its stages to the caller.
 #include "engine/cut.h"
 
 #include <cstdint>
 #include <exception>
-#include <optional>
 
-#include "engine/cut_texts.h"
-#include "engine/ts_packet.h"
+#include "core/time_values.h"
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
-#include "timerange/range_texts.h"
-#include "timerange/time_values.h"
 
 namespace trimora {
 
 namespace {
-
-using namespace cut_texts;
 
 constexpr int32_t kZeroRecordsAtEnd = 10;   // records read past the end that end the copy
 constexpr int32_t kBadRecordsLimit = 100;  // damaged packets that end the copy as an error
@@ -40,72 +35,79 @@ std::string ComparisonPath(const std::string& source) {
 
 class Cutter {
  public:
-  Cutter(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end)
-      : w_(w), st_(st), source_(st.sEditFile), target_(target), start_(start), end_(end) {}
+  // The source path is copied: the caller's (the analysed recording) may change meanwhile.
+  Cutter(const std::string& source, const std::string& target, int32_t start, int32_t end, SourceFile& file1,
+         TargetFile& file2, const StopFlag& stop, CutReport& report)
+      : source_(source), target_(target), start_(start), end_(end), file1_(file1), file2_(file2), stop_(stop),
+        report_(report) {}
 
-  void Run() {
-    w_.bCut.Enabled = false;
+  CutResult Run() {
     Tail tail{*this};
     // The same file under another name (a link, another spelling, a letter case the file system
     // ignores) is refused too: deleting the target would destroy the source.
     if (target_ == ComparisonPath(source_) || os::SameFile(source_, target_)) {
-      ShowFinal([&] { w_.lCMessage_Show(kRefused, kCutWarningIcon); });
-      return;
+      r_.outcome = CutOutcome::Refused;
+      Tell();
+      return r_;
     }
     try {
       OpenSource();
       OpenTarget();
       if (Seek()) Copy();
     } catch (const std::exception&) {
-      ShowFinal([&] { w_.lCMessage_Show(failure_, kCutWarningIcon); });
+      r_.outcome = CutOutcome::Failed;
+      r_.stage = stage_;
+      Tell();
     }
+    return r_;
   }
 
  private:
-  // Enables Save again and closes what this run opened, on every way out. A file slot held by
-  // another run (an analysis this cut was started inside) is not this run's to close.
+  // Closes what this run opened, on every way out, after the end has been told. A file slot held
+  // by another run (an analysis this cut was started inside) is not this run's to close.
   struct Tail {
     Cutter& c;
     ~Tail() {
-      c.w_.bCut.Enabled = true;
-      if (c.opened_source_) c.st_.file1.Close();
-      if (c.opened_target_) c.st_.file2.Close();
+      if (c.opened_source_) c.file1_.Close();
+      if (c.opened_target_) c.file2_.Close();
     }
   };
 
-  bool Stopped() const { return st_.ExitRequested(); }
+  bool Stopped() const { return stop_ != 0; }
+
+  void Begin(CutStage stage) {
+    stage_ = stage;
+    report_.StageBegun(stage);
+  }
 
   void OpenSource() {
-    failure_ = kSourceFailed;
-    w_.CProgress_Refresh(0, kOpening);
-    st_.file1.Open(source_);
+    Begin(CutStage::OpenSource);
+    file1_.Open(source_);
     opened_source_ = true;
   }
 
   void OpenTarget() {
-    failure_ = kTargetFailed;
-    w_.CProgress_Refresh(17, kOpening);
+    Begin(CutStage::OpenTarget);
     // Only a file (or a link, which goes without what it points to) is replaced: a directory,
     // device, FIFO or socket at the path is not this program's to delete.
     // Created new: whatever another program (or a link to the source) put at the path since the
     // deletion is left alone, and this run fails instead of writing into it.
     os::RemoveFile(target_);
-    st_.file2.Open(target_);
+    file2_.Open(target_);
     opened_target_ = true;
   }
 
   // Reads packet heads up to the start-th time marker. False when the source ended first: the
   // copy would find nothing after it, and records past the end would never bring the marker.
   bool Seek() {
-    failure_ = kSeekFailed;
-    w_.CProgress_Refresh(33, kSeeking);
+    Begin(CutStage::Seek);
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
-      st_.file1.ReadHead(head);
+      file1_.ReadHead(head);
       if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
-        w_.CProgress_Refresh(Percent(static_cast<double>(count_) / start_ * 33 + 33), kCaptionUnchanged);
-      if (count_ < start_ && st_.file1.PastEnd()) {
-        w_.CProgress_Refresh(100, kSourceEnded);
+        report_.Percent(Percent(static_cast<double>(count_) / start_ * 33 + 33));
+      if (count_ < start_ && file1_.PastEnd()) {
+        End(CutOutcome::SourceEnded);
         return false;
       }
     }
@@ -120,33 +122,34 @@ class Cutter {
   // while the window gets its events, at the end of a run, so testing it per run is testing it
   // before every read.
   void Copy() {
-    failure_ = kCopyFailed;
-    w_.CProgress_Refresh(66, kWriting);
+    Begin(CutStage::Copy);
     while (count_ < end_ && !Stopped()) {
       const uint8_t* run = nullptr;
-      std::size_t got = st_.file1.ReadRecordsInPlace(run, SIZE_MAX);
+      std::size_t got = file1_.ReadRecordsInPlace(run, SIZE_MAX);
       std::size_t used = 0;
       Event event = Event::None;
       while (event == Event::None && used < got && count_ < end_) event = Examine(run + kPacketSize * used++);
-      st_.file1.UnreadRecords(got - used);
-      st_.file2.WriteRecords(run, used);
+      file1_.UnreadRecords(got - used);
+      file2_.WriteRecords(run, used);
+      r_.packets_written += static_cast<int64_t>(used);
       switch (event) {
         case Event::None:
           break;
         case Event::Progress: {
           double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
-          w_.CProgress_Refresh(Percent(copied / range * 33 + 66), kCaptionUnchanged);
+          report_.Percent(Percent(copied / range * 33 + 66));
           break;
         }
         case Event::SourceEnded:
-          return Finish(100, kSourceEnded);
+          return Finish(CutOutcome::SourceEnded);
         case Event::PacketError:
-          st_.file2.Finish();
-          w_.lCMessage_Show(SecToTime(CheckedSub(count_, start_)) + kPacketError, kCutWarningIcon);
-          return;
+          file2_.Finish();
+          r_.packet_error_second = CheckedSub(count_, start_);  // the time in the new file
+          return End(CutOutcome::PacketError);
       }
     }
-    Finish(100, kCompleted);
+    r_.stopped = Stopped();
+    Finish(CutOutcome::Completed);
   }
 
   // A packet already written: its first byte, then (when the copy goes on) the time marker.
@@ -164,37 +167,46 @@ class Cutter {
 
   // Everything written reaches the file, and the file is closed, before the run reports how it
   // ended: a write that fails here, or a close that reports one, is a failure, never a finished cut.
-  void Finish(int32_t percent, const char* caption) {
-    st_.file2.Finish();
-    w_.CProgress_Refresh(percent, caption);
+  void Finish(CutOutcome outcome) {
+    file2_.Finish();
+    End(outcome);
+  }
+
+  // A report that fails while hearing how the cut ended fails the stage in progress instead.
+  void End(CutOutcome outcome) {
+    r_.outcome = outcome;
+    r_.stage = stage_;
+    report_.Ended(r_);
+  }
+
+  // The end told once more, as a failure, or a refusal: nothing is left to fail.
+  void Tell() noexcept {
+    try {
+      report_.Ended(r_);
+    } catch (const std::exception&) {
+    }
   }
 
   static int32_t Percent(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
 
-  WindowModel& w_;
-  AppState& st_;
-  const std::string source_;  // read once: a nested analysis may change sEditFile meanwhile
+  const std::string source_;
   const std::string target_;
   const int32_t start_, end_;
+  SourceFile& file1_;
+  TargetFile& file2_;
+  const StopFlag& stop_;
+  CutReport& report_;
+  CutResult r_;
+  CutStage stage_ = CutStage::OpenSource;
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
-  const char* failure_ = kSourceFailed;
   bool opened_source_ = false, opened_target_ = false;
 };
 
 }  // namespace
 
-void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
-  Cutter(w, st, target, start, end).Run();
-}
-
-void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
-  std::optional<int32_t> start = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
-  std::optional<int32_t> end = start ? TextBoxesToSec(*w.tEnd[0], *w.tEnd[1], *w.tEnd[2]) : std::nullopt;
-  if (!start || !end) {
-    ShowFinal([&] { w.lCMessage_Show(range_texts::kEntryError, kCutWarningIcon); });
-    return;
-  }
-  CutRange(w, st, target, *start, *end);
+CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report) {
+  return Cutter(source, target, start, end, file1, file2, stop, report).Run();
 }
 
 }  // namespace trimora

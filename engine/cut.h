@@ -1,20 +1,21 @@
-// The range cutter: writes the packets of the analysed recording between the start-th and the
-// end-th time marker to a new file, byte for byte.
+// The range cutter: writes the packets of a recording between the start-th and the end-th time
+// marker to a new file, byte for byte. Shows nothing; reports to its caller.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "engine/app_state.h"
-#include "window/model.h"
+#include "engine/record_file.h"
+#include "engine/report.h"
 
 namespace trimora {
 
-// Cuts st.sEditFile from start to end (seconds) into target; reports on the cut panel.
-void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end);
-
-// The Save command once a target is chosen: converts the six range boxes again and runs
-// CutRange, or shows the range entry's error on the cut panel when they cannot be converted.
-void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target);
+// Cuts `source` from second `start` to second `end` into `target`, with the source in slot
+// `file1` and the target in slot `file2`; closes on the way out what it opened. A target that is
+// the source, under any spelling, is refused before anything is touched. The range is not
+// checked: start >= end copies nothing, a negative start copies from the first packet. `report`
+// hears each stage, the progress, and last how the cut ended.
+CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
 
 }  // namespace trimora

@@ -5,7 +5,7 @@
 #include <exception>
 #include <memory>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
 
 namespace trimora {

@@ -12,7 +12,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
 
 namespace trimora {

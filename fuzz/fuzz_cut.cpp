@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/analyze.h"
-#include "engine/app_state.h"
-#include "engine/cut.h"
-#include "engine/cut_texts.h"
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
+#include "window/app_state.h"
 #include "window/model.h"
+#include "window/run_texts.h"
+#include "window/runs/analyze_file.h"
+#include "window/runs/cut_range.h"
 
 namespace {
 

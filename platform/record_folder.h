@@ -8,14 +8,11 @@
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "platform/os/os.h"
 
 namespace trimora {
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+using os::kPathSeparator;
 
 // Reads an environment variable: true and its value when set, false when unset.
 using EnvironmentReader = std::function<bool(const std::string& name, std::string& value)>;

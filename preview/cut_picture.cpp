@@ -20,7 +20,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "engine/analyze_texts.h"
 #include "platform/os/os.h"
 #include "preview/ffmpeg_owners.h"
 
@@ -366,7 +365,7 @@ const char* NoPictureText(PictureOutcome outcome) {
     case PictureOutcome::kBeyondEnd: return "録画の末尾を越えています。";
     case PictureOutcome::kNoVideo: return "映像がありません。";
     case PictureOutcome::kNoPicture: return "画像を取り出せません。";
-    case PictureOutcome::kCannotRead: return analysis_texts::kCannotRead;  // as the analysis says it
+    case PictureOutcome::kCannotRead: return "ファイルを読み取れません。";  // as the analysis says it
   }
   return "";
 }

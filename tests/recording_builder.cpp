@@ -5,7 +5,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 
 namespace trimora::testkit {
 

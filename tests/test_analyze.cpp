@@ -1,6 +1,6 @@
 // The analysis of a recording: what each stage shows, what every failure leaves on the window,
 // the measured length with damaged or partial records, and what the window sees while it runs.
-#include "engine/analyze.h"
+#include "window/runs/analyze_file.h"
 
 #include <sys/stat.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
 #include "tests/cli_runner.h"
 #include "tests/recording_builder.h"

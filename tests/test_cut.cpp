@@ -1,6 +1,6 @@
 // The range cutter: the target holds exactly the packets of the range, byte for byte, on every
 // way out; the source is never harmed; every failure is reported as one, never as success.
-#include "engine/cut.h"
+#include "window/runs/cut_range.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "tests/recording_builder.h"
-#include "timerange/time_values.h"
+#include "core/time_values.h"
 
 namespace trimora {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "engine/analyze.h"
-#include "engine/ts_packet.h"
+#include "window/runs/analyze_file.h"
+#include "core/ts_packet.h"
 #include "tests/recording_builder.h"
 
 namespace trimora {

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "timerange/time_values.h"
+#include "core/time_values.h"
+#include "timerange/time_boxes.h"
 
 namespace trimora {
 namespace {

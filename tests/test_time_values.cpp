@@ -1,10 +1,11 @@
 // Time values and label formats: the shapes the window shows, and overflow that must never wrap.
-#include "timerange/time_values.h"
+#include "core/time_values.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "timerange/time_boxes.h"
 #include "window/model.h"
 
 namespace trimora {

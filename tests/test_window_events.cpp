@@ -14,7 +14,7 @@
 #include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "tests/recording_builder.h"
-#include "timerange/time_values.h"
+#include "core/time_values.h"
 
 namespace trimora {
 namespace {

@@ -6,10 +6,11 @@
 #include <exception>
 #include <optional>
 
-#include "engine/ts_packet.h"
+#include "core/time_values.h"
+#include "core/ts_packet.h"
 #include "timerange/range_preview.h"
 #include "timerange/range_texts.h"
-#include "timerange/time_values.h"
+#include "timerange/time_boxes.h"
 
 namespace trimora {
 
@@ -32,14 +33,6 @@ void PlaceMarker(const WindowModel& w, Label& label, Line& marker, int32_t t, in
   label.Left = static_cast<float>(static_cast<double>(marker.X1) - static_cast<double>(label.Width) / 2);
 }
 
-// The first failed check's message, or "" when the range can be drawn.
-std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
-  if (start < 0) return kStartBelowZero;
-  if (start >= end) return kEndBeforeStart;
-  if (end > total) return kEndPastLengthHead + SecToTime(total) + kEndPastLengthTail;
-  return {};
-}
-
 void ShowEntryError(WindowModel& w) {
   ShowFinal([&] { w.lCMessage_Show(kEntryError, kCutWarningIcon); });
 }
@@ -59,6 +52,13 @@ int32_t StepSeconds(TimeStep step) {
 }
 
 }  // namespace
+
+std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
+  if (start < 0) return kStartBelowZero;
+  if (start >= end) return kEndBeforeStart;
+  if (end > total) return kEndPastLengthHead + SecToTime(total) + kEndPastLengthTail;
+  return {};
+}
 
 void WireRangeEntry(WindowModel& w, AppState& st) {
   for (TextBox* const* boxes : {w.tStart, w.tEnd}) {
@@ -90,13 +90,12 @@ void StepTime(TextBox* const row[3], const AppState& st, TimeStep step) {
 void tSE_Change(WindowModel& w, AppState& st) {
   const uint32_t generation = ++st.range_checks;
   try {
-    std::optional<int32_t> start = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
-    std::optional<int32_t> end = start ? TextBoxesToSec(*w.tEnd[0], *w.tEnd[1], *w.tEnd[2]) : std::nullopt;
-    if (!start || !end) {
+    const std::optional<BoxRange> range = RangeInBoxes(w);
+    if (!range) {
       ShowEntryError(w);
       return;
     }
-    CheckRange(w, st, *start, *end);
+    CheckRange(w, st, range->start, range->end);
   } catch (const std::exception&) {
     // A newer check ran while this one let the window process its events; it has the last word.
     if (st.range_checks == generation) ShowEntryError(w);

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "engine/app_state.h"
+#include "window/app_state.h"
 #include "window/model.h"
 
 namespace trimora {
@@ -22,5 +23,9 @@ void StepTime(TextBox* const row[3], const AppState& st, TimeStep step);
 void tSE_Change(WindowModel& w, AppState& st);
 
 void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end);
+
+// The message of the first check that start..end fails against a recording of `total` seconds,
+// or "" when the range passes: what CheckRange shows, for whoever checks a range without a window.
+std::string RangeProblem(int32_t start, int32_t end, int32_t total);
 
 }  // namespace trimora

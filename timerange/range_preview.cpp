@@ -2,7 +2,7 @@
 // range the user has already left is never taken for the range now shown.
 #include "timerange/range_preview.h"
 
-#include "timerange/time_values.h"
+#include "core/time_values.h"
 
 namespace trimora {
 

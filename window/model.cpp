@@ -1,6 +1,8 @@
 // The window's controls in the state the window opens with, and the rules of its two status panels.
 #include "window/model.h"
 
+#include "window/run_texts.h"
+
 namespace trimora {
 
 void TextBox::SetText(std::string text) {
@@ -53,13 +55,13 @@ WindowModel::WindowModel()
       bShowDialog("bShowDialog", "fFile", 3180, 540, 555, 315, "参照"),
       OptionLine("OptionLine", "fFile", 60, 960, 3720, 960, ColourRole::Default),
       lFile("lFile", "fFile", 120, 1320, 3615, 2250),
-      lvFileSize("lvFileSize", "fAnalyze", 120, 540, 1515, 195, "ファイルサイズ：", Align::Right),
+      lvFileSize("lvFileSize", "fAnalyze", 120, 540, 1515, 195, analysis_texts::kFileSizeCaption, Align::Right),
       lFileSize("lFileSize", "fAnalyze", 1680, 540, 975, 195, "", Align::Right),
-      lvTimeA("lvTimeA", "fAnalyze", 120, 840, 1515, 195, "記録時間（推定A）：", Align::Right),
+      lvTimeA("lvTimeA", "fAnalyze", 120, 840, 1515, 195, analysis_texts::kTimeACaption, Align::Right),
       lTimeA("lTimeA", "fAnalyze", 1680, 840, 975, 195, "", Align::Right),
-      lvTimeB("lvTimeB", "fAnalyze", 120, 1080, 1515, 195, "記録時間（推定B）：", Align::Right),
+      lvTimeB("lvTimeB", "fAnalyze", 120, 1080, 1515, 195, analysis_texts::kTimeBCaption, Align::Right),
       lTimeB("lTimeB", "fAnalyze", 1680, 1080, 975, 195, "", Align::Right),
-      lvDataType("lvDataType", "fAnalyze", 120, 300, 1515, 195, "データ形式：", Align::Right),
+      lvDataType("lvDataType", "fAnalyze", 120, 300, 1515, 195, analysis_texts::kDataTypeCaption, Align::Right),
       lDataType("lDataType", "fAnalyze", 1680, 300, 975, 195, "", Align::Right),
       lS2_1("lS2_1", "fAnalyze", 2760, 240, 2760, 1320, ColourRole::Default),
       cDataDetail("cDataDetail", "fAnalyze", 2880, 300, 1815, 195, "詳しく調べる"),

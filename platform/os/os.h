@@ -14,6 +14,16 @@
 
 namespace trimora::os {
 
+// The separator this system writes between the parts of a path, and every one it reads there:
+// Windows takes "/" as well as its own "\".
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+inline constexpr const char* kPathSeparators = "\\/";
+#else
+inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathSeparators = "/";
+#endif
+
 // An open file, read-only or write-only; closed on destruction. Moves, never copies.
 class File {
  public:

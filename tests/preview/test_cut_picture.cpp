@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "preview/cut_picture.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"

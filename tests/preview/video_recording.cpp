@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/ts_packet.h"
+#include "core/ts_packet.h"
 #include "tests/recording_builder.h"
 
 extern "C" {

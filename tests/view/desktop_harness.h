@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
+#include "window/app_state.h"
 #include "platform/file_dialog.h"
 #include "platform/web_page.h"
 #include "tests/recording_builder.h"

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "engine/app_state.h"
+#include "window/app_state.h"
 #include "timerange/range_check.h"
 #include "window/model.h"
 #include "window/qt/main_window.h"

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/analyze.h"
-#include "engine/cut.h"
 #include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "tests/recording_builder.h"
+#include "window/runs/analyze_file.h"
+#include "window/runs/cut_range.h"
 
 namespace trimora {
 namespace {

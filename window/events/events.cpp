@@ -1,17 +1,19 @@
-// The window's event handlers. They only read controls, ask the platform and start the engine;
-// what the engine does is shown by the engine itself through the window model.
+// The window's event handlers. They only read controls, ask the platform and start the runs of
+// window/runs, which show on the window model what the engine reports.
 #include "window/events/events.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
-#include "engine/analyze.h"
-#include "engine/cut.h"
+#include "core/time_values.h"
 #include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
 #include "timerange/range_preview.h"
-#include "timerange/time_values.h"
+#include "timerange/time_boxes.h"
+#include "window/runs/analyze_file.h"
+#include "window/runs/cut_range.h"
 
 namespace trimora {
 
@@ -47,14 +49,6 @@ std::string ApplicationTitle() { return std::string(kProductName) + kEdition; }
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSeparators = "\\/";
-#else
-constexpr const char* kSeparators = "/";
-#endif
-
-std::string TwoDigits(int32_t value) { return (value < 10 ? "0" : "") + std::to_string(value); }
-
 // 3723 -> "1h02m03s": a time that is safe in a file name on every system.
 std::string FileNameTime(int32_t seconds) {
   return std::to_string(seconds / 3600) + "h" + TwoDigits(seconds / 60 % 60) + "m" + TwoDigits(seconds % 60) + "s";
@@ -63,7 +57,7 @@ std::string FileNameTime(int32_t seconds) {
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of(kSeparators);
+  const std::size_t separator = path.find_last_of(os::kPathSeparators);
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
@@ -219,9 +213,9 @@ void WindowEvents::CutClick() {
   if (!MayStartRun()) return;
   // The cut goes next to its source by default, named after it and the range; boxes that do not
   // hold a range leave the name to the user (the cut then reports them).
-  const auto start = TextBoxesToSec(*w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
-  const auto end = TextBoxesToSec(*w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
-  const std::string name = start && end && *start >= 0 && *end >= 0 ? ProposedCutName(st_.sEditFile, *start, *end) : "";
+  const std::optional<BoxRange> range = RangeInBoxes(w_);
+  const std::string name =
+      range && range->start >= 0 && range->end >= 0 ? ProposedCutName(st_.sEditFile, range->start, range->end) : "";
   const std::string target =
       platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), name, true);
   if (target.empty() || !MayStartRun()) return;

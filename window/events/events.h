@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/app_state.h"
+#include "window/app_state.h"
 #include "platform/file_dialog.h"
 #include "platform/web_page.h"
 #include "window/model.h"

@@ -1,5 +1,5 @@
-// Whole seconds as the window shows them (H:MM:SS and three h/m/s boxes), and the number
-// formats of the window's labels.
+// Whole seconds as the program shows them (H:MM:SS), their 32-bit arithmetic, and the number
+// formats of the labels and printed lines. Shared by every layer; knows nothing of the window.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,6 @@
 
 namespace trimora {
 
-struct TextBox;
-
 // Raised when a time computation leaves the signed 32-bit range; nothing ever wraps around.
 struct TimeOverflow : std::overflow_error {
   using std::overflow_error::overflow_error;
@@ -19,17 +17,22 @@ struct TimeOverflow : std::overflow_error {
 // H:MM:SS with as many hour digits as needed; negative parts carry their own "-" (-1 -> 0:00:-01).
 std::string SecToTime(int32_t seconds);
 
-// Writes hours, minutes and seconds (no leading zeros) into the three boxes in that order; each
-// write raises the box's change event before the next box is written.
-void SecToTextBoxes(int32_t seconds, TextBox& hours, TextBox& minutes, TextBox& secs);
+// Hours, minutes and seconds of a time; each part carries the sign of the whole.
+struct TimeParts {
+  int32_t hours, minutes, seconds;
+};
+TimeParts SplitSeconds(int32_t seconds);
+
+// The "00" pattern: at least two digits, a "-" in front of a negative value's digits.
+std::string TwoDigits(int32_t value);
 
 // hours*3600 + minutes*60 + seconds, each step checked; throws TimeOverflow.
 int32_t TimeToSec(int32_t hours, int32_t minutes, int32_t seconds);
 
-// The seconds that three h/m/s boxes hold, as the range entry and the Save command read them:
-// each text through TextToInt32, the total through TimeToSec. Nothing when a text is not a 32-bit
-// integer or the total leaves the 32-bit range.
-std::optional<int32_t> TextBoxesToSec(const TextBox& hours, const TextBox& minutes, const TextBox& secs);
+// The seconds that three h/m/s texts hold, as a range box reads them: each text through
+// TextToInt32, the total through TimeToSec. Nothing when a text is not a 32-bit integer or the
+// total leaves the 32-bit range.
+std::optional<int32_t> TextsToSec(const std::string& hours, const std::string& minutes, const std::string& secs);
 
 // A box's text as a signed 32-bit integer: optional blanks, an optional sign, decimal digits,
 // optional blanks. Empty, non-numeric or out-of-range texts give nothing.

@@ -1,44 +1,30 @@
 // Time conversions and label number formats.
-#include "timerange/time_values.h"
+#include "core/time_values.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "window/model.h"
-
 namespace trimora {
 
 namespace {
-struct Parts {
-  int32_t hours, minutes, seconds;
-};
-
-// Truncating division and a remainder with the dividend's sign: C++'s own / and %.
-Parts Split(int32_t total) { return {total / 3600, (total / 60) % 60, total % 60}; }
-
-// The "00" pattern: at least two digits, a "-" in front of a negative value's digits.
-std::string TwoDigits(int32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, v < 0 ? "-%02d" : "%02d", v < 0 ? -v : v);
-  return buf;
-}
-
 int32_t Checked(int64_t v) {
   if (v < INT32_MIN || v > INT32_MAX) throw TimeOverflow("time value out of 32-bit range");
   return static_cast<int32_t>(v);
 }
 }  // namespace
 
-std::string SecToTime(int32_t seconds) {
-  Parts p = Split(seconds);
-  return std::to_string(p.hours) + ":" + TwoDigits(p.minutes) + ":" + TwoDigits(p.seconds);
+// Truncating division and a remainder with the dividend's sign: C++'s own / and %.
+TimeParts SplitSeconds(int32_t total) { return {total / 3600, (total / 60) % 60, total % 60}; }
+
+std::string TwoDigits(int32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, v < 0 ? "-%02d" : "%02d", v < 0 ? -v : v);
+  return buf;
 }
 
-void SecToTextBoxes(int32_t seconds, TextBox& hours, TextBox& minutes, TextBox& secs) {
-  Parts p = Split(seconds);
-  hours.SetText(std::to_string(p.hours));
-  minutes.SetText(std::to_string(p.minutes));
-  secs.SetText(std::to_string(p.seconds));
+std::string SecToTime(int32_t seconds) {
+  TimeParts p = SplitSeconds(seconds);
+  return std::to_string(p.hours) + ":" + TwoDigits(p.minutes) + ":" + TwoDigits(p.seconds);
 }
 
 int32_t TimeToSec(int32_t hours, int32_t minutes, int32_t seconds) {
@@ -48,10 +34,10 @@ int32_t TimeToSec(int32_t hours, int32_t minutes, int32_t seconds) {
   return Checked(int64_t{c} + seconds);
 }
 
-std::optional<int32_t> TextBoxesToSec(const TextBox& hours, const TextBox& minutes, const TextBox& secs) {
-  std::optional<int32_t> h = TextToInt32(hours.Text());
-  std::optional<int32_t> m = TextToInt32(minutes.Text());
-  std::optional<int32_t> s = TextToInt32(secs.Text());
+std::optional<int32_t> TextsToSec(const std::string& hours, const std::string& minutes, const std::string& secs) {
+  std::optional<int32_t> h = TextToInt32(hours);
+  std::optional<int32_t> m = TextToInt32(minutes);
+  std::optional<int32_t> s = TextToInt32(secs);
   if (!h || !m || !s) return std::nullopt;
   try {
     return TimeToSec(*h, *m, *s);

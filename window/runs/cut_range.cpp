@@ -1,0 +1,67 @@
+// The cut as the window shows it: each stage and progress report of the engine becomes a
+// CProgress_Refresh, its end the final caption or message.
+#include "window/runs/cut_range.h"
+
+#include <optional>
+
+#include "engine/cut.h"
+#include "timerange/range_texts.h"
+#include "timerange/time_boxes.h"
+#include "window/run_texts.h"
+
+namespace trimora {
+
+namespace {
+
+class WindowCutReport : public CutReport {
+ public:
+  explicit WindowCutReport(WindowModel& w) : w_(w) {}
+
+  void StageBegun(CutStage stage) override {
+    const BarStep bar = CutStageBar(stage);
+    w_.CProgress_Refresh(bar.percent, bar.caption);
+  }
+  void Percent(int32_t percent) override { w_.CProgress_Refresh(percent, kCaptionUnchanged); }
+
+  // A refusal or failure is shown whatever the window does meanwhile; a finished cut's report
+  // may still fail, and the engine then reports the failure instead.
+  void Ended(const CutResult& result) override {
+    const CutEndShown shown = CutEndText(result);
+    if (shown.on_bar) {
+      w_.CProgress_Refresh(100, shown.text);
+    } else if (result.outcome == CutOutcome::PacketError) {
+      w_.lCMessage_Show(shown.text, kCutWarningIcon);
+    } else {
+      ShowFinal([&] { w_.lCMessage_Show(shown.text, kCutWarningIcon); });
+    }
+  }
+
+ private:
+  WindowModel& w_;
+};
+
+// Enables Save again on every way out.
+struct SaveBack {
+  Button& bCut;
+  ~SaveBack() { bCut.Enabled = true; }
+};
+
+}  // namespace
+
+void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
+  w.bCut.Enabled = false;
+  SaveBack save_back{w.bCut};
+  WindowCutReport report(w);
+  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report);
+}
+
+void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
+  const std::optional<BoxRange> range = RangeInBoxes(w);
+  if (!range) {
+    ShowFinal([&] { w.lCMessage_Show(range_texts::kEntryError, kCutWarningIcon); });
+    return;
+  }
+  CutRange(w, st, target, range->start, range->end);
+}
+
+}  // namespace trimora
