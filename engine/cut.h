@@ -14,7 +14,8 @@ namespace trimora {
 // `file1` and the target in slot `file2`; closes on the way out what it opened. A target that is
 // the source, under any spelling, is refused before anything is touched. The range is not
 // checked: start >= end copies nothing, a negative start copies from the first packet. `report`
-// hears each stage, the progress, and last how the cut ended.
+// hears each stage, the progress, and last how the cut ended: a finished cut once its target is
+// complete and closed, a failure before the files are closed; the source is closed after either.
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
 

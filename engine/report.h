@@ -1,7 +1,9 @@
 // How the analysis and the cut tell their caller what they are doing and how they ended. The
 // engine shows nothing: whoever starts a run (the window, the command line, a test) hands it a
-// report and puts what it hears on its own face. A report may throw from any call but Ended: the
-// run then fails in the stage that was in progress, as if its own file work had failed.
+// report and puts what it hears on its own face. A report may throw, as a window's event
+// processing can: the run then fails in the stage in progress, as if its own file work had failed,
+// and Ended hears that failure instead. What Ended throws on hearing a failure or a refusal is
+// dropped: nothing is left to fail.
 #pragma once
 
 #include <atomic>
@@ -25,7 +27,7 @@ class RunReport {
   virtual ~RunReport() = default;
   virtual void StageBegun(Stage stage) = 0;
   virtual void Percent(int32_t percent) = 0;
-  // How the run ended; what it throws is dropped, there is nothing left to fail.
+  // How the run ended, once; each run says when that is against the closing of its files.
   virtual void Ended(const Result& result) = 0;
 };
 
