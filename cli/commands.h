@@ -19,6 +19,9 @@ inline constexpr int kExitSourceEnded = 3;  // the recording ended before END; w
 
 int RunAnalyze(const Args& args);
 int RunCut(const Args& args);
-int RunFrame(const Args& args);
+int RunFrame(const Args& args);  // in trimora-frame
+// trimora-cli's frame: replaces the process with trimora-frame, which finds FFmpeg's libraries,
+// so that every other command starts without them. Returns only when it cannot be started.
+int StartFrameProgram(const Args& args);
 
 }  // namespace trimora::cli

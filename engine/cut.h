@@ -10,6 +10,13 @@
 
 namespace trimora {
 
+// The source path as the overwrite guard compares it: a doubled backslash counts as one.
+std::string ComparisonPath(const std::string& source);
+// Whether writing `target` would write over `source`: the same path once compared that way, or
+// the same file under another name (a link, another spelling, a letter case the file system
+// ignores). Whatever writes a file beside a recording refuses such a target.
+bool IsTheSource(const std::string& source, const std::string& target);
+
 // Cuts st.sEditFile from start to end (seconds) into target; reports on the cut panel.
 void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end);
 

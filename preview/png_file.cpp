@@ -1,7 +1,11 @@
 #include "preview/png_file.h"
 
-#include <cstdio>
-#include <memory>
+#include <exception>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "platform/os/os.h"
 
 #include "preview/ffmpeg_owners.h"
 
@@ -9,9 +13,13 @@ namespace trimora::preview {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// A hidden name beside `path`, told apart by a random number: created new, it is never another's.
+std::string TemporaryBeside(const std::string& path) {
+  static std::random_device random;
+  const std::filesystem::path p = os::PathFromUtf8(path);
+  const std::string name = "." + os::Utf8FromPath(p.filename()) + ".trimora-" + std::to_string(random()) + ".tmp";
+  return os::Utf8FromPath(p.parent_path() / os::PathFromUtf8(name));
+}
 
 // The picture's 0xFFRRGGBB pixels as the encoder's RGB24 rows.
 FramePtr RgbFrame(const Picture& picture) {
@@ -53,11 +61,32 @@ bool WritePng(const Picture& picture, const std::string& path) {
   if (!frame || !packet || avcodec_send_frame(encoder.get(), frame.get()) < 0 ||
       avcodec_receive_packet(encoder.get(), packet.get()) < 0)
     return false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  const bool written = std::fwrite(packet->data, 1, static_cast<std::size_t>(packet->size), file.get()) ==
-                       static_cast<std::size_t>(packet->size);
-  return std::fclose(file.release()) == 0 && written;
+  frame.reset();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = TemporaryBeside(path);
+    os::File file;
+    try {
+      file = os::File::CreateNew(temporary);
+    } catch (const std::exception&) {
+      if (os::KindOf(temporary) != os::PathKind::kNothing) continue;  // the name is taken: another
+      return false;
+    }
+    try {
+      file.Write(packet->data, static_cast<std::size_t>(packet->size));
+      file.Close();
+      os::ReplaceFile(temporary, path);
+      return true;
+    } catch (const std::exception&) {
+      try {
+        file = os::File();
+        os::RemoveFile(temporary);
+      } catch (const std::exception&) {
+        // nothing more can be done; the old file at the path is untouched either way
+      }
+      return false;
+    }
+  }
+  return false;
 }
 
 }  // namespace trimora::preview
