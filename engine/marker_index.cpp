@@ -85,12 +85,12 @@ std::optional<int64_t> MarkerIndex::Nth(const std::vector<Run>& runs, int64_t fr
 // counts when its head is there.
 template <typename Enough>
 bool MarkerIndex::ReadOn(Enough enough, const std::stop_token& stop) {
-  if (!Unchanged()) return false;
   {
     std::lock_guard lock(mutex_);
     if (enough()) return true;
     if (complete_) return false;
   }
+  if (!Unchanged()) return false;
   os::File file;
   try {
     file = os::File::OpenForReading(path_);
