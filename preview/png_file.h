@@ -1,4 +1,4 @@
-// A picture written as a PNG file, with FFmpeg's PNG encoder: the command line and the benchmark
+// A picture written as a PNG file: the command line and the benchmark
 // save pictures without a display.
 #pragma once
 
