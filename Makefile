@@ -10,10 +10,10 @@ SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
 # a Japanese font, the desktop-entry and metainfo validators, what `make package` runs
 # (dpkg-shlibdeps from dpkg-dev, file), and FFmpeg's libraries for the pictures at the cut points
-# (found through pkg-config).
+# (found through pkg-config), and zlib for the PNG files.
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
             fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
-            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
+            pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev zlib1g-dev \
             clang-14 libclang-rt-14-dev
 # (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
 # Benchmarks: GNU time for peak memory.

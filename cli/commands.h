@@ -12,6 +12,9 @@ using Args = std::vector<std::string>;  // the arguments after the command's nam
 
 int RunAnalyze(const Args& args);
 int RunCut(const Args& args);
-int RunFrame(const Args& args);
+int RunFrame(const Args& args);  // in trimora-frame
+// trimora-cli's frame: replaces the process with trimora-frame, which finds FFmpeg's libraries,
+// so that every other command starts without them. Returns only when it cannot be started.
+int StartFrameProgram(const Args& args);
 
 }  // namespace trimora::cli

@@ -1,12 +1,22 @@
 // trimora-cli frame [--measure] [--end] FILE TIME OUT.png: the picture a cut from TIME begins
 // with (--end: the picture a cut up to TIME ends with), as the window's preview shows it.
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <stop_token>
+#include <thread>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "engine/cut.h"
+#include "window/run_texts.h"
+#include "platform/os/os.h"
 #include "preview/cut_picture.h"
 #include "preview/png_file.h"
+#include "core/time_values.h"
 
 namespace trimora::cli {
 
@@ -21,30 +31,77 @@ int32_t ParseTime(const std::string& text) {
   return time.seconds;
 }
 
+// How a frame run ended, and the one place that says which exit status each end gives.
+enum class FrameEnd { kWritten, kAnalysisFailed, kNoPicture, kRefused, kNotWritten, kStopped };
+
+int ExitStatusOf(FrameEnd end, const Session& s) {
+  if (end == FrameEnd::kStopped) return s.stop.ExitStatus();
+  return ExitStatus(end == FrameEnd::kWritten ? Outcome::kDone : Outcome::kFailed);
+}
+
+constexpr const char* kNotWritten = "画像ファイルを書き込めません。";
+
+// The picture, made on a thread of its own so that a stop signal, which only sets the session's
+// flag, stops the decoding within a packet or two.
+preview::PictureResult MakePicture(Session& s, MarkerIndex& markers, const preview::PictureRequest& request) {
+  std::stop_source stop;
+  preview::PictureResult result;
+  std::jthread maker([&] { result = preview::MakeCutPicture(markers, request, stop.get_token()); });
+  std::atomic_bool done = false;
+  std::jthread watch([&](std::stop_token watching) {
+    while (!watching.stop_requested() && !done) {
+      if (s.stop.Received()) stop.request_stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  maker.join();
+  done = true;
+  return result;
+}
+
+FrameEnd Frame(Session& s, const ParsedArgs& parsed, const preview::PictureRequest& request) {
+  const AnalysisResult analysis = AnalyzeAndPrint(s, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
+  if (!analysis.Succeeded())
+    return s.stop.Received() ? FrameEnd::kStopped : FrameEnd::kAnalysisFailed;
+  if (s.stop.Received()) return FrameEnd::kStopped;
+  // OUT is never the recording, whatever its spelling, nor anything but a file or a new name:
+  // a FIFO would block the write, a device would take the picture's bytes.
+  const std::string out = FullPath(parsed.operands[2]);
+  if (IsTheSource(analysis.markers->Path(), out)) {
+    std::cout << cut_texts::kRefused << std::endl;
+    return FrameEnd::kRefused;
+  }
+  if (os::KindOf(out) == os::PathKind::kOther) {
+    std::cout << kNotWritten << std::endl;
+    return FrameEnd::kNotWritten;
+  }
+  const preview::PictureResult result = MakePicture(s, *analysis.markers, request);
+  if (s.stop.Received()) return FrameEnd::kStopped;
+  if (result.outcome != preview::PictureOutcome::kPicture) {
+    std::cout << preview::NoPictureText(result.outcome) << std::endl;
+    return FrameEnd::kNoPicture;
+  }
+  if (!preview::WritePng(result.picture, out)) {
+    std::cout << kNotWritten << std::endl;
+    return FrameEnd::kNotWritten;
+  }
+  std::cout << "画像：" << result.picture.width << "x" << result.picture.height << std::endl;
+  return FrameEnd::kWritten;
+}
+
 }  // namespace
 
 int RunFrame(const Args& args) {
   const ParsedArgs parsed = ParseArgs(args, {"--measure", "--end"});
   if (parsed.operands.size() != 3) throw UsageError("FILE, TIME and OUT.png are needed");
-  const int32_t second = ParseTime(parsed.operands[1]);
+  if (parsed.operands[0].empty()) throw UsageError("FILE is empty");
+  if (parsed.operands[2].empty()) throw UsageError("OUT.png is empty");
   preview::PictureRequest request;
-  request.second = second;
+  request.second = ParseTime(parsed.operands[1]);
   request.point = parsed.flags.count("--end") ? preview::CutPoint::kEnd : preview::CutPoint::kStart;
-
   Session s;
-  const AnalysisResult analysis = AnalyzeAndPrint(s, parsed.operands[0], parsed.flags.count("--measure") > 0, std::cout);
-  if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
-  const preview::PictureResult result = preview::MakeCutPicture(*analysis.markers, request);
-  if (result.outcome != preview::PictureOutcome::kPicture) {
-    std::cout << preview::NoPictureText(result.outcome) << std::endl;
-    return ExitStatus(Outcome::kFailed);
-  }
-  if (!preview::WritePng(result.picture, parsed.operands[2])) {
-    std::cout << "画像ファイルを書き込めません。" << std::endl;
-    return ExitStatus(Outcome::kFailed);
-  }
-  std::cout << "画像：" << result.picture.width << "x" << result.picture.height << std::endl;
-  return ExitStatus(Outcome::kDone);
+  const FrameEnd end = Frame(s, parsed, request);
+  return ExitStatusOf(end, s);
 }
 
 }  // namespace trimora::cli

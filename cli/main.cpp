@@ -1,12 +1,10 @@
 // trimora-cli: the analysis and the cut of the desktop program, without the window. The same
-// engine runs; what it reports is printed in the window's words.
-#include <cstdio>
-#include <exception>
+// engine runs on a window model that no one sees; its results are printed.
 #include <iostream>
 #include <string>
 #include <string_view>
 
-#include "cli/cli_common.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "platform/os/os.h"
@@ -14,15 +12,8 @@
 namespace {
 
 using trimora::cli::Args;
-using trimora::cli::ExitStatus;
-using trimora::cli::Outcome;
-
-struct Command {
-  const char* name;
-  const char* usage;    // the arguments after the command's name
-  const char* summary;  // one line for the overall help
-  int (*run)(const Args& args);
-};
+using trimora::cli::Command;
+using trimora::cli::kProgram;
 
 constexpr Command kCommands[] = {
     {"analyze", "[--measure] FILE",
@@ -31,32 +22,15 @@ constexpr Command kCommands[] = {
     {"cut", "[--measure] FILE START END TARGET",
      "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
-    {"frame", "[--measure] [--end] FILE TIME OUT.png",
-     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)",
-     trimora::cli::RunFrame},
+    {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},
 #endif
 };
-
-constexpr const char* kProgram = "trimora-cli";
-
-constexpr const char* kExitStatuses =
-    "Exit status:\n"
-    "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n"
-    "       was written\n"
-    "  3    cut: the recording ended before END; what it held is saved\n"
-    "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
-    "  2    the command line could not be used\n"
-    "  130  stopped by SIGINT (Ctrl+C); 143 stopped by SIGTERM or SIGHUP. What was written stays,\n"
-    "       in whole packets; a second signal ends the program at once.\n";
 
 void PrintOverallUsage(std::ostream& out) {
   out << "Usage: " << kProgram << " COMMAND [ARGUMENTS]\n\nCommands:\n";
   for (const Command& c : kCommands) out << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
-  out << "\n" << kProgram << " COMMAND --help shows the usage of one command.\n\n" << kExitStatuses;
-}
-
-void PrintUsage(std::ostream& out, const Command& c) {
-  out << "Usage: " << kProgram << " " << c.name << " " << c.usage << "\n  " << c.summary << "\n\n" << kExitStatuses;
+  out << "\n" << kProgram << " COMMAND --help shows the usage of one command.\n\n";
+  trimora::cli::PrintExitStatuses(out);
 }
 
 const Command* FindCommand(std::string_view name) {
@@ -65,65 +39,33 @@ const Command* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-// Whether everything printed on stdout reached it: a full disk or a closed pipe must not pass
-// for results delivered.
-bool ResultsWritten() {
-  std::cout.flush();
-  return std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
-}
-
-int Run(const Command& command, const Args& args) {
-  try {
-    return command.run(args);
-  } catch (const trimora::cli::UsageError& e) {
-    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
-    PrintUsage(std::cerr, command);
-    return ExitStatus(Outcome::kUsage);
-  } catch (const std::exception& e) {
-    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
-    return ExitStatus(Outcome::kFailed);
-  }
-}
-
-bool AsksForHelp(const Args& args) {
-  for (const std::string& a : args) {
-    if (a == "--") return false;  // what follows is an operand, even "--help"
-    if (a == "--help" || a == "-h") return true;
-  }
-  return false;
-}
-
 // Runs the command line; prints on stdout what it asked for, on stderr why it failed.
 int RunCommandLine(Args args) {
   if (args.empty()) {
     PrintOverallUsage(std::cerr);
-    return ExitStatus(Outcome::kUsage);
+    return trimora::cli::ExitStatus(trimora::cli::Outcome::kUsage);
   }
   if (args[0] == "--help" || args[0] == "-h") {
     PrintOverallUsage(std::cout);
-    return ExitStatus(Outcome::kDone);
+    return trimora::cli::ExitStatus(trimora::cli::Outcome::kDone);
   }
   const Command* command = FindCommand(args[0]);
   if (!command) {
     std::cerr << kProgram << ": unknown command '" << args[0] << "'\n";
     PrintOverallUsage(std::cerr);
-    return ExitStatus(Outcome::kUsage);
+    return trimora::cli::ExitStatus(trimora::cli::Outcome::kUsage);
   }
   args.erase(args.begin());
-  if (AsksForHelp(args)) {
-    PrintUsage(std::cout, *command);
-    return ExitStatus(Outcome::kDone);
+  if (trimora::cli::AsksForHelp(args)) {
+    trimora::cli::PrintUsage(std::cout, *command);
+    return trimora::cli::ExitStatus(trimora::cli::Outcome::kDone);
   }
-  return Run(*command, args);
+  return trimora::cli::RunCommand(*command, args);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   trimora::os::PrepareConsole();
-  const int status = RunCommandLine(trimora::os::CommandLineArguments(argc, argv));
-  if (ResultsWritten()) return status;
-  std::cerr << kProgram << ": the results could not be written to standard output\n";
-  // A stop signal keeps its status: it is the reason (a closed terminal fails the write too).
-  return status > 128 ? status : ExitStatus(Outcome::kFailed);
+  return trimora::cli::FinalStatus(RunCommandLine(trimora::os::CommandLineArguments(argc, argv)));
 }

@@ -23,16 +23,6 @@ int32_t CheckedSub(int32_t a, int32_t b) {
   return static_cast<int32_t>(r);
 }
 
-// The source path as the overwrite guard compares it: a doubled backslash counts as one.
-std::string ComparisonPath(const std::string& source) {
-  std::string out;
-  for (std::size_t i = 0; i < source.size(); ++i) {
-    out += source[i];
-    if (source[i] == '\\' && i + 1 < source.size() && source[i + 1] == '\\') ++i;
-  }
-  return out;
-}
-
 class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
@@ -45,7 +35,7 @@ class Cutter {
     Tail tail{*this};
     // The same file under another name (a link, another spelling, a letter case the file system
     // ignores) is refused too: deleting the target would destroy the source.
-    if (target_ == ComparisonPath(source_) || os::SameFile(source_, target_)) {
+    if (IsTheSource(source_, target_)) {
       r_.outcome = CutOutcome::Refused;
       Tell();
       return r_;
@@ -203,6 +193,19 @@ class Cutter {
 };
 
 }  // namespace
+
+std::string ComparisonPath(const std::string& source) {
+  std::string out;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    out += source[i];
+    if (source[i] == '\\' && i + 1 < source.size() && source[i + 1] == '\\') ++i;
+  }
+  return out;
+}
+
+bool IsTheSource(const std::string& source, const std::string& target) {
+  return target == ComparisonPath(source) || os::SameFile(source, target);
+}
 
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report) {

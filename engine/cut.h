@@ -10,6 +10,13 @@
 
 namespace trimora {
 
+// The source path as the overwrite guard compares it: a doubled backslash counts as one.
+std::string ComparisonPath(const std::string& source);
+// Whether writing `target` would write over `source`: the same path once compared that way, or
+// the same file under another name (a link, another spelling, a letter case the file system
+// ignores). Whatever writes a file beside a recording refuses such a target.
+bool IsTheSource(const std::string& source, const std::string& target);
+
 // Cuts `source` from second `start` to second `end` into `target`, with the source in slot
 // `file1` and the target in slot `file2`; closes on the way out what it opened. A target that is
 // the source, under any spelling, is refused before anything is touched. The range is not

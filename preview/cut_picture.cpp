@@ -4,10 +4,12 @@
 #include "preview/cut_picture.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,10 +18,12 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/crc.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
+#include "core/ts_packet.h"
 #include "platform/os/os.h"
 #include "preview/ffmpeg_owners.h"
 
@@ -27,12 +31,29 @@ namespace trimora::preview {
 
 namespace {
 
-// Input bounds. A broadcast GOP of half a second at 20 Mbit/s is about 1.2 MiB; the start picture
-// needs at most one GOP before a picture decodes, the end picture one GOP before the end.
+// Bounds on input and on work. A broadcast GOP of half a second at 20 Mbit/s is about 1.2 MiB;
+// the start picture needs at most one GOP before a picture decodes, the end picture one GOP
+// before the end. Whatever the stream holds, one request hands the decoder at most so many
+// packets and so many pixels (about 300 HD pictures): a stream in which no picture ever
+// completes costs that much and no more.
 constexpr int64_t kStartBytes = 8 << 20;
 constexpr int64_t kEndWindows[] = {2 << 20, 8 << 20};
+constexpr int64_t kPsiLookBack = 2 << 20;  // where the PAT and PMT in force at a window's start are looked for
 constexpr int kIoBufferSize = 64 << 10;
+constexpr int kDecodeAttempts = 600;
+constexpr int64_t kDecodePixels = int64_t{600} << 20;
+// Larger pictures than 8K UHD are refused before the decoder allocates one: a few of them
+// would take more memory than a preview may.
+constexpr int kMaxWidth = 7680, kMaxHeight = 4320;
 
+constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
+
+// Work done for one request, across all its passes.
+struct Budget {
+  int attempts = kDecodeAttempts;
+  int64_t pixels = kDecodePixels;
+  bool Spent() const { return attempts <= 0 || pixels <= 0; }
+};
 
 // The bytes [begin, end) of the recording, read with a file handle of their own. To the demuxer
 // they are a whole file: it cannot see a byte the cut would not hold.
@@ -49,6 +70,7 @@ class ByteWindow {
 
   bool IsOpen() const { return file_.IsOpen(); }
   bool Failed() const { return failed_; }
+  const os::File& File() const { return file_; }
 
   static int Read(void* opaque, uint8_t* buf, int size) {
     auto* w = static_cast<ByteWindow*>(opaque);
@@ -89,14 +111,212 @@ class ByteWindow {
   bool failed_ = false;
 };
 
+// Which PID carries the video of the first program of the PAT, and from which byte on, read from
+// the PAT and PMT sections themselves; and where packets of a video PID went missing, by their
+// continuity counters. FFmpeg's demuxer offers every program's streams; this says which one is
+// the picture's. Reads the recording's records (188 bytes from the file's start) lazily, up to
+// the window's end, from a little before its start so that the tables already in force count.
+class StreamMap {
+ public:
+  StreamMap(const os::File& file, int64_t begin, int64_t end)
+      : file_(file), begin_(begin), end_(end), scanned_(std::max<int64_t>(0, begin - kPsiLookBack) / kPacket * kPacket) {
+    last_cc_.fill(-1);
+  }
+
+  static constexpr int kUnknown = -1;
+
+  // The video PID in force at the window's byte `pos` (window-relative); kUnknown when no PMT
+  // named one before it, in which case the first PMT of the window decides.
+  int VideoPidAt(int64_t pos) {
+    ScanTo(begin_ + pos + kPacket);
+    int pid = kUnknown;
+    for (const auto& [from, video] : changes_) {
+      if (from > begin_ + pos && pid != kUnknown) break;
+      pid = video;
+    }
+    return pid;
+  }
+
+  // Whether the picture whose PES starts at the window's byte `pos` on `pid` lost packets: inside
+  // it, or just before its first packet (then a reference it needs may be gone).
+  struct Damage {
+    bool before = false, inside = false;
+  };
+  Damage DamageOf(int pid, int64_t pos) {
+    const int64_t at = begin_ + pos;
+    // The PES runs to the next unit start of the PID.
+    int64_t next = -1;
+    while (next < 0) {
+      auto& starts = unit_starts_[pid];
+      const auto it = std::upper_bound(starts.begin(), starts.end(), at);
+      if (it != starts.end()) next = *it;
+      else if (scanned_ >= end_ || failed_) next = end_;
+      else ScanTo(scanned_ + (256 << 10));
+    }
+    Damage d;
+    for (const Loss& loss : losses_) {
+      if (loss.pid != pid) continue;
+      if (loss.at == at && loss.unit_start) d.before = true;
+      if (loss.at > at && loss.at < next) d.inside = true;
+    }
+    return d;
+  }
+
+ private:
+  struct Loss {
+    int64_t at;
+    int pid;
+    bool unit_start;
+  };
+  struct Section {
+    std::vector<uint8_t> bytes;
+  };
+
+  void ScanTo(int64_t until) {
+    until = std::min(until, end_);
+    if (scanned_ >= until || failed_) return;
+    std::vector<uint8_t> buffer;
+    while (scanned_ < until) {
+      const int64_t chunk = std::min<int64_t>(std::max<int64_t>(until - scanned_, 64 << 10), end_ - scanned_);
+      buffer.resize(static_cast<std::size_t>(chunk));
+      std::size_t got = 0;
+      try {
+        got = file_.ReadAt(buffer.data(), buffer.size(), scanned_);
+      } catch (const std::system_error&) {
+        failed_ = true;
+        return;
+      }
+      const std::size_t whole = got / kPacketSize * kPacketSize;
+      for (std::size_t p = 0; p < whole; p += kPacketSize) Look(buffer.data() + p, scanned_ + static_cast<int64_t>(p));
+      scanned_ += static_cast<int64_t>(whole);
+      if (whole < buffer.size()) {
+        failed_ = true;  // the end of the file, or a partial record: nothing more to learn
+        return;
+      }
+    }
+  }
+
+  void Look(const uint8_t* p, int64_t at) {
+    if (p[0] != kSyncByte) return;
+    const int pid = ts_get_pid(p);
+    const bool unit_start = (p[1] & 0x40) != 0;
+    const int afc = (p[3] >> 4) & 3;
+    if (afc & 1) {
+      const int cc = p[3] & 0x0F;
+      const int last = last_cc_[static_cast<std::size_t>(pid)];
+      const bool damaged = (p[1] & 0x80) != 0;
+      const bool discontinuity = afc == 3 && p[4] > 0 && (p[5] & 0x80);
+      if (IsVideo(pid) && at >= begin_ &&
+          (damaged || (last >= 0 && cc != ((last + 1) & 0x0F) && cc != last && !discontinuity)))
+        losses_.push_back({at, pid, unit_start});
+      last_cc_[static_cast<std::size_t>(pid)] = cc;
+      if (unit_start && IsVideo(pid)) unit_starts_[pid].push_back(at);
+    }
+    if (!(afc & 1)) return;
+    std::size_t offset = 4;
+    if (afc == 3) offset += 1 + p[4];
+    if (offset >= kPacketSize) return;
+    if (pid == 0) Collect(pat_, p, offset, unit_start, [&](const std::vector<uint8_t>& s) { OnPat(s); });
+    else if (pid == pmt_pid_) Collect(pmt_, p, offset, unit_start, [&](const std::vector<uint8_t>& s) { OnPmt(s, at); });
+  }
+
+  bool IsVideo(int pid) const {
+    if (pid == current_video_) return true;
+    for (const auto& change : changes_)
+      if (change.second == pid) return true;
+    return false;
+  }
+
+  // A section assembled across packets: a unit start begins one after its pointer field.
+  template <typename Done>
+  static void Collect(Section& s, const uint8_t* p, std::size_t offset, bool unit_start, Done done) {
+    const uint8_t* payload = p + offset;
+    std::size_t size = kPacketSize - offset;
+    if (unit_start) {
+      const std::size_t pointer = payload[0];
+      if (1 + pointer >= size) return;
+      if (!s.bytes.empty()) {
+        s.bytes.insert(s.bytes.end(), payload + 1, payload + 1 + pointer);
+        Complete(s, done);
+      }
+      s.bytes.assign(payload + 1 + pointer, payload + size);
+    } else {
+      if (s.bytes.empty()) return;
+      s.bytes.insert(s.bytes.end(), payload, payload + size);
+    }
+    Complete(s, done);
+  }
+
+  template <typename Done>
+  static void Complete(Section& s, Done done) {
+    if (s.bytes.size() < 3) return;
+    const std::size_t total = 3 + (((s.bytes[1] & 0x0F) << 8) | s.bytes[2]);
+    if (s.bytes.size() < total) {
+      if (s.bytes.size() > 4096) s.bytes.clear();
+      return;
+    }
+    s.bytes.resize(total);
+    // A section that fails its CRC is not believed.
+    if (total >= 12 && av_crc(av_crc_get_table(AV_CRC_32_IEEE), UINT32_MAX, s.bytes.data(), total) == 0) done(s.bytes);
+    s.bytes.clear();
+  }
+
+  void OnPat(const std::vector<uint8_t>& s) {
+    if (s[0] != 0x00 || !(s[5] & 0x01)) return;  // current_next_indicator: not a future table
+    for (std::size_t i = 8; i + 4 <= s.size() - 4; i += 4) {
+      const int program = (s[i] << 8) | s[i + 1];
+      if (program == 0) continue;  // the network PID
+      const int pid = ((s[i + 2] & 0x1F) << 8) | s[i + 3];
+      if (program != program_ || pid != pmt_pid_) pmt_ = {};
+      program_ = program;
+      pmt_pid_ = pid;
+      return;
+    }
+  }
+
+  void OnPmt(const std::vector<uint8_t>& s, int64_t at) {
+    if (s[0] != 0x02 || !(s[5] & 0x01) || ((s[3] << 8) | s[4]) != program_) return;
+    std::size_t i = 12 + (((s[10] & 0x0F) << 8) | s[11]);
+    for (; i + 5 <= s.size() - 4; i += 5 + (((s[i + 3] & 0x0F) << 8) | s[i + 4])) {
+      const int type = s[i];
+      const int pid = ((s[i + 1] & 0x1F) << 8) | s[i + 2];
+      // MPEG-1, MPEG-2, MPEG-4 Part 2, H.264, HEVC video
+      if (type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24) {
+        if (pid != current_video_) {
+          current_video_ = pid;
+          changes_.emplace_back(at, pid);
+        }
+        return;
+      }
+    }
+  }
+
+  const os::File& file_;
+  const int64_t begin_, end_;
+  int64_t scanned_;
+  bool failed_ = false;
+  std::array<int8_t, 0x2000> last_cc_{};
+  Section pat_, pmt_;
+  int program_ = -1, pmt_pid_ = -1, current_video_ = kUnknown;
+  std::vector<std::pair<int64_t, int>> changes_;  // (byte, video PID) in the order the PMTs came
+  std::vector<Loss> losses_;
+  std::map<int, std::vector<int64_t>> unit_starts_;
+};
+
 // What a decoding pass ended with, before it becomes a PictureOutcome.
 enum class Pass { kPicture, kNoVideo, kNoPicture, kCancelled, kCannotRead };
+
+// A video packet of the program's stream as the demuxer gave it, with what its PES lost.
+struct VideoPacket {
+  PacketPtr packet;
+  bool loss_before = false, loss_inside = false;
+};
 
 // A demuxer and a video decoder over one byte window.
 class Decoder {
  public:
-  Decoder(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop)
-      : window_(path, begin, end, stop), stop_(stop) {}
+  Decoder(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, Budget& budget)
+      : window_(path, begin, end, stop), map_(window_.File(), begin, end), stop_(stop), budget_(budget) {}
 
   // Opens the window as a transport stream; what ends the pass when that fails.
   std::optional<Pass> Open() {
@@ -119,34 +339,59 @@ class Decoder {
     return std::nullopt;
   }
 
-  // Reads the next packet of the video stream (the first one met); nothing at the end of the
-  // window or when stopped.
-  PacketPtr NextVideoPacket() {
+  // Reads the next packet of the program's video stream; nothing at the end of the window or
+  // when stopped.
+  std::optional<VideoPacket> NextVideoPacket() {
     PacketPtr packet(av_packet_alloc());
-    if (!packet) return nullptr;
-    while (!stop_.stop_requested() && av_read_frame(format_.get(), packet.get()) >= 0) {
+    if (!packet) return std::nullopt;
+    while (!Stopped() && av_read_frame(format_.get(), packet.get()) >= 0) {
       const AVStream* stream = format_->streams[packet->stream_index];
-      if (video_ < 0 && stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-          stream->codecpar->codec_id != AV_CODEC_ID_NONE)
-        video_ = packet->stream_index;
-      if (packet->stream_index == video_) return packet;
+      if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && stream->codecpar->codec_id != AV_CODEC_ID_NONE) {
+        saw_video_ = true;
+        const int wanted = packet->pos >= 0 ? map_.VideoPidAt(packet->pos) : StreamMap::kUnknown;
+        // Without a PMT to go by, the first video stream met is the picture's.
+        if (wanted == StreamMap::kUnknown && fallback_ < 0) fallback_ = packet->stream_index;
+        if (wanted == StreamMap::kUnknown ? packet->stream_index == fallback_ : stream->id == wanted) {
+          VideoPacket v{std::move(packet)};
+          if (v.packet->pos >= 0) {
+            const StreamMap::Damage d = map_.DamageOf(stream->id, v.packet->pos);
+            v.loss_before = d.before;
+            v.loss_inside = d.inside;
+          }
+          return v;
+        }
+      }
       av_packet_unref(packet.get());
     }
-    return nullptr;
+    return std::nullopt;
   }
 
-  bool HasVideo() const { return video_ >= 0; }
-  bool Stopped() const { return stop_.stop_requested(); }
+  bool HasVideo() const { return saw_video_; }
+  bool Stopped() const { return stop_.stop_requested() || budget_.Spent(); }
+  bool Cancelled() const { return stop_.stop_requested(); }
   bool ReadFailed() const { return window_.Failed(); }
 
   // Feeds one packet (nullptr: the end, flush) and hands each complete picture to `take`. After
   // a damaged packet, pictures count again from the next key frame: those between may refer to
-  // what was lost.
+  // what was lost. A packet of another stream than the last (the PMT moved the video) starts a
+  // decoder of its own.
   template <typename Take>
-  void Decode(const AVPacket* packet, Take&& take) {
+  void Decode(const VideoPacket* v, Take&& take) {
+    const AVPacket* packet = v ? v->packet.get() : nullptr;
+    if (packet && packet->stream_index != stream_) {
+      codec_.reset();
+      codec_failed_ = false;
+      stream_ = packet->stream_index;
+      damaged_ = true;
+    }
     if (!codec_ && !OpenCodec()) return;
-    if (packet && (packet->flags & AV_PKT_FLAG_KEY)) damaged_ = false;
-    if (packet && (packet->flags & AV_PKT_FLAG_CORRUPT)) damaged_ = true;
+    if (packet) {
+      if (v->loss_before) damaged_ = true;
+      if (packet->flags & AV_PKT_FLAG_KEY) damaged_ = false;
+      if ((packet->flags & AV_PKT_FLAG_CORRUPT) || v->loss_inside) damaged_ = true;
+      --budget_.attempts;
+      budget_.pixels -= std::max<int64_t>(int64_t{codec_->width} * codec_->height, 1);
+    }
     if (avcodec_send_packet(codec_.get(), packet) < 0) damaged_ = true;
     FramePtr frame(av_frame_alloc());
     while (frame) {
@@ -171,20 +416,26 @@ class Decoder {
     damaged_ = false;
   }
 
+  // The decoder's pictures go; a picture taken keeps its own.
+  void Close() { codec_.reset(); }
+
  private:
   static int Interrupted(void* opaque) { return static_cast<Decoder*>(opaque)->stop_.stop_requested() ? 1 : 0; }
 
   bool OpenCodec() {
-    if (codec_failed_ || video_ < 0) return false;
-    const AVCodecParameters* par = format_->streams[video_]->codecpar;
+    if (codec_failed_ || stream_ < 0) return false;
+    const AVCodecParameters* par = format_->streams[stream_]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     codec_.reset(codec ? avcodec_alloc_context3(codec) : nullptr);
-    if (!codec_ || avcodec_parameters_to_context(codec_.get(), par) < 0) {
+    if (!codec_ || avcodec_parameters_to_context(codec_.get(), par) < 0 || par->width > kMaxWidth ||
+        par->height > kMaxHeight) {
       codec_failed_ = true;
       codec_.reset();
       return false;
     }
     codec_->thread_count = 1;  // one picture at a time; the worker's thread is enough
+    // The decoder refuses a larger picture before it allocates one.
+    codec_->max_pixels = int64_t{kMaxWidth} * kMaxHeight;
     if (avcodec_open2(codec_.get(), codec, nullptr) < 0) {
       codec_failed_ = true;
       codec_.reset();
@@ -193,63 +444,73 @@ class Decoder {
     return true;
   }
 
-  // A picture counts when nothing in it had to be concealed or guessed.
+  // A picture counts when nothing in it had to be concealed or guessed, and it is no larger than
+  // the largest taken.
   bool Complete(const AVFrame& frame) const {
     return !damaged_ && frame.decode_error_flags == 0 && (frame.flags & AV_FRAME_FLAG_CORRUPT) == 0 &&
-           frame.width > 0 && frame.height > 0;
+           frame.width > 0 && frame.height > 0 && frame.width <= kMaxWidth && frame.height <= kMaxHeight;
   }
 
   ByteWindow window_;
+  StreamMap map_;
   const std::stop_token& stop_;
+  Budget& budget_;
   IoPtr io_;
   FormatPtr format_;
   CodecPtr codec_;
-  int video_ = -1;
+  int stream_ = -1;    // the stream the decoder is open for
+  int fallback_ = -1;  // the first video stream, when no PMT says which
+  bool saw_video_ = false;
   bool codec_failed_ = false;
   bool damaged_ = false;
 };
 
 Pass Ended(const Decoder& d) {
-  if (d.Stopped()) return Pass::kCancelled;
+  if (d.Cancelled()) return Pass::kCancelled;
   if (d.ReadFailed()) return Pass::kCannotRead;
   return d.HasVideo() ? Pass::kNoPicture : Pass::kNoVideo;
 }
 
-// The first complete picture of the bytes from `begin`.
-Pass FirstPicture(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, FramePtr& out) {
-  Decoder d(path, begin, std::min(end, begin + kStartBytes), stop);
+// The first complete picture of the bytes [begin, end).
+Pass FirstPicture(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, Budget& budget,
+                  FramePtr& out) {
+  Decoder d(path, begin, end, stop, budget);
   if (auto failed = d.Open()) return *failed;
   const auto take = [&](FramePtr f) {
     if (!out) out = std::move(f);
   };
-  while (!out) {
-    PacketPtr packet = d.NextVideoPacket();
-    d.Decode(packet.get(), take);
+  while (!out && !d.Stopped()) {
+    std::optional<VideoPacket> packet = d.NextVideoPacket();
+    d.Decode(packet ? &*packet : nullptr, take);
     if (!packet) break;
   }
+  d.Close();
   return out ? Pass::kPicture : Ended(d);
 }
 
 // The last complete picture of the bytes [begin, end): the window's video packets are read
-// first, then decoded from the last key frame on; when that gives nothing, from the one before.
-Pass LastPicture(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, FramePtr& out) {
-  Decoder d(path, begin, end, stop);
+// first, then decoded from the last key frame on; when that gives nothing, from the one before,
+// as far as the budget goes.
+Pass LastPicture(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, Budget& budget,
+                 FramePtr& out) {
+  Decoder d(path, begin, end, stop, budget);
   if (auto failed = d.Open()) return *failed;
-  std::deque<PacketPtr> packets;
+  std::deque<VideoPacket> packets;
   std::vector<std::size_t> keys;
-  while (PacketPtr packet = d.NextVideoPacket()) {
-    if (packet->flags & AV_PKT_FLAG_KEY) keys.push_back(packets.size());
-    packets.push_back(std::move(packet));
+  while (std::optional<VideoPacket> packet = d.NextVideoPacket()) {
+    if (packet->packet->flags & AV_PKT_FLAG_KEY) keys.push_back(packets.size());
+    packets.push_back(std::move(*packet));
   }
-  if (d.Stopped()) return Pass::kCancelled;
+  if (d.Cancelled()) return Pass::kCancelled;
   // Without a key frame flagged by the parser, the window's first packet is the last resort.
   if (!packets.empty() && (keys.empty() || keys.front() != 0)) keys.insert(keys.begin(), 0);
   const auto take = [&](FramePtr f) { out = std::move(f); };
-  for (auto key = keys.rbegin(); key != keys.rend() && !out; ++key) {
+  for (auto key = keys.rbegin(); key != keys.rend() && !out && !d.Stopped(); ++key) {
     d.Restart();
-    for (std::size_t i = *key; i < packets.size() && !d.Stopped(); ++i) d.Decode(packets[i].get(), take);
+    for (std::size_t i = *key; i < packets.size() && !d.Stopped(); ++i) d.Decode(&packets[i], take);
     d.Decode(nullptr, take);
   }
+  d.Close();
   return out ? Pass::kPicture : Ended(d);
 }
 
@@ -307,11 +568,17 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
     result.outcome = PictureOutcome::kCannotRead;
     return result;
   }
+  // Positions found in the recording analysed mean nothing in a file put in its place.
+  if (!markers.Unchanged()) {
+    result.outcome = PictureOutcome::kNoPicture;
+    return result;
+  }
   const MarkerIndex::Lookup found = markers.ByteAfterMarker(request.second, stop);
   if (stop.stop_requested()) {
     result.outcome = PictureOutcome::kCancelled;
     return result;
   }
+  Budget budget;
   FramePtr frame;
   Pass pass;
   if (request.point == CutPoint::kStart) {
@@ -320,18 +587,27 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
       return result;
     }
     result.byte = found.byte;
-    pass = FirstPicture(markers.Path(), found.byte, size, stop, frame);
+    const int64_t end = markers.CutStop(found.byte, std::min(size, found.byte + kStartBytes), stop);
+    pass = end < 0 ? (stop.stop_requested() ? Pass::kCancelled : Pass::kCannotRead)
+                   : FirstPicture(markers.Path(), found.byte, end, stop, budget, frame);
   } else {
-    // A cut whose end lies beyond the last marker runs to the end of the recording.
-    const int64_t end = found.found ? std::min(found.byte, size) : size;
+    // A cut whose end lies beyond the last marker runs to the end of the recording; zeroed or
+    // damaged records end it earlier, wherever the cut itself would stop.
+    const MarkerIndex::Lookup from = markers.ByteAfterMarker(std::max(request.from, 0), stop);
+    const int64_t to = found.found ? std::min(found.byte, size) : size;
+    const int64_t end = from.found ? markers.CutStop(from.byte, to, stop) : 0;
     result.byte = end;
-    pass = Pass::kNoPicture;
+    pass = end < 0 ? (stop.stop_requested() ? Pass::kCancelled : Pass::kCannotRead) : Pass::kNoPicture;
+    const int64_t first = from.found ? from.byte : end;
     for (int64_t window : kEndWindows) {
-      if (end <= 0) break;  // an empty cut
-      pass = LastPicture(markers.Path(), std::max<int64_t>(0, end - window), end, stop, frame);
-      if (pass != Pass::kNoPicture || end - window <= 0) break;
+      if (end <= first) break;  // an empty cut
+      const int64_t begin = std::max(first, (end - window) / kPacket * kPacket);
+      pass = LastPicture(markers.Path(), begin, end, stop, budget, frame);
+      if (pass != Pass::kNoPicture || begin <= first || budget.Spent()) break;
     }
   }
+  // The file may have been replaced while it was read.
+  if (pass == Pass::kPicture && !markers.Unchanged()) pass = Pass::kNoPicture;
   result.outcome = OutcomeOf(pass);
   if (pass == Pass::kPicture) {
     if (std::optional<Picture> picture = ToPicture(*frame, request.max_width, request.max_height))

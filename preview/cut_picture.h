@@ -30,7 +30,9 @@ enum class PictureOutcome {
   kCancelled,   // a stop was requested before it was finished
   kBeyondEnd,   // the recording holds fewer time markers than the second
   kNoVideo,     // no video stream in the bytes looked at
-  kNoPicture,   // video, but no picture decodes completely from a bounded amount of it
+  // video, but no picture decodes completely from a bounded amount of it and of work, or the
+  // picture is larger than 8K UHD, or the file is no longer the recording analysed
+  kNoPicture,
   kCannotRead,  // the recording cannot be opened or read
 };
 
@@ -48,10 +50,15 @@ struct PictureRequest {
   // When not 0, the picture is scaled down to fit this box, keeping its shape; never up.
   int max_width = 0;
   int max_height = 0;
+  // kEnd: the second the cut starts at. What the cut holds, and so its last picture, depends on
+  // it: ten zeroed records, or a hundred damaged ones, counted from its first byte end it early.
+  int32_t from = 0;
 };
 
 // Finds the byte by the marker index (reading on as far as needed) and decodes the picture from
-// the recording the index belongs to. Never throws; every decoder error ends as an outcome. The
+// the recording the index belongs to, from the video stream of the first program of the PAT as
+// the PMT in force names it there. A picture that the decoder had to conceal, or whose packets
+// were lost (the continuity counter skips), is never taken. Never throws; every decoder error ends as an outcome. The
 // stop token is looked at between packets and between reads.
 PictureResult MakeCutPicture(MarkerIndex& markers, const PictureRequest& request, const std::stop_token& stop = {});
 

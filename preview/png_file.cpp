@@ -1,36 +1,82 @@
 #include "preview/png_file.h"
 
-#include <cstdio>
-#include <memory>
+#include <zlib.h>
 
-#include "preview/ffmpeg_owners.h"
+#include <exception>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/os/os.h"
 
 namespace trimora::preview {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// A hidden name beside `path`, told apart by a random number: created new, it is never another's.
+std::string TemporaryBeside(const std::string& path) {
+  static std::random_device random;
+  const std::filesystem::path p = os::PathFromUtf8(path);
+  const std::string name = "." + os::Utf8FromPath(p.filename()) + ".trimora-" + std::to_string(random()) + ".tmp";
+  return os::Utf8FromPath(p.parent_path() / os::PathFromUtf8(name));
+}
 
-// The picture's 0xFFRRGGBB pixels as the encoder's RGB24 rows.
-FramePtr RgbFrame(const Picture& picture) {
-  FramePtr frame(av_frame_alloc());
-  if (!frame) return nullptr;
-  frame->format = AV_PIX_FMT_RGB24;
-  frame->width = picture.width;
-  frame->height = picture.height;
-  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
-  for (int y = 0; y < picture.height; ++y) {
-    uint8_t* row = frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0];
-    const uint32_t* px = picture.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
-    for (int x = 0; x < picture.width; ++x) {
-      row[3 * x] = static_cast<uint8_t>(px[x] >> 16);
-      row[3 * x + 1] = static_cast<uint8_t>(px[x] >> 8);
-      row[3 * x + 2] = static_cast<uint8_t>(px[x]);
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+// One chunk: length, type, data, and the CRC of type and data.
+void Chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  Put32(out, static_cast<uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  Put32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+}
+
+// The picture as an 8-bit RGB PNG. Written row by row through zlib, so that the file is the only
+// copy of the picture made: an 8K picture costs no more memory than its pixels and the file.
+std::vector<uint8_t> EncodePng(const Picture& picture) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  Put32(header, static_cast<uint32_t>(picture.width));
+  Put32(header, static_cast<uint32_t>(picture.height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filters, no interlace
+  Chunk(png, "IHDR", header);
+
+  z_stream z{};
+  if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return {};
+  std::vector<uint8_t> data, row(1 + 3 * static_cast<std::size_t>(picture.width));
+  uint8_t out[64 << 10];
+  bool ok = true;
+  for (int y = 0; y <= picture.height && ok; ++y) {
+    const bool last = y == picture.height;
+    if (!last) {
+      row[0] = 0;  // no filter
+      const uint32_t* px = picture.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
+      for (int x = 0; x < picture.width; ++x) {
+        row[1 + 3 * x] = static_cast<uint8_t>(px[x] >> 16);
+        row[2 + 3 * x] = static_cast<uint8_t>(px[x] >> 8);
+        row[3 + 3 * x] = static_cast<uint8_t>(px[x]);
+      }
+      z.next_in = row.data();
+      z.avail_in = static_cast<uInt>(row.size());
     }
+    int r = Z_OK;
+    do {
+      z.next_out = out;
+      z.avail_out = sizeof out;
+      r = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      if (r == Z_STREAM_ERROR) ok = false;
+      data.insert(data.end(), out, out + (sizeof out - z.avail_out));
+    } while (ok && (last ? r != Z_STREAM_END : z.avail_out == 0));
   }
-  return frame;
+  deflateEnd(&z);
+  if (!ok) return {};
+  Chunk(png, "IDAT", data);
+  Chunk(png, "IEND", {});
+  return png;
 }
 
 }  // namespace
@@ -39,25 +85,33 @@ bool WritePng(const Picture& picture, const std::string& path) {
   if (picture.width <= 0 || picture.height <= 0 ||
       picture.pixels.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height))
     return false;
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
-  if (!codec) return false;
-  CodecPtr encoder(avcodec_alloc_context3(codec));
-  if (!encoder) return false;
-  encoder->width = picture.width;
-  encoder->height = picture.height;
-  encoder->pix_fmt = AV_PIX_FMT_RGB24;
-  encoder->time_base = {1, 1};
-  if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return false;
-  auto frame = RgbFrame(picture);
-  PacketPtr packet(av_packet_alloc());
-  if (!frame || !packet || avcodec_send_frame(encoder.get(), frame.get()) < 0 ||
-      avcodec_receive_packet(encoder.get(), packet.get()) < 0)
-    return false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  const bool written = std::fwrite(packet->data, 1, static_cast<std::size_t>(packet->size), file.get()) ==
-                       static_cast<std::size_t>(packet->size);
-  return std::fclose(file.release()) == 0 && written;
+  const std::vector<uint8_t> png = EncodePng(picture);
+  if (png.empty()) return false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = TemporaryBeside(path);
+    os::File file;
+    try {
+      file = os::File::CreateNew(temporary);
+    } catch (const std::exception&) {
+      if (os::KindOf(temporary) != os::PathKind::kNothing) continue;  // the name is taken: another
+      return false;
+    }
+    try {
+      file.Write(png.data(), png.size());
+      file.Close();
+      os::ReplaceFile(temporary, path);
+      return true;
+    } catch (const std::exception&) {
+      try {
+        file = os::File();
+        os::RemoveFile(temporary);
+      } catch (const std::exception&) {
+        // nothing more can be done; the old file at the path is untouched either way
+      }
+      return false;
+    }
+  }
+  return false;
 }
 
 }  // namespace trimora::preview

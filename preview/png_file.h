@@ -1,4 +1,4 @@
-// A picture written as a PNG file, with FFmpeg's PNG encoder: the command line and the benchmark
+// A picture written as a PNG file: the command line and the benchmark
 // save pictures without a display.
 #pragma once
 
@@ -8,8 +8,9 @@
 
 namespace trimora::preview {
 
-// Writes `picture` to `path` (created or replaced). False when it cannot be encoded or written
-// completely.
+// Writes `picture` to `path`, created or replaced, through a new file beside it that takes the
+// path's place only once it is complete: a failure (a full disk, a stop) leaves whatever was at
+// the path as it was. False when it cannot be encoded or written completely.
 bool WritePng(const Picture& picture, const std::string& path);
 
 }  // namespace trimora::preview

@@ -157,6 +157,7 @@ struct PreviewBox : Control {
       : Control(std::move(name), ControlKind::Preview, std::move(parent), l, t, w, h), End(end) {}
   bool End;                 // the last picture before the end of the range, else the first after its start
   int32_t Second = -1;      // the time asked for; -1 none
+  int32_t From = 0;         // the end box: the range's start, where the cut it ends begins
   uint64_t Request = 0;     // the only request whose result the box takes; 0 none
   bool HasPicture = false;  // that request's picture has arrived
   std::string Message;      // shown where there is no picture

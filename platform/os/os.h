@@ -76,6 +76,26 @@ void RemoveFile(const std::string& path);
 // and file index on Windows, whatever their spelling (links, letter case, short names).
 bool SameFile(const std::string& a, const std::string& b);
 
+// What a path leads to, a link followed: nothing, an ordinary file, or anything else (a
+// directory, device, FIFO or socket), which a program must not write through.
+enum class PathKind { kNothing, kFile, kOther };
+PathKind KindOf(const std::string& path);
+
+// Tells one state of a file from another: the file itself (device and inode here, volume and
+// file index on Windows), its size and its last modification. Another file renamed into the
+// place, or the same file rewritten, gives another stamp.
+struct FileStamp {
+  uint64_t volume = 0, index = 0;
+  int64_t size = 0, modified = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file at the path now; nothing when there is none.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+// Puts the file `from` in the place of `to` in one step, replacing what was there: a reader of
+// `to` sees the old file or the new one, never a part of either.
+void ReplaceFile(const std::string& from, const std::string& to);
+
 // A UTF-8 path as a std::filesystem::path, and back; a narrow std::string is not UTF-8 to the
 // standard library on Windows.
 std::filesystem::path PathFromUtf8(const std::string& utf8);

@@ -146,6 +146,24 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+PathKind KindOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? PathKind::kNothing : PathKind::kOther;
+  return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileStamp{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                   static_cast<int64_t>(info.st_size),
+                   static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) ThrowErrno("rename");
+}
+
 std::optional<std::string> Environment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   if (!value) return std::nullopt;

@@ -219,6 +219,38 @@ bool SameFile(const std::string& a, const std::string& b) {
   }
 }
 
+PathKind KindOf(const std::string& path) {
+  try {
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND ? PathKind::kNothing
+                                                                                                  : PathKind::kOther;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return PathKind::kOther;
+    BY_HANDLE_FILE_INFORMATION info{};
+    return Identity(Wide(path), info) ? PathKind::kFile : PathKind::kOther;
+  } catch (const std::system_error&) {
+    return PathKind::kOther;
+  }
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  try {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!Identity(Wide(path), info)) return std::nullopt;
+    return FileStamp{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+                     static_cast<int64_t>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow),
+                     static_cast<int64_t>((uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                          info.ftLastWriteTime.dwLowDateTime)};
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    ThrowLastError("rename");
+}
+
 std::optional<std::string> Environment(const std::string& name) {
   const std::wstring wide = Wide(name);
   for (;;) {

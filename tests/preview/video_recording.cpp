@@ -11,6 +11,8 @@
 #include "tests/recording_builder.h"
 
 extern "C" {
+#include <libavutil/bswap.h>
+#include <libavutil/crc.h>
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
@@ -87,6 +89,41 @@ void PaintBusy(AVFrame* frame, uint32_t rgb, int index, uint32_t& noise) {
 
 }  // namespace
 
+namespace {
+
+std::vector<uint8_t> SectionPacket(int pid, std::vector<uint8_t> section, uint8_t cc) {
+  section[1] = static_cast<uint8_t>(0xB0 | ((section.size() + 4 - 3) >> 8));
+  section[2] = static_cast<uint8_t>(section.size() + 4 - 3);
+  const uint32_t crc = av_bswap32(av_crc(av_crc_get_table(AV_CRC_32_IEEE), UINT32_MAX, section.data(), section.size()));
+  for (int i = 0; i < 4; ++i) section.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
+  std::vector<uint8_t> packet(kPacketSize, 0xFF);
+  packet[0] = kSyncByte;
+  packet[1] = static_cast<uint8_t>(0x40 | (pid >> 8));
+  packet[2] = static_cast<uint8_t>(pid);
+  packet[3] = static_cast<uint8_t>(0x10 | (cc & 0x0F));
+  packet[4] = 0;  // pointer field
+  std::copy(section.begin(), section.end(), packet.begin() + 5);
+  return packet;
+}
+
+}  // namespace
+
+std::vector<uint8_t> PatPacket(const std::vector<std::pair<int, int>>& programs, int version, uint8_t cc) {
+  std::vector<uint8_t> s = {0x00, 0, 0, 0x00, 0x01, static_cast<uint8_t>(0xC1 | (version << 1)), 0, 0};
+  for (const auto& [program, pid] : programs)
+    s.insert(s.end(), {static_cast<uint8_t>(program >> 8), static_cast<uint8_t>(program),
+                       static_cast<uint8_t>(0xE0 | (pid >> 8)), static_cast<uint8_t>(pid)});
+  return SectionPacket(0, s, cc);
+}
+
+std::vector<uint8_t> PmtPacket(int pmt_pid, int program, int video_pid, int version, uint8_t cc) {
+  const auto hi = static_cast<uint8_t>(0xE0 | (video_pid >> 8)), lo = static_cast<uint8_t>(video_pid);
+  std::vector<uint8_t> s = {0x02, 0, 0, static_cast<uint8_t>(program >> 8), static_cast<uint8_t>(program),
+                            static_cast<uint8_t>(0xC1 | (version << 1)), 0, 0, hi, lo, 0xF0, 0x00,
+                            0x02, hi, lo, 0xF0, 0x00};
+  return SectionPacket(pmt_pid, s, cc);
+}
+
 uint32_t SecondColour(int s) { return kColours[static_cast<std::size_t>(s) % std::size(kColours)]; }
 
 int SecondOfColour(uint32_t rgb) {
@@ -129,6 +166,7 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
   if (!stream) throw std::runtime_error("video recording: no stream");
   Check(avcodec_parameters_from_context(stream->codecpar, enc), "stream parameters");
   stream->time_base = enc->time_base;
+  stream->id = o.video_pid;
   Check(avio_open(&own.muxer->pb, path.c_str(), AVIO_FLAG_WRITE), "open");
   Check(avformat_write_header(own.muxer, nullptr), "header");
 
@@ -161,9 +199,9 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
   for (int i = 0; i < o.seconds * o.fps; ++i) {
     Check(av_frame_make_writable(own.frame), "frame");
     if (o.busy_bit_rate > 0)
-      PaintBusy(own.frame, SecondColour(i / o.fps), i, noise);
+      PaintBusy(own.frame, SecondColour(i / o.fps + o.first_colour), i, noise);
     else
-      Paint(own.frame, SecondColour(i / o.fps), o.interlaced);
+      Paint(own.frame, SecondColour(i / o.fps + o.first_colour), o.interlaced);
     own.frame->pts = i;
     own.frame->interlaced_frame = o.interlaced ? 1 : 0;
     own.frame->top_field_first = 1;

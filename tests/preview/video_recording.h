@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace trimora::testkit {
 
@@ -20,9 +22,16 @@ struct VideoOptions {
   // For benchmarks: pictures that move and carry noise, at about this many bits per second,
   // instead of flat colours at a fixed quality.
   int busy_bit_rate = 0;
+  int video_pid = 0x100;
+  int first_colour = 0;  // second s shows SecondColour(s + first_colour)
 };
 
 void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& options = {});
+
+// The PAT of the given programs (number, PMT PID) and the PMT of one program with one MPEG-2 video
+// stream, each in one packet with its continuity counter.
+std::vector<uint8_t> PatPacket(const std::vector<std::pair<int, int>>& programs, int version, uint8_t cc);
+std::vector<uint8_t> PmtPacket(int pmt_pid, int program, int video_pid, int version, uint8_t cc);
 
 // The flat colour of second s as 0xRRGGBB.
 uint32_t SecondColour(int s);

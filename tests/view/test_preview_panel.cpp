@@ -94,6 +94,37 @@ TEST(PreviewPanel, ANewerRangeStopsTheOlderPictureAndShowsOnlyItsOwn) {
   EXPECT_EQ(SecondShown(PictureOf(view, "pPreviewStart")), 7);
 }
 
+// Stands in for the decoder: every end picture takes until it is stopped.
+struct SlowEndPicture {
+  std::atomic<bool> started{false};
+  preview::PictureResult operator()(MarkerIndex&, const preview::PictureRequest& request, const std::stop_token& stop) {
+    if (request.point == preview::CutPoint::kEnd) {
+      started = true;
+      for (int i = 0; i < 3000 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    preview::PictureResult result{preview::PictureOutcome::kPicture, {8, 6, {}}, 0};
+    result.picture.pixels.assign(8 * 6, 0xFF000000 | testkit::SecondColour(request.second));
+    return result;
+  }
+};
+
+TEST(PreviewPanel, AStartPictureNeverWaitsBehindASlowEndPicture) {
+  AppState st;
+  st.iTotalSec = 60;
+  WindowModel m;
+  WireRangeEntry(m, st);
+  auto slow = std::make_shared<SlowEndPicture>();
+  MainWindow view(m, nullptr, [slow](MarkerIndex& index, const preview::PictureRequest& request,
+                                     const std::stop_token& stop) { return (*slow)(index, request, stop); });
+  PreviewRecording(m, std::make_shared<MarkerIndex>("unread.nts"));
+  m.tEnd[2]->SetText("9");
+  view.Render();
+  QTRY_VERIFY(slow->started);
+  m.tStart[2]->SetText("7");
+  view.Render();
+  QTRY_COMPARE(SecondShown(PictureOf(view, "pPreviewStart")), 7);
+}
+
 TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
   testkit::TempDir folder;
   testkit::WriteVideoRecording(folder / "video.nts", {.seconds = 12});
@@ -101,10 +132,15 @@ TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
   testkit::Desktop d(folder.path());
   d.Click("cTimeB");  // count the markers: the recordings are too small for a length by size
   d.ClickListEntry("video.nts");
-  d.Type("tStart", 2, "7");
-  d.Type("tEnd", 2, "9");
   auto* start = d.Widget<PreviewWidget>("pPreviewStart");
   auto* end = d.Widget<PreviewWidget>("pPreviewEnd");
+  // Analysed again, the range boxes keep what they hold and no range check runs: both pictures
+  // are asked for anew all the same.
+  d.Click("bReAnalyze");
+  QTRY_COMPARE(SecondShown(start), 0);
+  QTRY_COMPARE(SecondShown(end), 11);
+  d.Type("tStart", 2, "7");
+  d.Type("tEnd", 2, "9");
   QTRY_COMPARE(SecondShown(start), 7);
   QTRY_VERIFY(SecondShown(end) >= 0);
   EXPECT_EQ(SecondShown(end), 8);  // the last picture before the 9th marker

@@ -99,12 +99,14 @@ QFont WindowFont() {
 MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures)
     : QWidget(parent),
       m_(model),
-      pictures_(std::make_unique<PreviewWorker>(pictures ? std::move(pictures) : PictureMaker(preview::MakeCutPicture))) {
+      pictures_{std::make_unique<PreviewWorker>(pictures ? pictures : PictureMaker(preview::MakeCutPicture)),
+                std::make_unique<PreviewWorker>(pictures ? pictures : PictureMaker(preview::MakeCutPicture))} {
   // Made is emitted on the worker's thread and arrives here through the window's event queue.
-  QObject::connect(pictures_.get(), &PreviewWorker::Made, this,
-                   [this](quint64 request, const QImage& image, const QString& reason) {
-                     PictureMade(request, image, reason);
-                   });
+  for (const auto& worker : pictures_)
+    QObject::connect(worker.get(), &PreviewWorker::Made, this,
+                     [this](quint64 request, const QImage& image, const QString& reason) {
+                       PictureMade(request, image, reason);
+                     });
   const QFont font = WindowFont();
   setFont(font);
   QToolTip::setFont(font);
@@ -134,7 +136,7 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
 
 MainWindow::~MainWindow() {
   m_.ProcessEvents = nullptr;
-  pictures_.reset();  // stops the picture being made and waits for the thread
+  for (auto& worker : pictures_) worker.reset();  // stops the picture being made and waits for the thread
 }
 
 QWidget* MainWindow::Container(const std::string& name) const {
@@ -379,8 +381,8 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
-    pictures_->Drop(false);
-    pictures_->Drop(true);
+    pictures_[0]->Drop(false);
+    pictures_[1]->Drop(true);
     if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
@@ -559,10 +561,10 @@ void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
   if (asked != box.Request) {
     asked = box.Request;
     if (box.Request == 0 || !m_.Preview.Markers)
-      pictures_->Drop(box.End);
+      pictures_[box.End ? 1 : 0]->Drop(box.End);
     else
-      pictures_->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
-                      widget->InnerRect().size() * widget->devicePixelRatioF()});
+      pictures_[box.End ? 1 : 0]->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
+                                       widget->InnerRect().size() * widget->devicePixelRatioF(), box.From});
   }
   widget->Show(box.Request, Q(box.Message));
 }

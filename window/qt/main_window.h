@@ -106,7 +106,8 @@ class MainWindow : public QWidget {
   // focus goes back once the control is enabled again, unless the user has moved it since.
   QPointer<QWidget> focus_to_restore_, focus_moved_to_;
   bool closing_ = false;
-  std::unique_ptr<PreviewWorker> pictures_;
+  // One worker per end of the range: a slow picture at one end never holds up the other's.
+  std::unique_ptr<PreviewWorker> pictures_[2];
   uint64_t asked_[2] = {0, 0};  // the request last handed to the worker, per end of the range
 };
 

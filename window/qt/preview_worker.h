@@ -31,6 +31,7 @@ struct PreviewJob {
   int32_t second = 0;
   bool end = false;  // the last picture before the end of the range, else the first after its start
   QSize fit;         // scaled down to fit this size
+  int32_t from = 0;  // the start of the range, which decides where a cut ends early
 };
 
 class PreviewWorker : public QThread {

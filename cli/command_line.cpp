@@ -1,0 +1,58 @@
+#include "cli/command_line.h"
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "cli/cli_common.h"
+#include "cli/exit_status.h"
+
+namespace trimora::cli {
+
+void PrintExitStatuses(std::ostream& out) {
+  out << "Exit status:\n"
+         "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n"
+         "       was written\n"
+         "  3    cut: the recording ended before END; what it held is saved\n"
+         "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
+         "  2    the command line could not be used\n"
+         "  130  stopped by SIGINT (Ctrl+C); 143 stopped by SIGTERM or SIGHUP. What was written stays,\n"
+         "       in whole packets; a second signal ends the program at once.\n";
+}
+
+void PrintUsage(std::ostream& out, const Command& c) {
+  out << "Usage: " << kProgram << " " << c.name << " " << c.usage << "\n  " << c.summary << "\n\n";
+  PrintExitStatuses(out);
+}
+
+bool AsksForHelp(const Args& args) {
+  for (const std::string& a : args) {
+    if (a == "--") return false;  // what follows is an operand, even "--help"
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+int RunCommand(const Command& command, const Args& args) {
+  try {
+    return command.run(args);
+  } catch (const UsageError& e) {
+    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
+    PrintUsage(std::cerr, command);
+    return ExitStatus(Outcome::kUsage);
+  } catch (const std::exception& e) {
+    std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
+    return ExitStatus(Outcome::kFailed);
+  }
+}
+
+int FinalStatus(int status) {
+  std::cout.flush();
+  if (std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::cerr << kProgram << ": the results could not be written to standard output\n";
+  // A stop signal keeps its status: it is the reason (a closed terminal fails the write too).
+  return status > 128 ? status : ExitStatus(Outcome::kFailed);
+}
+
+}  // namespace trimora::cli

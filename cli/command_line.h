@@ -1,0 +1,40 @@
+// What trimora-cli and trimora-frame share around a command: its row of usage texts, the usage and
+// exit statuses printed, the run that turns a thrown reason into a status, and the final check
+// that the results reached stdout. trimora-frame is trimora-cli's frame command in a program of
+// its own, so that only it loads FFmpeg's libraries.
+#pragma once
+
+#include <ostream>
+
+#include "cli/commands.h"
+
+namespace trimora::cli {
+
+inline constexpr const char* kProgram = "trimora-cli";
+
+struct Command {
+  const char* name;
+  const char* usage;    // the arguments after the command's name
+  const char* summary;  // one line for the overall help
+  int (*run)(const Args& args);
+};
+
+inline constexpr const char* kFrameUsage = "[--measure] [--end] FILE TIME OUT.png";
+inline constexpr const char* kFrameSummary =
+    "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)";
+
+void PrintExitStatuses(std::ostream& out);
+void PrintUsage(std::ostream& out, const Command& c);
+
+// Whether the arguments ask for the command's usage ("--help" or "-h" before any "--").
+bool AsksForHelp(const Args& args);
+
+// Runs the command: a UsageError prints the reason and the usage (status 2), another failure the
+// reason (status 1).
+int RunCommand(const Command& command, const Args& args);
+
+// The status to exit with once everything is printed: a failure when the results did not reach
+// stdout, unless a stop signal is the reason.
+int FinalStatus(int status);
+
+}  // namespace trimora::cli
