@@ -140,11 +140,21 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowErrno("delete");
 }
 
+void RequireWritable(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw std::system_error(EACCES, std::generic_category(), "read-only");
+  // The effective ids, as open() would use them.
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) ThrowErrno("read-only");
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+
+std::string FullPath(const std::string& path) { return Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path))); }
 
 std::optional<std::string> Environment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
