@@ -2,7 +2,6 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "engine/analyze.h"
 #include "platform/os/os.h"
@@ -61,7 +60,7 @@ Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {
 
 bool AnalyzeAndPrint(Session& s, const std::string& path, bool measure, std::ostream& out) {
   // The window always hands the analysis a full path; the cut compares it with its target.
-  const std::string full = path.empty() ? path : os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(path)));
+  const std::string full = path.empty() ? path : os::FullPath(path);
   s.w.cTimeB.Value = measure ? 1 : 0;
   s.w.cDataDetail.Value = s.w.cTimeB.Value;
   AnalyzeFile(s.w, s.st, full);

@@ -62,7 +62,7 @@ int RunCut(const Args& args) {
   const TimeFields start = SplitTime(parsed.operands[1], "START");
   const TimeFields end = SplitTime(parsed.operands[2], "END");
   // The save dialog hands the cut a full path, as the analysis gets one.
-  const std::string target = os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(parsed.operands[3])));
+  const std::string target = os::FullPath(parsed.operands[3]);
 
   Session s;
   const bool analysed = AnalyzeAndPrint(s, file, parsed.flags.count("--measure") > 0, std::cout);
