@@ -9,20 +9,23 @@ SUDO       := $(if $(filter 0,$(shell id -u)),,sudo)
 
 # Build and test: compiler, CMake, Ninja, Qt 6 Widgets and Qt's Japanese translations, GoogleTest,
 # a Japanese font, the desktop-entry and metainfo validators, what `make package` runs
-# (dpkg-shlibdeps from dpkg-dev, file), and FFmpeg's libraries for the pictures at the cut points
-# (found through pkg-config), and zlib for the PNG files.
+# (dpkg-shlibdeps from dpkg-dev, file), FFmpeg's libraries for the pictures at the cut points
+# (found through pkg-config), zlib for the PNG files, and scdoc, which turns the man pages' sources
+# into roff.
 PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev xdg-utils \
             fonts-ipafont-gothic desktop-file-utils appstream dpkg-dev file \
             pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev zlib1g-dev \
-            clang-14 libclang-rt-14-dev
+            clang-14 libclang-rt-14-dev scdoc
 # (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
 # Benchmarks: GNU time for peak memory.
 BENCH_PACKAGES := time
+# The install test checks the .deb with lintian (`make package` runs it too, when it is installed).
+TEST_PACKAGES := lintian
 # The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
 WINDOWS_BUILD    ?= build-windows
 
-.PHONY: all deps bench-deps windows-deps configure build run test test-windows bench install package asan fuzz-build fuzz-replay fuzz clean
+.PHONY: all deps bench-deps test-deps windows-deps configure build run test test-windows bench install package asan fuzz-build fuzz-replay fuzz clean
 
 all: build
 
@@ -36,6 +39,13 @@ deps:
 bench-deps: deps
 	@missing=$$(for p in $(BENCH_PACKAGES); do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+test-deps: deps
+	@missing=$$(for p in $(TEST_PACKAGES); do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
 
@@ -57,7 +67,7 @@ build: configure
 run: build
 	@if [ -x $(BUILD)/app/trimora ]; then exec $(BUILD)/app/trimora; else $(BUILD)/cli/trimora-cli --help; fi
 
-test: build fuzz-build
+test: test-deps build fuzz-build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 	$(MAKE) --no-print-directory fuzz-replay
 
@@ -75,8 +85,12 @@ bench: bench-deps build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# The .deb, checked by lintian when it is installed: any error or warning fails the target.
 package: build
+	rm -f $(BUILD)/trimora_*.deb
 	cd $(BUILD) && cpack -G DEB
+	@if command -v lintian >/dev/null; then lintian --fail-on error,warning $(BUILD)/trimora_*.deb && echo "lintian: no errors, no warnings"; \
+	else echo "lintian is not installed: the package is not checked"; fi
 
 # The tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build of their own.
 asan: deps

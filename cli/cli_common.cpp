@@ -2,7 +2,6 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "core/time_values.h"
@@ -67,7 +66,7 @@ void TerminalProgress::Clear() {
 }
 
 std::string FullPath(const std::string& path) {
-  return path.empty() ? path : os::Utf8FromPath(std::filesystem::absolute(os::PathFromUtf8(path)));
+  return path.empty() ? path : os::FullPath(path);
 }
 
 Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {}

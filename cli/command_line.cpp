@@ -10,15 +10,31 @@
 
 namespace trimora::cli {
 
+// Only what this build has: the frame command needs FFmpeg, and Windows has no SIGHUP but stops
+// a run on Ctrl+Break and on a closed console.
+#ifdef TRIMORA_WITH_PREVIEW
+#define TRIMORA_STATUS_0 \
+  "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n" \
+  "       was written\n"
+#else
+#define TRIMORA_STATUS_0 "  0    analyze: the recording was analysed; cut: the whole range was saved\n"
+#endif
+#ifdef _WIN32
+#define TRIMORA_STATUS_STOPPED \
+  "  130  stopped by Ctrl+C or Ctrl+Break; 143 stopped by closing the console, logging off or\n" \
+  "       shutting down. What was written stays, in whole packets; a second stop ends the\n" \
+  "       program at once.\n"
+#else
+#define TRIMORA_STATUS_STOPPED \
+  "  130  stopped by SIGINT (Ctrl+C); 143 stopped by SIGTERM or SIGHUP. What was written stays,\n" \
+  "       in whole packets; a second signal ends the program at once.\n"
+#endif
+
 void PrintExitStatuses(std::ostream& out) {
-  out << "Exit status:\n"
-         "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n"
-         "       was written\n"
+  out << "Exit status:\n" TRIMORA_STATUS_0
          "  3    cut: the recording ended before END; what it held is saved\n"
          "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
-         "  2    the command line could not be used\n"
-         "  130  stopped by SIGINT (Ctrl+C); 143 stopped by SIGTERM or SIGHUP. What was written stays,\n"
-         "       in whole packets; a second signal ends the program at once.\n";
+         "  2    the command line could not be used\n" TRIMORA_STATUS_STOPPED;
 }
 
 void PrintUsage(std::ostream& out, const Command& c) {

@@ -82,6 +82,7 @@ class Cutter {
     // device, FIFO or socket at the path is not this program's to delete.
     // Created new: whatever another program (or a link to the source) put at the path since the
     // deletion is left alone, and this run fails instead of writing into it.
+    os::RequireWritable(target_);  // a file the user may not write is refused, never replaced
     os::RemoveFile(target_);
     file2_.Open(target_);
     opened_target_ = true;

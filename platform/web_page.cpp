@@ -8,10 +8,10 @@
 
 #include "platform/os/os.h"
 
-// The installed data folder seen from the installed programs' folder; the build sets it from
-// its install layout.
-#ifndef TRIMORA_BIN_TO_DATA
-#define TRIMORA_BIN_TO_DATA "../share/trimora"
+// The installed documentation folder seen from the installed programs' folder; the build sets it
+// from its install layout.
+#ifndef TRIMORA_BIN_TO_DOC
+#define TRIMORA_BIN_TO_DOC "../share/doc/trimora"
 #endif
 
 namespace trimora {
@@ -56,7 +56,7 @@ std::string FileUrlBeside(const std::string& program_path, const std::string& pa
 std::string PagePath(const std::string& program_path, const std::string& page) {
   const std::filesystem::path folder = os::PathFromUtf8(program_path).parent_path();
   const std::filesystem::path beside = folder / os::PathFromUtf8(page);
-  const std::filesystem::path installed = (folder / TRIMORA_BIN_TO_DATA / os::PathFromUtf8(page)).lexically_normal();
+  const std::filesystem::path installed = (folder / TRIMORA_BIN_TO_DOC / os::PathFromUtf8(page)).lexically_normal();
   std::error_code ec;
   if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return os::Utf8FromPath(installed);
   return os::Utf8FromPath(beside);

@@ -21,8 +21,8 @@ class WebOpener {
 std::string ResolveWebPageAddress(const std::string& address);
 
 // Where a page shipped with the program at program_path (an absolute path) lies: beside the
-// program, as in the build tree, else in the installed data folder (bin/../share/trimora); when
-// neither holds it, beside the program.
+// program, as in the build tree, else in the installed documentation folder
+// (bin/../share/doc/trimora); when neither holds it, beside the program.
 std::string PagePath(const std::string& program_path, const std::string& page);
 
 // "file://" URL of page in the folder of program_path (an absolute path), with every byte

@@ -106,6 +106,15 @@ TEST_F(CliTest, HelpGoesToStdoutAndExits0) {
     EXPECT_NE(r.out.find("analyze [--measure] FILE"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "");
   }
+  // Only what this build has: Windows has neither the pictures nor SIGHUP.
+  const std::string help = Run({"--help"}).out;
+#ifdef _WIN32
+  EXPECT_EQ(help.find("frame"), std::string::npos) << help;
+  EXPECT_EQ(help.find("SIGHUP"), std::string::npos) << help;
+  EXPECT_NE(help.find("Ctrl+Break"), std::string::npos) << help;
+#else
+  EXPECT_NE(help.find("SIGHUP"), std::string::npos) << help;
+#endif
 }
 
 TEST_F(CliTest, WrongCommandLineGoesToStderrAndExits2) {

@@ -403,6 +403,18 @@ TEST_F(Cut, TargetThatCannotBeCreatedOrIsNoFileIsLeftAlone) {
 #endif
 }
 
+// Deleting needs only the folder's write permission; a file made read-only stays as it is, even
+// for root (the tests may run as root, which a read-only file refuses all the same).
+TEST_F(Cut, ReadOnlyTargetIsRefusedAndLeftUntouched) {
+  Write(Recording(RecordingOptions{.seconds = 20}));
+  testkit::WriteAll(target, Bytes{7, 7, 7});
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Run(0, 5);
+  ExpectFailure("保存先ファイルが開けません。");
+  EXPECT_EQ(Target(), (Bytes{7, 7, 7}));
+  fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);  // Windows deletes no read-only file
+}
+
 TEST_F(Cut, FileAppearingAtTheTargetAfterTheDeletionIsNeverWrittenInto) {
   Recording r(RecordingOptions{.seconds = 20});
   Write(r);

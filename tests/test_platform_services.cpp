@@ -131,11 +131,11 @@ TEST(WebPageAddress, PageNameBecomesAFileUrlBesideTheProgram) {
   EXPECT_EQ(resolved.rfind("file:///", 0), 0u);
 }
 
-TEST(WebPageAddress, InstalledProgramFindsThePageInItsDataFolder) {
+TEST(WebPageAddress, InstalledProgramFindsThePageInItsDocumentationFolder) {
   TempDir prefix;
-  WriteText(prefix / "share/trimora/usage.html", "<html></html>");
+  WriteText(prefix / "share/doc/trimora/usage.html", "<html></html>");
   EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"),
-            (prefix / "share/trimora/usage.html").lexically_normal().string());
+            (prefix / "share/doc/trimora/usage.html").lexically_normal().string());
   WriteText(prefix / "bin/usage.html", "<html></html>");  // a build tree keeps it beside the program
   EXPECT_EQ(PagePath((prefix / "bin/trimora").string(), "usage.html"),
             (prefix / "bin/usage.html").lexically_normal().string());

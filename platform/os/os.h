@@ -72,6 +72,14 @@ bool OrdinaryFileExists(const std::string& path);
 // nothing there is no error. A directory, device, FIFO or socket is refused.
 void RemoveFile(const std::string& path);
 
+// Refuses (throws) when the file at the path is one the user may not write: no write permission
+// for this user, or none for anyone, which refuses root too (its `cp` would go through, but a file
+// made read-only for everyone is one its owner meant to keep); the read-only attribute or an
+// access list that denies writing on Windows. Nothing at the path, or a link (whose replacement
+// leaves what it leads to alone), is no refusal. Replacing a file takes only the right to write
+// its folder, so this is what keeps a file the user could not overwrite from being deleted.
+void RequireWritable(const std::string& path);
+
 // Whether two paths name the same file: same device and inode here, same volume serial number
 // and file index on Windows, whatever their spelling (links, letter case, short names).
 bool SameFile(const std::string& a, const std::string& b);
@@ -95,6 +103,11 @@ std::optional<FileStamp> StampOf(const std::string& path);
 // Puts the file `from` in the place of `to` in one step, replacing what was there: a reader of
 // `to` sees the old file or the new one, never a part of either.
 void ReplaceFile(const std::string& from, const std::string& to);
+
+// The path as a full one, from the current folder (and drive), as the save dialog would give it.
+// On Windows the system makes it (GetFullPathNameW): the standard library's absolute() takes the
+// \\?\ and \\.\ forms for a folder on the current drive. Throws when the system cannot.
+std::string FullPath(const std::string& path);
 
 // A UTF-8 path as a std::filesystem::path, and back; a narrow std::string is not UTF-8 to the
 // standard library on Windows.

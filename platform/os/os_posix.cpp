@@ -140,6 +140,14 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowErrno("delete");
 }
 
+void RequireWritable(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw std::system_error(EACCES, std::generic_category(), "read-only");
+  // The effective ids, as open() would use them.
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) ThrowErrno("read-only");
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
@@ -163,6 +171,8 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 void ReplaceFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) ThrowErrno("rename");
 }
+
+std::string FullPath(const std::string& path) { return Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path))); }
 
 std::optional<std::string> Environment(const std::string& name) {
   const char* value = std::getenv(name.c_str());

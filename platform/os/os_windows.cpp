@@ -47,6 +47,35 @@ std::string Narrow(std::wstring_view wide) {
   return utf8;
 }
 
+bool StartsWith(const std::wstring& text, std::wstring_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+
+// A path as the file calls take it. From MAX_PATH characters on it is made full and given the
+// \\?\ prefix, which lifts the length limit on every Windows; the program's manifest
+// (longPathAware) lifts it only where the system has long paths turned on. The prefix also turns
+// off the system's own clean-up of the path ("/" for "\", "." and ".."), which is why the path is
+// made full first. A path already in the \\?\ or \\.\ form is the caller's to spell.
+// The path made full as the system makes it: from the current folder and drive, "/" as "\\",
+// "." and ".." resolved; a \\?\ or \\.\ path comes back as given. Nothing when the system fails.
+std::optional<std::wstring> FullWide(const std::wstring& wide) {
+  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::nullopt;
+  std::wstring full(needed, L'\0');
+  const DWORD n = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (n == 0 || n >= needed) return std::nullopt;
+  full.resize(n);
+  return full;
+}
+
+std::wstring SystemPath(const std::string& utf8) {
+  std::wstring wide = Wide(utf8);
+  if (wide.size() < MAX_PATH || StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
+  std::optional<std::wstring> full = FullWide(wide);
+  if (!full) return wide;
+  if (StartsWith(*full, L"\\\\?\\") || StartsWith(*full, L"\\\\.\\")) return *full;
+  if (StartsWith(*full, L"\\\\")) return L"\\\\?\\UNC\\" + full->substr(2);  // \\server\share\...
+  return L"\\\\?\\" + *full;
+}
+
 // Opens a file or folder only to ask about it: no access, every sharing mode, so that it
 // disturbs no one who has it open.
 HANDLE OpenToAsk(const std::wstring& path) {
@@ -94,7 +123,7 @@ File& File::operator=(File&& other) noexcept {
 File File::OpenForReading(const std::string& path) {
   // No FILE_SHARE_DELETE: while the source is open, no one (this program included, through
   // another spelling of its name) can delete it.
-  HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE h = ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) ThrowLastError("open for reading");
   File file(reinterpret_cast<std::intptr_t>(h));
@@ -103,7 +132,7 @@ File File::OpenForReading(const std::string& path) {
 }
 
 File File::CreateNew(const std::string& path) {
-  HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  HANDLE h = ::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) ThrowLastError("create");
   File file(reinterpret_cast<std::intptr_t>(h));
@@ -180,7 +209,7 @@ bool OrdinaryFileExists(const std::string& path) {
   // A directory search would take "*" and "?" as wildcards; no file name holds them.
   if (path.find_first_of("*?") != std::string::npos) return false;
   try {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = SystemPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return false;
     constexpr DWORD kNotOrdinary =
@@ -196,7 +225,7 @@ bool OrdinaryFileExists(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = SystemPath(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
@@ -208,10 +237,27 @@ void RemoveFile(const std::string& path) {
   if (!::DeleteFileW(wide.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) ThrowLastError("delete");
 }
 
+void RequireWritable(const std::string& path) {
+  const std::wstring wide = SystemPath(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  constexpr DWORD kNoFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNoFile)) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) throw std::system_error(EACCES, std::generic_category(), "read-only");
+  // Asking for write access, with every sharing mode and without truncating, writes nothing; it
+  // fails where an access list denies writing.
+  HANDLE h = ::CreateFileW(wide.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_ACCESS_DENIED) ThrowLastError("read-only");
+    return;  // anything else is for the deletion to find
+  }
+  ::CloseHandle(h);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   try {
     BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-    if (!Identity(Wide(a), ia) || !Identity(Wide(b), ib)) return false;
+    if (!Identity(SystemPath(a), ia) || !Identity(SystemPath(b), ib)) return false;
     return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
            ia.nFileIndexLow == ib.nFileIndexLow;
   } catch (const std::system_error&) {
@@ -249,6 +295,12 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 void ReplaceFile(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     ThrowLastError("rename");
+}
+
+std::string FullPath(const std::string& path) {
+  const std::optional<std::wstring> full = FullWide(Wide(path));
+  if (!full) ThrowLastError("full path");
+  return Narrow(*full);
 }
 
 std::optional<std::string> Environment(const std::string& name) {

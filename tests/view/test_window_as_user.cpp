@@ -65,6 +65,39 @@ TEST(WindowAsUser, ListKeepsTheRunningRecordingHighlightedWhenAClickIsIgnored) {
   EXPECT_EQ(d.st.iTotalSec, 300);
 }
 
+// Up/Down choose as a click does, so the highlight never rests on a recording other than the
+// analysed one; a key pressed during a run is turned back like a click.
+TEST(WindowAsUser, ArrowKeysInTheListAnalyseTheRecordingTheyMoveTo) {
+  TempDir folder;
+  Recording(RecordingOptions{.seconds = 300}).WriteTo(folder / "a.nts");
+  Recording(RecordingOptions{.seconds = 5}).WriteTo(folder / "b.nts");
+  Desktop d(folder.path());
+  d.Click("cTimeB");
+  auto* list = d.Widget<QListWidget>("lFile");
+  QString during_run;
+  const std::function<void()> render = d.m.ProcessEvents;
+  d.m.ProcessEvents = [&] {
+    render();
+    if (during_run.isEmpty() && d.st.file1.IsOpen()) {
+      QTest::keyClick(list, Qt::Key_Down);
+      during_run = Highlighted(d);
+    }
+  };
+  d.ClickListEntry("a.nts");
+  EXPECT_EQ(during_run, "a.nts");
+  EXPECT_EQ(d.st.iTotalSec, 300);
+
+  d.m.ProcessEvents = render;
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(Highlighted(d), "b.nts");
+  EXPECT_EQ(d.st.sEditFile, (folder / "b.nts").string());
+  EXPECT_EQ(d.st.iTotalSec, 5);
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(Highlighted(d), "a.nts");
+  EXPECT_EQ(d.st.sEditFile, (folder / "a.nts").string());
+}
+
 TEST(WindowAsUser, FocusReturnsToSaveAfterTheCut) {
   TempDir folder;
   Recording(RecordingOptions{.seconds = 20}).WriteTo(folder / "a.nts");

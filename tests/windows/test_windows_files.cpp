@@ -79,13 +79,42 @@ TEST_F(WindowsFiles, AnotherSpellingOfTheSourceIsRefusedAndTheSourceStaysWhole) 
   std::string upper = source;
   for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 
-  for (const std::string& other : {"\\\\?\\" + source, os::Utf8FromPath(short_name), upper}) {
+  for (const std::string& other : {"\\\\?\\" + source, "\\\\.\\" + source, os::Utf8FromPath(short_name), upper}) {
     SCOPED_TRACE(other);
     ASSERT_NE(other, source);
     CutRange(w, st, other, 0, 5);
     EXPECT_EQ(w.lCMessage.Caption, "編集元ファイルには上書き出来ません。");
     EXPECT_EQ(testkit::ReadAll(os::PathFromUtf8(source)), original);
   }
+}
+
+// Wine enforces no length limit, so the manifest that lifts it on Windows is checked as linked
+// in; a path of 300 characters, spelt with "/" and "..", then goes through every file call.
+TEST_F(WindowsFiles, PathsLongerThanMaxPathAreAnalysedAndCut) {
+  HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(nullptr, found))),
+                             ::SizeofResource(nullptr, found));
+  EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true<"),
+            std::string::npos);
+
+  const std::string folder = Path(std::string(120, 'a') + "\\" + std::string(120, 'b'));
+  fs::create_directories(os::PathFromUtf8(folder));
+  const std::string source = folder + "\\" + std::string(40, 'c') + ".nts";
+  const std::string target = folder + "/../" + std::string(120, 'b') + "/" + std::string(40, 'd') + ".nts";
+  ASSERT_GT(source.size(), 300u);
+  Recording r(RecordingOptions{.seconds = 20});
+  r.WriteTo(os::PathFromUtf8(source));
+
+  w.cTimeB.Value = 1;  // measured: every packet of the long path is read
+  AnalyzeFile(w, st, source);
+  EXPECT_EQ(st.iTotalSec, 20);
+  CutRange(w, st, target, 5, 7);
+  EXPECT_EQ(w.lCProgress.Caption, "書き込みが完了しました。");
+  EXPECT_EQ(testkit::ReadAll(os::PathFromUtf8(folder + "\\" + std::string(40, 'd') + ".nts")),
+            r.Slice(r.MarkerIndex(5) + 1, r.MarkerIndex(7) + 1));
+  CutRange(w, st, target, 5, 7);  // an existing long target is replaced
+  EXPECT_EQ(w.lCProgress.Caption, "書き込みが完了しました。");
 }
 
 }  // namespace

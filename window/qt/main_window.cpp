@@ -341,6 +341,9 @@ QWidget* MainWindow::CreateFileList(FileListBox& list, QWidget* parent) {
   widget->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(widget, &QListWidget::itemClicked, widget,
                    [this, &list, widget](QListWidgetItem* item) { ChooseListEntry(list, widget->row(item)); });
+  // A key that moves the highlight chooses like a click: the highlight, the results and Save
+  // always belong to one recording, and a move during a run is turned back as a click is.
+  widget->KeyMoved = [this, &list](int row) { ChooseListEntry(list, row); };
   widget->installEventFilter(this);  // Enter chooses the current entry
   return widget;
 }

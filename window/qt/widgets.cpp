@@ -124,6 +124,12 @@ FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
   setViewportMargins(1, 1, 1, 1);
 }
 
+void FileListWidget::keyPressEvent(QKeyEvent* event) {
+  const int before = currentRow();
+  QListWidget::keyPressEvent(event);
+  if (currentRow() != before && currentRow() >= 0 && KeyMoved) KeyMoved(currentRow());
+}
+
 bool FileListWidget::event(QEvent* event) {
   const bool handled = QListWidget::event(event);
   if (event->type() == QEvent::Paint) {

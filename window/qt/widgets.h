@@ -59,12 +59,16 @@ class LineWidget : public QWidget {
 // The recording folder's list. Its border is drawn on whole device pixels, inside the widget's
 // edge, with the list's own area one pixel in from it: the style's border lands between device
 // pixels at a fractional scale, where one of its sides is lost or painted over by the list.
+// A key that moves the highlight (arrows, pages, Home/End, a typed letter) reports the row it
+// moved to through KeyMoved, as a click reports its row.
 class FileListWidget : public QListWidget {
  public:
   explicit FileListWidget(QWidget* parent);
+  std::function<void(int row)> KeyMoved;
 
  protected:
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A picture at a cut point on a dark ground, or the text that stands in for it. It paints a
