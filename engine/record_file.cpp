@@ -23,6 +23,10 @@ os::File CreateNewFile(const std::string& path) { return os::File::CreateNew(pat
 
 void WriteFile(os::File& file, const void* data, std::size_t size) { file.Write(data, size); }
 
+bool CopyFile(os::File& file, const os::File& source, int64_t offset, std::size_t size) {
+  return file.CopyFrom(source, offset, size);
+}
+
 void CloseFile(os::File& file) { file.Close(); }
 
 SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
@@ -31,7 +35,9 @@ SourceFile::~SourceFile() { Close(); }
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
   file_ = os::File::OpenForReading(path);
+  ++opened_;
   pos_ = len_ = 0;
+  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -42,6 +48,7 @@ void SourceFile::Close() noexcept {
     // Nothing was written: a source closes without losing anything.
   }
   pos_ = len_ = 0;
+  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -54,6 +61,7 @@ void SourceFile::Rewind() {
   if (!IsOpen()) ThrowNotOpen("source not open");
   file_.Rewind();
   pos_ = len_ = 0;
+  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -61,7 +69,9 @@ void SourceFile::Rewind() {
 // straddle the buffer's edge except at the end of the data.
 void SourceFile::Fill() {
   pos_ = len_ = 0;
+  buffer_offset_ = next_offset_;
   len_ = file_.Read(buffer_.get(), kReadCapacity);
+  next_offset_ += static_cast<int64_t>(len_);
   at_end_ = len_ < kReadCapacity;
 }
 
@@ -95,11 +105,11 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
   return n;
 }
 
-// The ring of buffers and the thread that empties them into the file, oldest first.
+// The ring of buffers, the source runs to copy, and the thread that puts them into the file,
+// oldest first.
 class TargetFile::Writer {
  public:
-  Writer(os::File& file, std::function<void(os::File&, const void*, std::size_t)> write)
-      : file_(file), write_(std::move(write)) {
+  Writer(os::File& file, const TargetCalls& calls) : file_(file), write_(calls.write), copy_(calls.copy) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -117,6 +127,7 @@ class TargetFile::Writer {
   }
 
   static constexpr std::size_t kCapacity = kPacketSize * 5577;  // whole records, about 1 MiB
+  static constexpr std::size_t kDepth = 4;                        // turns queued at most
 
   // A free buffer to fill, waiting for the thread to empty one when all are queued.
   uint8_t* TakeFree() {
@@ -130,7 +141,17 @@ class TargetFile::Writer {
   void Queue(uint8_t* buffer, std::size_t len) {
     {
       std::lock_guard lock(mutex_);
-      full_.push_back({buffer, len});
+      full_.push_back({buffer, len, 0, nullptr});
+    }
+    changed_.notify_all();
+  }
+
+  // A run of the source to copy, waiting while the thread is as far behind as the ring allows.
+  void QueueCopy(std::shared_ptr<const os::File> source, int64_t offset, std::size_t len) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return full_.size() < kDepth; });
+      full_.push_back({nullptr, len, offset, std::move(source)});
     }
     changed_.notify_all();
   }
@@ -143,7 +164,7 @@ class TargetFile::Writer {
     changed_.notify_all();
   }
 
-  // Waits until every queued buffer is written (or dropped after a failure).
+  // Waits until everything queued is written (or dropped after a failure).
   void Drain() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return full_.empty() && !busy_; });
@@ -156,8 +177,10 @@ class TargetFile::Writer {
 
  private:
   struct Pending {
-    uint8_t* data;
+    uint8_t* data;  // a buffer of the ring, or none for a run of the source
     std::size_t len;
+    int64_t offset;
+    std::shared_ptr<const os::File> source;
   };
 
   void Run() {
@@ -165,24 +188,31 @@ class TargetFile::Writer {
     for (;;) {
       changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
       if (full_.empty()) return;  // stopping, with nothing left to write
-      Pending next = full_.front();
+      Pending next = std::move(full_.front());
       full_.pop_front();
       busy_ = true;
       const bool failed = static_cast<bool>(error_);
       lock.unlock();
       // After a failure nothing more is written: the file keeps an unbroken prefix.
-      const std::error_code error = failed ? std::error_code() : WriteAll(next.data, next.len);
+      const std::error_code error = failed ? std::error_code() : Put(next);
+      next.source.reset();
       lock.lock();
       if (error) error_ = error;
-      free_.push_back(next.data);
+      if (next.data) free_.push_back(next.data);
       busy_ = false;
       changed_.notify_all();
     }
   }
 
-  std::error_code WriteAll(const uint8_t* data, std::size_t size) {
+  std::error_code Put(const Pending& next) {
     try {
-      write_(file_, data, size);
+      if (next.data) {
+        write_(file_, next.data, next.len);
+      } else if (!copy_(file_, *next.source, next.offset, next.len)) {
+        // The system copied the first run and refuses a later one: the bytes are no longer at
+        // hand, so the cut cannot be finished as given.
+        return std::make_error_code(std::errc::operation_not_supported);
+      }
       return {};
     } catch (const std::system_error& e) {
       return e.code();
@@ -191,7 +221,8 @@ class TargetFile::Writer {
 
   os::File& file_;
   const std::function<void(os::File&, const void*, std::size_t)> write_;
-  std::unique_ptr<uint8_t[]> buffers_[4];
+  const std::function<bool(os::File&, const os::File&, int64_t, std::size_t)> copy_;
+  std::unique_ptr<uint8_t[]> buffers_[kDepth];
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<uint8_t*> free_;
@@ -202,14 +233,14 @@ class TargetFile::Writer {
   std::thread thread_;
 };
 
-TargetFile::TargetFile() = default;
+TargetFile::TargetFile(const SourceFile* source) : source_(source) {}
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
   file_ = calls.create(path);
   try {
-    writer_ = std::make_unique<Writer>(file_, calls.write);
+    writer_ = std::make_unique<Writer>(file_, calls);
   } catch (...) {
     try {
       calls.close(file_);
@@ -227,6 +258,8 @@ void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
   if (!IsOpen()) ThrowNotOpen("target not open");
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
   std::size_t size = n * kPacketSize;
+  if (size == 0 || CopyInSystem(first, size)) return;
+  SubmitRun();  // the source's bytes given earlier go first
   while (size > 0) {
     const std::size_t room = Writer::kCapacity - len_;
     const std::size_t part = std::min(room, size);
@@ -238,14 +271,44 @@ void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
   }
 }
 
+// Reading the records to examine them is unavoidable; copying them through the ring and writing
+// them again is not. The kernel copies the source's pages into the target's as cp does, and the
+// program's own read buffer stays in the processor's cache.
+bool TargetFile::CopyInSystem(const uint8_t* first, std::size_t size) {
+  if (!source_) return false;
+  const std::optional<int64_t> offset = source_->OffsetOf(first, size);
+  if (!offset) return false;
+  if (copy_from_opened_ != source_->Opened()) {  // a source this target has not copied from yet
+    SubmitRun();
+    copy_from_.reset();
+    copy_from_opened_ = source_->Opened();
+    copy_refused_ = !calls.copy(file_, source_->file(), 0, 0);
+    if (!copy_refused_) copy_from_ = std::make_shared<const os::File>(source_->file().Duplicate());
+  }
+  if (copy_refused_) return false;
+  if (len_ > 0) Submit();  // bytes given earlier go first
+  if (run_len_ > 0 && run_offset_ + static_cast<int64_t>(run_len_) != *offset) SubmitRun();
+  if (run_len_ == 0) run_offset_ = *offset;
+  run_len_ += size;
+  if (run_len_ >= Writer::kCapacity) SubmitRun();
+  return true;
+}
+
 void TargetFile::Submit() {
   writer_->Queue(current_, len_);
   current_ = writer_->TakeFree();
   len_ = 0;
 }
 
+void TargetFile::SubmitRun() {
+  if (run_len_ == 0) return;
+  writer_->QueueCopy(copy_from_, run_offset_, run_len_);
+  run_len_ = 0;
+}
+
 void TargetFile::Flush() {
   if (!IsOpen()) ThrowNotOpen("target not open");
+  SubmitRun();
   if (len_ > 0) Submit();
   writer_->Drain();
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
@@ -284,6 +347,9 @@ std::error_code TargetFile::Release() noexcept {
   }
   file_ = os::File();  // closed, whatever the close reported
   len_ = 0;
+  run_len_ = 0;
+  copy_from_.reset();
+  copy_from_opened_ = 0;
   return error;
 }
 
