@@ -2,7 +2,10 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "engine/analyze.h"
 #include "platform/os/os.h"
@@ -53,7 +56,15 @@ void TerminalProgress::Clear() {
 }
 
 Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {
-  w.ProcessEvents = [this] { progress.Draw(w); };
+  // For the tests only: the run waits (ten seconds at most) where its progress line shows this
+  // text until a stop signal has come, so that a signal sent on seeing the line lands there however
+  // late the sender runs.
+  static const std::optional<std::string> hold_at = os::Environment("TRIMORA_TEST_HOLD_AT_PROGRESS");
+  w.ProcessEvents = [this] {
+    progress.Draw(w);
+    for (int waited = 0; hold_at && progress.Shown().find(*hold_at) != std::string::npos && !stop.Received() && waited < 1000; ++waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
   // As in the window: the boxes an analysis fills, or a command types, are checked against the
   // recording's length.
   WireRangeEntry(w, st);

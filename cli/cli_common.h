@@ -42,6 +42,7 @@ class TerminalProgress {
 
   void Draw(const WindowModel& w);
   void Clear();  // erases the line, so that what is printed next starts on a clean line
+  const std::string& Shown() const { return shown_; }  // the line on the terminal now
 
  private:
   std::FILE* out_;
