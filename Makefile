@@ -16,8 +16,8 @@ PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-de
             pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
             clang-14 libclang-rt-14-dev
 # (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
-# Benchmarks: GNU time for peak memory.
-BENCH_PACKAGES := time
+# Benchmarks: GNU time for peak memory, strace to count the bytes a cut reads.
+BENCH_PACKAGES := time strace
 # The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.
 WINDOWS_PACKAGES := cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
 WINDOWS_BUILD    ?= build-windows

@@ -15,6 +15,9 @@ namespace {
 // A whole number of records, about 128 KiB: the buffer stays in the processor's cache between
 // the read and the scan of its records. Much larger buffers measured markedly slower.
 constexpr std::size_t kReadCapacity = kPacketSize * 697;
+// While the target's writer takes records from the read buffers, each write call costs the file
+// system its own work on the target's inode: reads of about 1 MiB there, to write in large parts.
+constexpr std::size_t kPinnedReadCapacity = kPacketSize * 5577;
 
 [[noreturn]] void ThrowNotOpen(const char* what) { throw std::system_error(EBADF, std::generic_category(), what); }
 }  // namespace
@@ -23,21 +26,23 @@ os::File CreateNewFile(const std::string& path) { return os::File::CreateNew(pat
 
 void WriteFile(os::File& file, const void* data, std::size_t size) { file.Write(data, size); }
 
-bool CopyFile(os::File& file, const os::File& source, int64_t offset, std::size_t size) {
-  return file.CopyFrom(source, offset, size);
-}
-
 void CloseFile(os::File& file) { file.Close(); }
 
-SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
-SourceFile::~SourceFile() { Close(); }
+SourceFile::SourceFile() {
+  buffers_[0].reset(new uint8_t[kPinnedReadCapacity]);
+  buffer_ = buffers_[0].get();
+}
+
+SourceFile::~SourceFile() {
+  Close();
+  for (auto& pins : pins_)  // a writer may still be putting records from here into its file
+    for (int n; (n = pins.load()) != 0;) pins.wait(n);
+}
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
   file_ = os::File::OpenForReading(path);
-  ++opened_;
   pos_ = len_ = 0;
-  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -48,7 +53,6 @@ void SourceFile::Close() noexcept {
     // Nothing was written: a source closes without losing anything.
   }
   pos_ = len_ = 0;
-  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -61,7 +65,6 @@ void SourceFile::Rewind() {
   if (!IsOpen()) ThrowNotOpen("source not open");
   file_.Rewind();
   pos_ = len_ = 0;
-  buffer_offset_ = next_offset_ = 0;
   at_end_ = past_end_ = false;
 }
 
@@ -69,10 +72,16 @@ void SourceFile::Rewind() {
 // straddle the buffer's edge except at the end of the data.
 void SourceFile::Fill() {
   pos_ = len_ = 0;
-  buffer_offset_ = next_offset_;
-  len_ = file_.Read(buffer_.get(), kReadCapacity);
-  next_offset_ += static_cast<int64_t>(len_);
-  at_end_ = len_ < kReadCapacity;
+  std::size_t capacity = kReadCapacity;
+  if (pins_[current_].load() != 0) {
+    current_ = (current_ + 1) % kBuffers;
+    for (int n; (n = pins_[current_].load()) != 0;) pins_[current_].wait(n);
+    if (!buffers_[current_]) buffers_[current_].reset(new uint8_t[kPinnedReadCapacity]);
+    buffer_ = buffers_[current_].get();
+    capacity = kPinnedReadCapacity;
+  }
+  len_ = file_.Read(buffer_, capacity);
+  at_end_ = len_ < capacity;
 }
 
 const uint8_t* SourceFile::NextRecordSlow() {
@@ -81,16 +90,23 @@ const uint8_t* SourceFile::NextRecordSlow() {
     Fill();
     if (pos_ + kPacketSize <= len_) {
       pos_ += kPacketSize;
-      return buffer_.get();
+      return buffer_;
     }
   }
   // Past the end of the data: the bytes left (a final partial record, or none) and zeros.
   std::size_t left = len_ - pos_;
-  std::memcpy(tail_, buffer_.get() + pos_, left);
+  std::memcpy(tail_, buffer_ + pos_, left);
   std::memset(tail_ + left, 0, kPacketSize - left);
   pos_ = len_;
   past_end_ = true;
   return tail_;
+}
+
+std::atomic<int>* SourceFile::Pin(const uint8_t* data, std::size_t size) {
+  const auto at = reinterpret_cast<std::uintptr_t>(data), begin = reinterpret_cast<std::uintptr_t>(buffer_);
+  if (at < begin || at - begin > len_ || size > len_ - (at - begin)) return nullptr;
+  pins_[current_].fetch_add(1);
+  return &pins_[current_];
 }
 
 std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t max) {
@@ -100,16 +116,16 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
     return 1;
   }
   std::size_t n = std::min(buffered, max);
-  first = buffer_.get() + pos_;
+  first = buffer_ + pos_;
   pos_ += n * kPacketSize;
   return n;
 }
 
-// The ring of buffers, the source runs to copy, and the thread that puts them into the file,
-// oldest first.
+// The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  Writer(os::File& file, const TargetCalls& calls) : file_(file), write_(calls.write), copy_(calls.copy) {
+  Writer(os::File& file, std::function<void(os::File&, const void*, std::size_t)> write)
+      : file_(file), write_(std::move(write)) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -127,7 +143,6 @@ class TargetFile::Writer {
   }
 
   static constexpr std::size_t kCapacity = kPacketSize * 5577;  // whole records, about 1 MiB
-  static constexpr std::size_t kDepth = 4;                        // turns queued at most
 
   // A free buffer to fill, waiting for the thread to empty one when all are queued.
   uint8_t* TakeFree() {
@@ -141,17 +156,16 @@ class TargetFile::Writer {
   void Queue(uint8_t* buffer, std::size_t len) {
     {
       std::lock_guard lock(mutex_);
-      full_.push_back({buffer, len, 0, nullptr});
+      full_.push_back({buffer, len, nullptr});
     }
     changed_.notify_all();
   }
 
-  // A run of the source to copy, waiting while the thread is as far behind as the ring allows.
-  void QueueCopy(std::shared_ptr<const os::File> source, int64_t offset, std::size_t len) {
+  // Bytes that stay where they are until written; `pin` is counted down then.
+  void QueuePinned(const uint8_t* data, std::size_t len, std::atomic<int>* pin) {
     {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return full_.size() < kDepth; });
-      full_.push_back({nullptr, len, offset, std::move(source)});
+      std::lock_guard lock(mutex_);
+      full_.push_back({data, len, pin});
     }
     changed_.notify_all();
   }
@@ -164,7 +178,7 @@ class TargetFile::Writer {
     changed_.notify_all();
   }
 
-  // Waits until everything queued is written (or dropped after a failure).
+  // Waits until every queued buffer is written (or dropped after a failure).
   void Drain() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return full_.empty() && !busy_; });
@@ -177,10 +191,9 @@ class TargetFile::Writer {
 
  private:
   struct Pending {
-    uint8_t* data;  // a buffer of the ring, or none for a run of the source
+    const uint8_t* data;
     std::size_t len;
-    int64_t offset;
-    std::shared_ptr<const os::File> source;
+    std::atomic<int>* pin;  // the source buffer's count, or none for a buffer of the ring
   };
 
   void Run() {
@@ -188,31 +201,28 @@ class TargetFile::Writer {
     for (;;) {
       changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
       if (full_.empty()) return;  // stopping, with nothing left to write
-      Pending next = std::move(full_.front());
+      Pending next = full_.front();
       full_.pop_front();
       busy_ = true;
       const bool failed = static_cast<bool>(error_);
       lock.unlock();
       // After a failure nothing more is written: the file keeps an unbroken prefix.
-      const std::error_code error = failed ? std::error_code() : Put(next);
-      next.source.reset();
+      const std::error_code error = failed ? std::error_code() : WriteAll(next.data, next.len);
+      if (next.pin) {
+        next.pin->fetch_sub(1);
+        next.pin->notify_all();
+      }
       lock.lock();
       if (error) error_ = error;
-      if (next.data) free_.push_back(next.data);
+      if (!next.pin) free_.push_back(const_cast<uint8_t*>(next.data));
       busy_ = false;
       changed_.notify_all();
     }
   }
 
-  std::error_code Put(const Pending& next) {
+  std::error_code WriteAll(const uint8_t* data, std::size_t size) {
     try {
-      if (next.data) {
-        write_(file_, next.data, next.len);
-      } else if (!copy_(file_, *next.source, next.offset, next.len)) {
-        // The system copied the first run and refuses a later one: the bytes are no longer at
-        // hand, so the cut cannot be finished as given.
-        return std::make_error_code(std::errc::operation_not_supported);
-      }
+      write_(file_, data, size);
       return {};
     } catch (const std::system_error& e) {
       return e.code();
@@ -221,8 +231,7 @@ class TargetFile::Writer {
 
   os::File& file_;
   const std::function<void(os::File&, const void*, std::size_t)> write_;
-  const std::function<bool(os::File&, const os::File&, int64_t, std::size_t)> copy_;
-  std::unique_ptr<uint8_t[]> buffers_[kDepth];
+  std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<uint8_t*> free_;
@@ -233,14 +242,14 @@ class TargetFile::Writer {
   std::thread thread_;
 };
 
-TargetFile::TargetFile(const SourceFile* source) : source_(source) {}
+TargetFile::TargetFile(SourceFile* source) : source_(source) {}
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
   file_ = calls.create(path);
   try {
-    writer_ = std::make_unique<Writer>(file_, calls);
+    writer_ = std::make_unique<Writer>(file_, calls.write);
   } catch (...) {
     try {
       calls.close(file_);
@@ -258,8 +267,20 @@ void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
   if (!IsOpen()) ThrowNotOpen("target not open");
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
   std::size_t size = n * kPacketSize;
-  if (size == 0 || CopyInSystem(first, size)) return;
-  SubmitRun();  // the source's bytes given earlier go first
+  if (size == 0) return;
+  // Reading the records to examine them is unavoidable; copying them once more on their way out
+  // is not.
+  if (std::atomic<int>* pin = source_ ? source_->Pin(first, size) : nullptr) {
+    try {
+      if (len_ > 0) Submit();  // bytes given earlier go first
+      writer_->QueuePinned(first, size, pin);
+    } catch (...) {
+      pin->fetch_sub(1);
+      pin->notify_all();
+      throw;
+    }
+    return;
+  }
   while (size > 0) {
     const std::size_t room = Writer::kCapacity - len_;
     const std::size_t part = std::min(room, size);
@@ -271,44 +292,14 @@ void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
   }
 }
 
-// Reading the records to examine them is unavoidable; copying them through the ring and writing
-// them again is not. The kernel copies the source's pages into the target's as cp does, and the
-// program's own read buffer stays in the processor's cache.
-bool TargetFile::CopyInSystem(const uint8_t* first, std::size_t size) {
-  if (!source_) return false;
-  const std::optional<int64_t> offset = source_->OffsetOf(first, size);
-  if (!offset) return false;
-  if (copy_from_opened_ != source_->Opened()) {  // a source this target has not copied from yet
-    SubmitRun();
-    copy_from_.reset();
-    copy_from_opened_ = source_->Opened();
-    copy_refused_ = !calls.copy(file_, source_->file(), 0, 0);
-    if (!copy_refused_) copy_from_ = std::make_shared<const os::File>(source_->file().Duplicate());
-  }
-  if (copy_refused_) return false;
-  if (len_ > 0) Submit();  // bytes given earlier go first
-  if (run_len_ > 0 && run_offset_ + static_cast<int64_t>(run_len_) != *offset) SubmitRun();
-  if (run_len_ == 0) run_offset_ = *offset;
-  run_len_ += size;
-  if (run_len_ >= Writer::kCapacity) SubmitRun();
-  return true;
-}
-
 void TargetFile::Submit() {
   writer_->Queue(current_, len_);
   current_ = writer_->TakeFree();
   len_ = 0;
 }
 
-void TargetFile::SubmitRun() {
-  if (run_len_ == 0) return;
-  writer_->QueueCopy(copy_from_, run_offset_, run_len_);
-  run_len_ = 0;
-}
-
 void TargetFile::Flush() {
   if (!IsOpen()) ThrowNotOpen("target not open");
-  SubmitRun();
   if (len_ > 0) Submit();
   writer_->Drain();
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
@@ -347,9 +338,6 @@ std::error_code TargetFile::Release() noexcept {
   }
   file_ = os::File();  // closed, whatever the close reported
   len_ = 0;
-  run_len_ = 0;
-  copy_from_.reset();
-  copy_from_opened_ = 0;
   return error;
 }
 

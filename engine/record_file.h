@@ -6,10 +6,10 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -55,21 +55,16 @@ class SourceFile {
   std::size_t ReadRecordsInPlace(const uint8_t*& first, std::size_t max);
   void UnreadRecords(std::size_t n) { pos_ -= n * kPacketSize; }
 
-  // Where `size` bytes delivered by a read lie in the file, when they are the file's own bytes as
-  // read (not zeros made up past its end): the offset, else nothing. Valid until the next read.
-  std::optional<int64_t> OffsetOf(const uint8_t* data, std::size_t size) const {
-    const auto at = reinterpret_cast<std::uintptr_t>(data), begin = reinterpret_cast<std::uintptr_t>(buffer_.get());
-    if (at < begin || at - begin > len_ || size > len_ - (at - begin)) return std::nullopt;
-    return buffer_offset_ + static_cast<int64_t>(at - begin);
-  }
-  const os::File& file() const { return file_; }
-  // Counts the files opened, so that an offset can be told apart from one in an earlier file.
-  uint64_t Opened() const { return opened_; }
+  // Keeps `size` bytes delivered by the last read where they are, for another thread to use after
+  // later reads: the buffer holding them is not refilled until the returned count is brought back
+  // to zero (with notify_all). Nothing when they are not the file's bytes in the read buffer
+  // (zeros made up past the end).
+  std::atomic<int>* Pin(const uint8_t* data, std::size_t size);
 
  private:
   const uint8_t* NextRecord() {
     if (pos_ + kPacketSize <= len_) {
-      const uint8_t* p = buffer_.get() + pos_;
+      const uint8_t* p = buffer_ + pos_;
       pos_ += kPacketSize;
       return p;
     }
@@ -78,11 +73,15 @@ class SourceFile {
   const uint8_t* NextRecordSlow();
   void Fill();
 
+  // Read buffers: one while nothing is pinned, so that it stays in the processor's cache; the
+  // next free one while the target's writer still holds it.
+  static constexpr std::size_t kBuffers = 8;
   os::File file_;
-  std::unique_ptr<uint8_t[]> buffer_;
+  std::unique_ptr<uint8_t[]> buffers_[kBuffers];
+  std::atomic<int> pins_[kBuffers] = {};
+  std::size_t current_ = 0;
+  uint8_t* buffer_ = nullptr;
   std::size_t pos_ = 0, len_ = 0;
-  int64_t buffer_offset_ = 0, next_offset_ = 0;  // where the buffer's first byte, and the next read, lie in the file
-  uint64_t opened_ = 0;
   bool at_end_ = false;
   bool past_end_ = false;
   uint8_t tail_[kPacketSize] = {};
@@ -95,29 +94,25 @@ class SourceFile {
 struct TargetCalls {
   std::function<os::File(const std::string& path)> create;
   std::function<void(os::File& file, const void* data, std::size_t size)> write;  // all of it
-  // All of it, from `source` at `offset`, inside the system; false when the system cannot.
-  std::function<bool(os::File& file, const os::File& source, int64_t offset, std::size_t size)> copy;
   std::function<void(os::File& file)> close;
 };
 // Creates a new file for writing only; fails when anything is already at the path, even a
 // dangling link, so that no file of someone else's is ever truncated or written through.
 os::File CreateNewFile(const std::string& path);
 void WriteFile(os::File& file, const void* data, std::size_t size);
-bool CopyFile(os::File& file, const os::File& source, int64_t offset, std::size_t size);
 void CloseFile(os::File& file);
 
 // File 2: the cut's target, opened for writing only and created new. A writer thread of this file
 // puts the records into it while the caller reads and examines the next ones, so that reading the
-// source and writing the target overlap. Records that are the source's own bytes, as its last read
-// delivered them, are copied from the source file inside the system (as cp copies), so that they
-// never pass through this program a second time; others go through a small ring of buffers. The
-// file receives exactly the bytes given, in order; a write that fails stops all later writes and
-// is reported by the next WriteRecords, Flush or Finish. Close flushes as far as it can and never
-// throws.
+// source and writing the target overlap. Records that lie in the source's read buffer are written
+// from there (the source keeps that buffer until they are in the file); others are copied into a
+// small ring of buffers first. The file receives exactly the bytes given, in order; a write that
+// fails stops all later writes and is reported by the next WriteRecords, Flush or Finish. Close
+// flushes as far as it can and never throws.
 class TargetFile {
  public:
-  // `source`, when given, is the file whose records may be copied inside the system.
-  explicit TargetFile(const SourceFile* source = nullptr);
+  // `source`, when given, is the file whose read buffer records may be written from.
+  explicit TargetFile(SourceFile* source = nullptr);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
@@ -134,29 +129,18 @@ class TargetFile {
   // file system could not complete. The file is closed either way.
   void Finish();
 
-  TargetCalls calls{CreateNewFile, WriteFile, CopyFile, CloseFile};
+  TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
 
  private:
   class Writer;
-  bool CopyInSystem(const uint8_t* first, std::size_t size);
   void Submit();
-  void SubmitRun();
   std::error_code Release() noexcept;  // stops the writer and closes the file; the close's failure
 
   os::File file_;
   std::unique_ptr<Writer> writer_;
   uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring
   std::size_t len_ = 0;
-
-  const SourceFile* const source_;
-  // The source as the writer copies from it: a descriptor of its own, so that queued copies stay
-  // good when the source closes first. Empty until the system has said it can copy, and for good
-  // once it has said it cannot.
-  std::shared_ptr<const os::File> copy_from_;
-  uint64_t copy_from_opened_ = 0;  // the source's Opened() that copy_from_ belongs to
-  bool copy_refused_ = false;
-  int64_t run_offset_ = 0;  // source bytes to copy, gathered until they fill a writer's turn
-  std::size_t run_len_ = 0;
+  SourceFile* const source_;
 };
 
 }  // namespace trimora

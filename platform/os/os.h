@@ -41,13 +41,6 @@ class File {
   std::size_t ReadAt(void* buffer, std::size_t size, int64_t offset) const;
   // All of `size` bytes, or a failure.
   void Write(const void* data, std::size_t size);
-  // Appends `size` bytes of `source`, from `offset`, inside the system: the bytes never pass
-  // through the program, and `source`'s Read position stays where it is. False, with nothing
-  // copied, when the system offers no such copy between these two files (always on Windows): the
-  // caller then writes the bytes itself. A source that ends before `size` bytes is a failure.
-  bool CopyFrom(const File& source, int64_t offset, std::size_t size);
-  // A second descriptor (handle) for the same open file, which stays usable after this one closes.
-  File Duplicate() const;
   int64_t Size() const;  // the length in bytes, as it is now
   void Rewind();         // the next read starts at the first byte
   // Closes and reports a failure of the close itself: data that never reached the file.

@@ -105,37 +105,6 @@ void File::Write(const void* data, std::size_t size) {
   }
 }
 
-bool File::CopyFrom(const File& source, int64_t offset, std::size_t size) {
-  if (!IsOpen() || !source.IsOpen()) throw std::system_error(EBADF, std::generic_category(), "copy");
-#ifdef __linux__
-  off_t from = static_cast<off_t>(offset);
-  std::size_t done = 0;
-  do {  // once even for no bytes: that asks whether the system copies between these two files
-    const ssize_t n = ::copy_file_range(Descriptor(source.handle_), &from, Descriptor(handle_), nullptr, size - done, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      // No copy between these files (other file systems, an older kernel): the caller writes.
-      if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) return false;
-      ThrowErrno("copy");
-    }
-    if (n == 0 && size > 0) throw std::system_error(EIO, std::generic_category(), "copy: the source ended early");
-    done += static_cast<std::size_t>(n);
-  } while (done < size);
-  return true;
-#else
-  (void)offset;
-  (void)size;
-  return false;
-#endif
-}
-
-File File::Duplicate() const {
-  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "duplicate");
-  const int fd = ::fcntl(Descriptor(handle_), F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) ThrowErrno("duplicate");
-  return File(fd);
-}
-
 int64_t File::Size() const {
   struct stat info {};
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "size");

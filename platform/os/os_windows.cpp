@@ -156,22 +156,6 @@ void File::Write(const void* data, std::size_t size) {
   }
 }
 
-// Windows has no copy between two open files that leaves the source's file pointer alone (and
-// ReadFile at an offset moves it), so the caller writes the bytes it already holds.
-bool File::CopyFrom(const File& source, int64_t, std::size_t) {
-  if (!IsOpen() || !source.IsOpen()) throw std::system_error(EBADF, std::generic_category(), "copy");
-  return false;
-}
-
-File File::Duplicate() const {
-  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "duplicate");
-  HANDLE copy = nullptr;
-  if (!::DuplicateHandle(::GetCurrentProcess(), Handle(handle_), ::GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-    ThrowLastError("duplicate");
-  return File(reinterpret_cast<std::intptr_t>(copy));
-}
-
 int64_t File::Size() const {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "size");
   LARGE_INTEGER size{};
