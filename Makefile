@@ -17,8 +17,8 @@ PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-translations-l10n libgtest-de
             pkg-config libavformat-dev libavcodec-dev libswscale-dev libavutil-dev zlib1g-dev \
             clang-14 libclang-rt-14-dev scdoc
 # (clang-14 and libclang-rt-14-dev, which holds libclang_rt.fuzzer: the fuzz target's replay is a test.)
-# Benchmarks: GNU time for peak memory.
-BENCH_PACKAGES := time
+# Benchmarks: GNU time for peak memory, strace to count the bytes a cut reads.
+BENCH_PACKAGES := time strace
 # The install test checks the .deb with lintian (`make package` runs it too, when it is installed).
 TEST_PACKAGES := lintian
 # The Windows build: MinGW-w64 (POSIX threads), GoogleTest's sources to build for it, Wine to run it.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times Trimora's commands against the plain tools that read or copy the same bytes, on a
-# generated recording of just over 1 GiB with a warm cache. Each section below compares one
+# generated recording of just over 1 GiB with a warm cache (the whole cut cold as well). Each section below compares one
 # command with its tool; add a section for a new command at the end.
 #
 #   bench/run.sh BUILD_DIR      (make bench)
@@ -111,10 +111,10 @@ compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.20
 
 # ---------------------------------------------------------------------------------------------
 # cut of the whole recording against cp: both write a copy of every byte. The recording ends with
-# the marker of its last second, so the cut from 0:00:00 to its length is the whole file.
+# the marker of its last second, so the cut from 0:00:00 to its length is the whole file. The two
+# run in turns (cp, cut, cp, cut, ...), so that what else the machine does falls on both alike;
+# hot from the page cache, then cold, with the cache dropped before each run (root only).
 
-echo
-echo "cut of the whole recording vs cp (best of $RUNS, warm cache)"
 RECORDING_END=$(printf '%d:%02d:%02d' $((RECORDING_SECONDS / 3600)) $((RECORDING_SECONDS / 60 % 60)) \
                 $((RECORDING_SECONDS % 60)))
 CUT_TARGET=$WORK/cut.nts COPY_TARGET=$WORK/copy.nts
@@ -126,15 +126,66 @@ if ! cmp -s "$RECORDING" "$CUT_TARGET"; then
   echo "bench: the cut of the whole recording differs from the recording" >&2
   exit 1
 fi
-# Each run writes a new file, with the last run's copy gone and its dirty pages on disk.
-PREPARE='rm -f "$CUT_TARGET" "$COPY_TARGET"; sync'
-best_of cp "$RECORDING" "$COPY_TARGET"
-TOOL_BEST=$BEST TOOL_RSS=$RSS
-best_of "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET"
-OURS_BEST=$BEST OURS_RSS=$RSS
-PREPARE=
-compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.20
+
+# in_turns: runs `cp` and the whole cut $RUNS times each, in turns, each into a new file with the
+# last run's copy gone and its dirty pages on disk (and, with COLD=1, the page cache dropped).
+# Sets TOOL_BEST/TOOL_RSS and OURS_BEST/OURS_RSS.
+in_turns() {
+  local run tool_best="" ours_best="" tool_rss=0 ours_rss=0
+  for ((run = 1; run <= RUNS; run++)); do
+    PREPARE='rm -f "$CUT_TARGET" "$COPY_TARGET"; sync'
+    if [ "${COLD:-0}" = 1 ]; then PREPARE="$PREPARE; echo 3 > /proc/sys/vm/drop_caches"; else PREPARE="$PREPARE; cat \"\$RECORDING\" >/dev/null"; fi
+    RUNS=1 best_of cp "$RECORDING" "$COPY_TARGET"
+    if [ -z "$tool_best" ] || awk -v e="$BEST" -v b="$tool_best" 'BEGIN { exit !(e < b) }'; then tool_best=$BEST; fi
+    if [ "$RSS" -gt "$tool_rss" ]; then tool_rss=$RSS; fi
+    RUNS=1 best_of "$CLI" cut "$RECORDING" 0:00:00 "$RECORDING_END" "$CUT_TARGET"
+    if [ -z "$ours_best" ] || awk -v e="$BEST" -v b="$ours_best" 'BEGIN { exit !(e < b) }'; then ours_best=$BEST; fi
+    if [ "$RSS" -gt "$ours_rss" ]; then ours_rss=$RSS; fi
+  done
+  PREPARE=
+  TOOL_BEST=$tool_best TOOL_RSS=$tool_rss OURS_BEST=$ours_best OURS_RSS=$ours_rss
+}
+
+echo
+echo "cut of the whole recording vs cp (best of $RUNS each, in turns, warm cache)"
+COLD=0 in_turns
+compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.00
+
+echo
+if [ -w /proc/sys/vm/drop_caches ]; then
+  echo "cut of the whole recording vs cp (best of $RUNS each, in turns, cold cache)"
+  COLD=1 in_turns
+  compare "cp FILE COPY" "trimora-cli cut FILE 0:00:00 $RECORDING_END CUT" 1.05
+  cat "$RECORDING" >/dev/null
+else
+  echo "cut of the whole recording vs cp, cold cache: not measured (dropping the page cache needs root)"
+fi
 rm -f "$CUT_TARGET" "$COPY_TARGET"
+
+# ---------------------------------------------------------------------------------------------
+# cut --measure of a 10-minute range in the middle: the bytes it reads, summed over its read and
+# pread64 calls under strace, against the file read once plus the range's own bytes (the range
+# being what the cut wrote), with a tenth of the range to spare.
+
+echo
+if command -v strace >/dev/null; then
+  MIDDLE_START=$((RECORDING_SECONDS / 2 - 300)) MIDDLE_END=$((RECORDING_SECONDS / 2 + 300))
+  MIDDLE_START_TEXT=$(printf '%d:%02d:%02d' $((MIDDLE_START / 3600)) $((MIDDLE_START / 60 % 60)) $((MIDDLE_START % 60)))
+  MIDDLE_END_TEXT=$(printf '%d:%02d:%02d' $((MIDDLE_END / 3600)) $((MIDDLE_END / 60 % 60)) $((MIDDLE_END % 60)))
+  echo "cut --measure $MIDDLE_START_TEXT $MIDDLE_END_TEXT: bytes read (strace)"
+  strace -f -qq -e trace=read,pread64 -o "$WORK/reads" \
+    "$CLI" cut --measure "$RECORDING" "$MIDDLE_START_TEXT" "$MIDDLE_END_TEXT" "$CUT_TARGET" >/dev/null
+  awk -v file="$RECORDING_BYTES" -v range="$(stat -c %s "$CUT_TARGET")" '
+    / = [0-9]+$/ { read += $NF }
+    END {
+      limit = file + 1.1 * range
+      printf "  file %d bytes, range %d bytes; read %d bytes = file + %.2f x range\n", file, range, read, (read - file) / range
+      printf "  at most file + 1.10 x range (%d): %s\n", limit, read <= limit ? "met" : "NOT met"
+    }' "$WORK/reads"
+  rm -f "$CUT_TARGET" "$WORK/reads"
+else
+  echo "cut --measure of a middle range: not measured (strace is missing)"
+fi
 
 # ---------------------------------------------------------------------------------------------
 # The pictures at the cut points, on a recording of just over 1 GiB with real MPEG-2 video (a

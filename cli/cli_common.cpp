@@ -2,7 +2,9 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "core/time_values.h"
 #include "engine/analyze.h"
@@ -51,11 +53,13 @@ void TerminalProgress::Draw(int percent, const std::string& caption) {
   percent = std::clamp(percent, 0, 100);
   std::string line = "[" + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) +
                      "%] " + caption_;
-  if (line == shown_) return;
-  // "\r" returns to the line's start, ESC [K erases what a longer earlier line left behind.
-  std::fprintf(out_, "\r%s\x1b[K", line.c_str());
-  std::fflush(out_);
-  shown_ = std::move(line);
+  if (line != shown_) {
+    // "\r" returns to the line's start, ESC [K erases what a longer earlier line left behind.
+    std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+    std::fflush(out_);
+    shown_ = std::move(line);
+  }
+  if (Drawn) Drawn();
 }
 
 void TerminalProgress::Clear() {
@@ -69,7 +73,18 @@ std::string FullPath(const std::string& path) {
   return path.empty() ? path : os::FullPath(path);
 }
 
-Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {}
+Session::Session() : progress(stderr, os::StandardErrorIsTerminal()) {
+  // For the tests only: the run waits (ten seconds at most) where its progress line shows this
+  // text until a stop signal has come, so that a signal sent on seeing the line lands there however
+  // late the sender runs.
+  static const std::optional<std::string> hold_at = os::Environment("TRIMORA_TEST_HOLD_AT_PROGRESS");
+  if (hold_at)
+    progress.Drawn = [this] {
+      for (int waited = 0; progress.Shown().find(*hold_at) != std::string::npos && !stop.Received() && waited < 1000;
+           ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+}
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <ostream>
 #include <set>
@@ -54,6 +55,8 @@ class TerminalProgress {
   // The bar at `percent` with `caption`; a caption of "-" keeps the one shown.
   void Draw(int percent, const std::string& caption);
   void Clear();  // erases the line, so that what is printed next starts on a clean line
+  const std::string& Shown() const { return shown_; }  // the line on the terminal now
+  std::function<void()> Drawn;  // called after every Draw
 
  private:
   std::FILE* out_;
@@ -72,7 +75,7 @@ class Session {
 
   StopFlag stop_flag{0};
   SourceFile file1;
-  TargetFile file2;
+  TargetFile file2{&file1};  // writes file1's records straight from its read buffers
   TerminalProgress progress;
   os::StopSignals stop{stop_flag};
 };

@@ -15,6 +15,9 @@ namespace {
 // A whole number of records, about 128 KiB: the buffer stays in the processor's cache between
 // the read and the scan of its records. Much larger buffers measured markedly slower.
 constexpr std::size_t kReadCapacity = kPacketSize * 697;
+// While the target's writer takes records from the read buffers, each write call costs the file
+// system its own work on the target's inode: reads of about 1 MiB there, to write in large parts.
+constexpr std::size_t kPinnedReadCapacity = kPacketSize * 5577;
 
 [[noreturn]] void ThrowNotOpen(const char* what) { throw std::system_error(EBADF, std::generic_category(), what); }
 }  // namespace
@@ -25,8 +28,16 @@ void WriteFile(os::File& file, const void* data, std::size_t size) { file.Write(
 
 void CloseFile(os::File& file) { file.Close(); }
 
-SourceFile::SourceFile() : buffer_(new uint8_t[kReadCapacity]) {}
-SourceFile::~SourceFile() { Close(); }
+SourceFile::SourceFile() {
+  buffers_[0].reset(new uint8_t[kPinnedReadCapacity]);
+  buffer_ = buffers_[0].get();
+}
+
+SourceFile::~SourceFile() {
+  Close();
+  for (auto& pins : pins_)  // a writer may still be putting records from here into its file
+    for (int n; (n = pins.load()) != 0;) pins.wait(n);
+}
 
 void SourceFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "source already open");
@@ -61,8 +72,16 @@ void SourceFile::Rewind() {
 // straddle the buffer's edge except at the end of the data.
 void SourceFile::Fill() {
   pos_ = len_ = 0;
-  len_ = file_.Read(buffer_.get(), kReadCapacity);
-  at_end_ = len_ < kReadCapacity;
+  std::size_t capacity = kReadCapacity;
+  if (pins_[current_].load() != 0) {
+    current_ = (current_ + 1) % kBuffers;
+    for (int n; (n = pins_[current_].load()) != 0;) pins_[current_].wait(n);
+    if (!buffers_[current_]) buffers_[current_].reset(new uint8_t[kPinnedReadCapacity]);
+    buffer_ = buffers_[current_].get();
+    capacity = kPinnedReadCapacity;
+  }
+  len_ = file_.Read(buffer_, capacity);
+  at_end_ = len_ < capacity;
 }
 
 const uint8_t* SourceFile::NextRecordSlow() {
@@ -71,16 +90,23 @@ const uint8_t* SourceFile::NextRecordSlow() {
     Fill();
     if (pos_ + kPacketSize <= len_) {
       pos_ += kPacketSize;
-      return buffer_.get();
+      return buffer_;
     }
   }
   // Past the end of the data: the bytes left (a final partial record, or none) and zeros.
   std::size_t left = len_ - pos_;
-  std::memcpy(tail_, buffer_.get() + pos_, left);
+  std::memcpy(tail_, buffer_ + pos_, left);
   std::memset(tail_ + left, 0, kPacketSize - left);
   pos_ = len_;
   past_end_ = true;
   return tail_;
+}
+
+std::atomic<int>* SourceFile::Pin(const uint8_t* data, std::size_t size) {
+  const auto at = reinterpret_cast<std::uintptr_t>(data), begin = reinterpret_cast<std::uintptr_t>(buffer_);
+  if (at < begin || at - begin > len_ || size > len_ - (at - begin)) return nullptr;
+  pins_[current_].fetch_add(1);
+  return &pins_[current_];
 }
 
 std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t max) {
@@ -90,7 +116,7 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
     return 1;
   }
   std::size_t n = std::min(buffered, max);
-  first = buffer_.get() + pos_;
+  first = buffer_ + pos_;
   pos_ += n * kPacketSize;
   return n;
 }
@@ -130,7 +156,16 @@ class TargetFile::Writer {
   void Queue(uint8_t* buffer, std::size_t len) {
     {
       std::lock_guard lock(mutex_);
-      full_.push_back({buffer, len});
+      full_.push_back({buffer, len, nullptr});
+    }
+    changed_.notify_all();
+  }
+
+  // Bytes that stay where they are until written; `pin` is counted down then.
+  void QueuePinned(const uint8_t* data, std::size_t len, std::atomic<int>* pin) {
+    {
+      std::lock_guard lock(mutex_);
+      full_.push_back({data, len, pin});
     }
     changed_.notify_all();
   }
@@ -156,8 +191,9 @@ class TargetFile::Writer {
 
  private:
   struct Pending {
-    uint8_t* data;
+    const uint8_t* data;
     std::size_t len;
+    std::atomic<int>* pin;  // the source buffer's count, or none for a buffer of the ring
   };
 
   void Run() {
@@ -172,9 +208,13 @@ class TargetFile::Writer {
       lock.unlock();
       // After a failure nothing more is written: the file keeps an unbroken prefix.
       const std::error_code error = failed ? std::error_code() : WriteAll(next.data, next.len);
+      if (next.pin) {
+        next.pin->fetch_sub(1);
+        next.pin->notify_all();
+      }
       lock.lock();
       if (error) error_ = error;
-      free_.push_back(next.data);
+      if (!next.pin) free_.push_back(const_cast<uint8_t*>(next.data));
       busy_ = false;
       changed_.notify_all();
     }
@@ -202,7 +242,7 @@ class TargetFile::Writer {
   std::thread thread_;
 };
 
-TargetFile::TargetFile() = default;
+TargetFile::TargetFile(SourceFile* source) : source_(source) {}
 TargetFile::~TargetFile() { Close(); }
 
 void TargetFile::Open(const std::string& path) {
@@ -227,6 +267,20 @@ void TargetFile::WriteRecords(const uint8_t* first, std::size_t n) {
   if (!IsOpen()) ThrowNotOpen("target not open");
   if (std::error_code error = writer_->Error()) throw std::system_error(error, "write target");
   std::size_t size = n * kPacketSize;
+  if (size == 0) return;
+  // Reading the records to examine them is unavoidable; copying them once more on their way out
+  // is not.
+  if (std::atomic<int>* pin = source_ ? source_->Pin(first, size) : nullptr) {
+    try {
+      if (len_ > 0) Submit();  // bytes given earlier go first
+      writer_->QueuePinned(first, size, pin);
+    } catch (...) {
+      pin->fetch_sub(1);
+      pin->notify_all();
+      throw;
+    }
+    return;
+  }
   while (size > 0) {
     const std::size_t room = Writer::kCapacity - len_;
     const std::size_t part = std::min(room, size);

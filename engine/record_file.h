@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,10 +55,16 @@ class SourceFile {
   std::size_t ReadRecordsInPlace(const uint8_t*& first, std::size_t max);
   void UnreadRecords(std::size_t n) { pos_ -= n * kPacketSize; }
 
+  // Keeps `size` bytes delivered by the last read where they are, for another thread to use after
+  // later reads: the buffer holding them is not refilled until the returned count is brought back
+  // to zero (with notify_all). Nothing when they are not the file's bytes in the read buffer
+  // (zeros made up past the end).
+  std::atomic<int>* Pin(const uint8_t* data, std::size_t size);
+
  private:
   const uint8_t* NextRecord() {
     if (pos_ + kPacketSize <= len_) {
-      const uint8_t* p = buffer_.get() + pos_;
+      const uint8_t* p = buffer_ + pos_;
       pos_ += kPacketSize;
       return p;
     }
@@ -66,8 +73,14 @@ class SourceFile {
   const uint8_t* NextRecordSlow();
   void Fill();
 
+  // Read buffers: one while nothing is pinned, so that it stays in the processor's cache; the
+  // next free one while the target's writer still holds it.
+  static constexpr std::size_t kBuffers = 8;
   os::File file_;
-  std::unique_ptr<uint8_t[]> buffer_;
+  std::unique_ptr<uint8_t[]> buffers_[kBuffers];
+  std::atomic<int> pins_[kBuffers] = {};
+  std::size_t current_ = 0;
+  uint8_t* buffer_ = nullptr;
   std::size_t pos_ = 0, len_ = 0;
   bool at_end_ = false;
   bool past_end_ = false;
@@ -89,15 +102,17 @@ os::File CreateNewFile(const std::string& path);
 void WriteFile(os::File& file, const void* data, std::size_t size);
 void CloseFile(os::File& file);
 
-// File 2: the cut's target, opened for writing only and created new. Records are appended in
-// order through a small ring of buffers: a writer thread of this file puts each full buffer into
-// the file while the caller fills the next, so that reading the source and writing the target
-// overlap. The file receives exactly the bytes given, in order; a write that fails stops all
-// later writes and is reported by the next WriteRecords, Flush or Finish. Close flushes as far as
-// it can and never throws.
+// File 2: the cut's target, opened for writing only and created new. A writer thread of this file
+// puts the records into it while the caller reads and examines the next ones, so that reading the
+// source and writing the target overlap. Records that lie in the source's read buffer are written
+// from there (the source keeps that buffer until they are in the file); others are copied into a
+// small ring of buffers first. The file receives exactly the bytes given, in order; a write that
+// fails stops all later writes and is reported by the next WriteRecords, Flush or Finish. Close
+// flushes as far as it can and never throws.
 class TargetFile {
  public:
-  TargetFile();
+  // `source`, when given, is the file whose read buffer records may be written from.
+  explicit TargetFile(SourceFile* source = nullptr);
   ~TargetFile();
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
@@ -125,6 +140,7 @@ class TargetFile {
   std::unique_ptr<Writer> writer_;
   uint8_t* current_ = nullptr;  // the buffer being filled, owned by the writer's ring
   std::size_t len_ = 0;
+  SourceFile* const source_;
 };
 
 }  // namespace trimora

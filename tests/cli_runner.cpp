@@ -5,6 +5,7 @@
 #else
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -149,7 +150,12 @@ std::optional<TerminalRun> RunCliOnTerminal(const std::filesystem::path& dir, co
   int master = -1;
   pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return std::nullopt;
-  if (pid == 0) ExecCli(dir, args);
+  if (pid == 0) {
+    // As at a terminal, whatever ran the tests: a background job starts with SIGINT ignored, and
+    // the program rightly keeps an ignored signal ignored.
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+    ExecCli(dir, args);
+  }
   TerminalRun run;
   bool cued = cue.cue.empty();
   char buf[4096];

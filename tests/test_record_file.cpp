@@ -1,6 +1,7 @@
 // Record files: reading at and past the end, heads that move a whole record, the one source slot,
-// records that straddle the read buffer, target writes that keep every byte in order, and the
-// first failed write that stops all later ones.
+// records that straddle the read buffer, target writes that keep every byte in order (also when the
+// source's records are copied inside the system), and the first failed write that stops all later
+// ones.
 #include "engine/record_file.h"
 
 #include <sys/stat.h>
@@ -9,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "tests/recording_builder.h"
@@ -230,6 +233,64 @@ TEST_F(RecordFileTest, TargetWriteFailureStopsTheWritesAndIsThrownByTheNextWrite
   EXPECT_THROW(t.WriteRecords(records.data(), 1), std::system_error);
   EXPECT_NO_THROW(t.Close());
   EXPECT_FALSE(t.IsOpen());
+  EXPECT_TRUE(testkit::ReadAll(dir / "out.nts").empty());
+}
+
+// The cut's way: runs of the source's records as read, skipped records between them, records past
+// the end (made up, so never in the read buffer), and bytes from elsewhere, in one target. The
+// source closes before the target, as the cut's tail closes them; what was queued must still
+// arrive as it was read, although the source has read on (and past the end) meanwhile.
+TEST_F(RecordFileTest, TargetGivenTheSourcesRecordsReceivesThemInOrderAsRead) {
+  Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 20});  // 11 MB: the buffers come round again
+  const std::string source_path = Write("rec.nts", rec.AllBytes(50));
+  const Bytes other(kPacketSize, 0x33);
+  SourceFile source;
+  TargetFile t(&source);
+  t.calls.write = [](os::File& file, const void* data, std::size_t size) {  // a slow disk: the reads run ahead
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WriteFile(file, data, size);
+  };
+  t.Open((dir / "out.nts").string());
+  source.Open(source_path);
+  Bytes want;
+  for (std::size_t turn = 0; !source.PastEnd(); ++turn) {
+    const uint8_t* run = nullptr;
+    const std::size_t got = source.ReadRecordsInPlace(run, 1 + turn % 700);
+    const std::size_t skipped = turn % 5 == 0 ? got / 2 : 0;  // the seek's records are not written
+    t.WriteRecords(run + skipped * kPacketSize, got - skipped);
+    want.insert(want.end(), run + skipped * kPacketSize, run + got * kPacketSize);
+    if (turn % 97 == 0) {
+      t.WriteRecords(other.data(), 1);
+      want.insert(want.end(), other.begin(), other.end());
+    }
+  }
+  source.Close();
+  t.Close();
+  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), want);
+}
+
+// A failed write must still hand the source's buffers back: the source would wait for them for
+// ever on its next reads.
+TEST_F(RecordFileTest, TargetWriteFailureOfTheSourcesRecordsIsThrownAndFreesTheSource) {
+  Recording rec(RecordingOptions{.seconds = 3000, .packets_per_second = 20});  // 11 MB: more than the source's buffers
+  SourceFile source;
+  TargetFile t(&source);
+  t.calls.write = [](os::File&, const void*, std::size_t) {
+    throw std::system_error(ENOSPC, std::generic_category(), "write");
+  };
+  t.Open((dir / "out.nts").string());
+  source.Open(Write("rec.nts", rec.AllBytes()));
+  while (!source.PastEnd()) {
+    const uint8_t* run = nullptr;
+    const std::size_t got = source.ReadRecordsInPlace(run, SIZE_MAX);
+    try {
+      t.WriteRecords(run, got);
+    } catch (const std::system_error& e) {  // once the writer has failed
+      EXPECT_EQ(e.code().value(), ENOSPC);
+    }
+  }
+  EXPECT_THROW(t.Flush(), std::system_error);
+  EXPECT_NO_THROW(t.Close());
   EXPECT_TRUE(testkit::ReadAll(dir / "out.nts").empty());
 }
 

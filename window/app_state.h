@@ -30,7 +30,7 @@ struct AppState {
   uint32_t range_checks = 0;
 
   SourceFile file1;  // the source recording, shared by the analysis and the cutter
-  TargetFile file2;  // the cut's target
+  TargetFile file2{&file1};  // the cut's target, which writes file1's records from its read buffer
 };
 
 }  // namespace trimora
