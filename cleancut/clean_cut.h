@@ -26,8 +26,9 @@ struct ByteRun {
 };
 
 struct CleanCutPlan {
-  // In output order: the PAT packet, the PMT packet, then the body in source order (its first
-  // run starts at `body_start`; the runs after the first one are few and short except one).
+  // In output order: the PAT packet, the PMT packet, then the body in source order from
+  // `body_start`. Neighbouring runs are merged (the tables with each other and with the body when
+  // they lie just before it); besides the tables and one long run, the few others are short.
   std::vector<ByteRun> runs;
   int64_t size = 0;         // bytes of the clean cut: the sum of the runs' lengths
   int64_t body_start = 0;   // the first packet of the start picture (without video: of the first PES)
