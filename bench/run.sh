@@ -11,7 +11,8 @@ CLI=$BUILD/cli/trimora-cli
 MAKE_RECORDING=$BUILD/bench/make_recording
 BENCH_PREVIEW=$BUILD/bench/bench_preview
 TRIVIAL=$BUILD/bench/trivial_program
-for tool in "$CLI" "$MAKE_RECORDING" "$BENCH_PREVIEW" "$TRIVIAL" /usr/bin/time; do
+BENCH_CLEAN_CUT=$BUILD/bench/bench_clean_cut
+for tool in "$CLI" "$MAKE_RECORDING" "$BENCH_PREVIEW" "$BENCH_CLEAN_CUT" "$TRIVIAL" /usr/bin/time; do
   [ -x "$tool" ] || { echo "bench: $tool is missing (build first; /usr/bin/time comes with the 'time' package)" >&2; exit 1; }
 done
 
@@ -231,4 +232,12 @@ done <"$WORK/pictures"
 awk -v met="$FRAME_MET" -v rss="$FRAME_RSS" 'BEGIN {
   printf "  every position within head -c + 0.100 s: %s;  peak RSS %.1f MiB, under 256 MiB: %s\n", met, rss / 1024,
          rss / 1024 < 256 ? "yes" : "NO" }'
+
+echo
+echo "clean cut (planning included) vs exact cut of the same 10-minute range, paired, best of 3 (warm cache)"
+"$BENCH_CLEAN_CUT" "$VIDEO" 5 600 >"$WORK/clean"
+awk -v target=1.05 '
+  $1 == "range" { printf "  from second %5d   exact %8.1f ms   clean %8.1f ms   planning %6.2f ms\n", $2, $3, $4, $5 }
+  $1 == "median_ratio" { printf "  median ratio %.3f (target at most %.2f): %s\n", $2, target, $2 <= target ? "met" : "NOT met" }
+' "$WORK/clean"
 rm -f "$VIDEO" "$WORK/frame.png"

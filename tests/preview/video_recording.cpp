@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/crc.h>
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 }
 
 namespace trimora::testkit {
@@ -41,16 +42,22 @@ void Check(int status, const char* what) {
   if (status < 0) throw std::runtime_error(std::string("video recording: ") + what + " failed");
 }
 
+constexpr int kSampleRate = 48000;
+
 struct Owners {
   AVCodecContext* encoder = nullptr;
+  AVCodecContext* audio_encoder = nullptr;
   AVFormatContext* muxer = nullptr;
   AVFrame* frame = nullptr;
+  AVFrame* audio_frame = nullptr;
   AVPacket* packet = nullptr;
   ~Owners() {
     av_packet_free(&packet);
+    av_frame_free(&audio_frame);
     av_frame_free(&frame);
     if (muxer) avio_closep(&muxer->pb);
     avformat_free_context(muxer);
+    avcodec_free_context(&audio_encoder);
     avcodec_free_context(&encoder);
   }
 };
@@ -138,37 +145,72 @@ int SecondOfColour(uint32_t rgb) {
 
 void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& o) {
   Owners own;
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
-  if (!codec) throw std::runtime_error("video recording: no MPEG-2 encoder");
-  own.encoder = avcodec_alloc_context3(codec);
-  AVCodecContext* enc = own.encoder;
-  enc->width = o.width;
-  enc->height = o.height;
-  enc->pix_fmt = AV_PIX_FMT_YUV420P;
-  enc->time_base = {1, o.fps};
-  enc->framerate = {o.fps, 1};
-  enc->gop_size = o.gop;
-  enc->max_b_frames = 2;
-  enc->sample_aspect_ratio = {o.sar_num, o.sar_den};
-  if (o.busy_bit_rate > 0) {
-    enc->bit_rate = o.busy_bit_rate;
-    enc->rc_max_rate = 2 * o.busy_bit_rate;
-    enc->rc_buffer_size = 1'835'008;  // the largest buffer of MPEG-2 Main Profile at Main Level
-  } else {
-    enc->flags |= AV_CODEC_FLAG_QSCALE;
-    enc->global_quality = FF_QP2LAMBDA * 2;
-  }
-  if (o.interlaced) enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-  Check(avcodec_open2(enc, codec, nullptr), "encoder");
-
   Check(avformat_alloc_output_context2(&own.muxer, nullptr, "mpegts", nullptr), "muxer");
-  AVStream* stream = avformat_new_stream(own.muxer, nullptr);
-  if (!stream) throw std::runtime_error("video recording: no stream");
-  Check(avcodec_parameters_from_context(stream->codecpar, enc), "stream parameters");
-  stream->time_base = enc->time_base;
-  stream->id = o.video_pid;
+  AVStream* stream = nullptr;
+  AVCodecContext* enc = nullptr;
+  if (o.video) {
+    const AVCodec* codec = o.h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
+    if (!codec) throw std::runtime_error(o.h264 ? "video recording: no H.264 encoder" : "video recording: no MPEG-2 encoder");
+    own.encoder = avcodec_alloc_context3(codec);
+    enc = own.encoder;
+    enc->width = o.width;
+    enc->height = o.height;
+    enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    enc->time_base = {1, o.fps};
+    enc->framerate = {o.fps, 1};
+    enc->gop_size = o.gop;
+    enc->max_b_frames = 2;
+    enc->sample_aspect_ratio = {o.sar_num, o.sar_den};
+    if (o.h264) {
+      // A key frame exactly every `gop` pictures, whatever the colours do.
+      enc->keyint_min = o.gop;
+      enc->thread_count = 1;
+      av_opt_set(enc->priv_data, "preset", "veryfast", 0);
+      av_opt_set(enc->priv_data, "x264-params", o.open_gop ? "scenecut=0:open-gop=1:b-pyramid=none" : "scenecut=0", 0);
+      if (o.busy_bit_rate > 0) enc->bit_rate = o.busy_bit_rate;
+    } else if (o.busy_bit_rate > 0) {
+      enc->bit_rate = o.busy_bit_rate;
+      enc->rc_max_rate = 2 * o.busy_bit_rate;
+      enc->rc_buffer_size = 1'835'008;  // the largest buffer of MPEG-2 Main Profile at Main Level
+    } else {
+      enc->flags |= AV_CODEC_FLAG_QSCALE;
+      enc->global_quality = FF_QP2LAMBDA * 2;
+    }
+    if (o.interlaced) enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    Check(avcodec_open2(enc, codec, nullptr), "encoder");
+    stream = avformat_new_stream(own.muxer, nullptr);
+    if (!stream) throw std::runtime_error("video recording: no stream");
+    Check(avcodec_parameters_from_context(stream->codecpar, enc), "stream parameters");
+    stream->time_base = enc->time_base;
+    if (o.video_pid) stream->id = o.video_pid;
+  }
+
+  AVStream* audio_stream = nullptr;
+  AVCodecContext* aenc = nullptr;
+  if (o.audio || !o.video) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!codec) throw std::runtime_error("video recording: no AAC encoder");
+    own.audio_encoder = avcodec_alloc_context3(codec);
+    aenc = own.audio_encoder;
+    aenc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    aenc->sample_rate = kSampleRate;
+    av_channel_layout_default(&aenc->ch_layout, 2);
+    aenc->bit_rate = 64000;
+    aenc->time_base = {1, kSampleRate};
+    Check(avcodec_open2(aenc, codec, nullptr), "audio encoder");
+    audio_stream = avformat_new_stream(own.muxer, nullptr);
+    if (!audio_stream) throw std::runtime_error("video recording: no audio stream");
+    Check(avcodec_parameters_from_context(audio_stream->codecpar, aenc), "audio parameters");
+    audio_stream->time_base = aenc->time_base;
+  }
+
   Check(avio_open(&own.muxer->pb, path.c_str(), AVIO_FLAG_WRITE), "open");
-  Check(avformat_write_header(own.muxer, nullptr), "header");
+  AVDictionary* options = nullptr;
+  av_dict_set_int(&options, "mpegts_start_pid", o.first_pid, 0);
+  av_dict_set_int(&options, "tables_version", o.tables_version, 0);
+  const int header = avformat_write_header(own.muxer, &options);
+  av_dict_free(&options);
+  Check(header, "header");
 
   uint32_t serial = 0;
   const auto write_marker = [&] {
@@ -176,40 +218,87 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
     avio_write(own.muxer->pb, marker.data(), static_cast<int>(marker.size()));
   };
   int next_marker = 1;
+  // The markers follow the video's clock, or the audio's without video, in its own units.
+  const auto markers_before = [&](int64_t pts, int64_t per_second) {
+    while (next_marker < o.seconds && pts >= next_marker * per_second + o.marker_shift * per_second / o.fps) {
+      write_marker();
+      ++next_marker;
+    }
+  };
   own.packet = av_packet_alloc();
+  const auto write = [&](AVPacket* packet) {
+    Check(audio_stream && stream ? av_interleaved_write_frame(own.muxer, packet) : av_write_frame(own.muxer, packet), "write");
+  };
   const auto drain = [&] {
     while (avcodec_receive_packet(enc, own.packet) == 0) {
       // The packets come in decoding order: the first one of a second is its key frame.
-      while (next_marker < o.seconds && own.packet->pts >= int64_t{next_marker} * o.fps) {
-        write_marker();
-        ++next_marker;
-      }
-      own.packet->stream_index = 0;
+      markers_before(own.packet->pts, o.fps);
+      own.packet->stream_index = stream->index;
       av_packet_rescale_ts(own.packet, enc->time_base, stream->time_base);
-      Check(av_write_frame(own.muxer, own.packet), "write");
+      write(own.packet);
+    }
+  };
+  const auto drain_audio = [&] {
+    while (avcodec_receive_packet(aenc, own.packet) == 0) {
+      if (!stream) markers_before(own.packet->pts, kSampleRate);
+      own.packet->stream_index = audio_stream->index;
+      av_packet_rescale_ts(own.packet, aenc->time_base, audio_stream->time_base);
+      write(own.packet);
     }
   };
 
-  own.frame = av_frame_alloc();
-  own.frame->format = enc->pix_fmt;
-  own.frame->width = enc->width;
-  own.frame->height = enc->height;
-  Check(av_frame_get_buffer(own.frame, 0), "frame");
+  if (enc) {
+    own.frame = av_frame_alloc();
+    own.frame->format = enc->pix_fmt;
+    own.frame->width = enc->width;
+    own.frame->height = enc->height;
+    Check(av_frame_get_buffer(own.frame, 0), "frame");
+  }
+  int64_t samples = 0;
+  if (aenc) {
+    own.audio_frame = av_frame_alloc();
+    own.audio_frame->format = aenc->sample_fmt;
+    own.audio_frame->nb_samples = aenc->frame_size;
+    own.audio_frame->sample_rate = aenc->sample_rate;
+    Check(av_channel_layout_copy(&own.audio_frame->ch_layout, &aenc->ch_layout), "audio frame");
+    Check(av_frame_get_buffer(own.audio_frame, 0), "audio frame");
+  }
   uint32_t noise = 1;
   for (int i = 0; i < o.seconds * o.fps; ++i) {
-    Check(av_frame_make_writable(own.frame), "frame");
-    if (o.busy_bit_rate > 0)
-      PaintBusy(own.frame, SecondColour(i / o.fps + o.first_colour), i, noise);
-    else
-      Paint(own.frame, SecondColour(i / o.fps + o.first_colour), o.interlaced);
-    own.frame->pts = i;
-    own.frame->interlaced_frame = o.interlaced ? 1 : 0;
-    own.frame->top_field_first = 1;
-    Check(avcodec_send_frame(enc, own.frame), "encode");
+    if (enc) {
+      Check(av_frame_make_writable(own.frame), "frame");
+      if (o.busy_bit_rate > 0)
+        PaintBusy(own.frame, SecondColour(i / o.fps + o.first_colour), i, noise);
+      else
+        Paint(own.frame, SecondColour(i / o.fps + o.first_colour), o.interlaced);
+      own.frame->pts = i;
+      own.frame->interlaced_frame = o.interlaced ? 1 : 0;
+      own.frame->top_field_first = 1;
+      Check(avcodec_send_frame(enc, own.frame), "encode");
+      drain();
+    }
+    // A quiet tone whose pitch is the second's: sound for the encoder to spend bits on.
+    while (aenc && samples < int64_t{i + 1} * kSampleRate / o.fps) {
+      Check(av_frame_make_writable(own.audio_frame), "audio frame");
+      for (int c = 0; c < 2; ++c) {
+        auto* plane = reinterpret_cast<float*>(own.audio_frame->data[c]);
+        for (int k = 0; k < own.audio_frame->nb_samples; ++k)
+          plane[k] = 0.1f * static_cast<float>(std::sin((samples + k) * (200.0 + 50.0 * (i / o.fps)) * 6.2831853 / kSampleRate));
+      }
+      own.audio_frame->pts = samples;
+      samples += own.audio_frame->nb_samples;
+      Check(avcodec_send_frame(aenc, own.audio_frame), "audio encode");
+      drain_audio();
+    }
+  }
+  if (enc) {
+    Check(avcodec_send_frame(enc, nullptr), "flush");
     drain();
   }
-  Check(avcodec_send_frame(enc, nullptr), "flush");
-  drain();
+  if (aenc) {
+    Check(avcodec_send_frame(aenc, nullptr), "audio flush");
+    drain_audio();
+  }
   Check(av_write_trailer(own.muxer), "trailer");
   while (next_marker <= o.seconds) {
     write_marker();

@@ -1,7 +1,8 @@
-// Recordings with real MPEG-2 video for the picture tests, made with FFmpeg's encoder and muxer:
-// every second of the stream's clock is one flat colour, and a time marker packet is written
-// just before the first packet of each second (its key frame), as a broadcast carries one
-// per second. A picture's colour tells which second it belongs to.
+// Recordings with real MPEG-2 or H.264 video (and AAC audio when asked) for the picture tests,
+// made with FFmpeg's encoders and muxer: every second of the stream's clock is one flat colour,
+// and a time marker packet is written just before the first packet of each second (its key
+// frame, unless the markers are shifted), as a broadcast carries one per second. A picture's
+// colour tells which second it belongs to.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,15 @@ struct VideoOptions {
   // For benchmarks: pictures that move and carry noise, at about this many bits per second,
   // instead of flat colours at a fixed quality.
   int busy_bit_rate = 0;
-  int video_pid = 0x100;
+  int video_pid = 0;      // the video's PID; 0: the first of first_pid's
   int first_colour = 0;  // second s shows SecondColour(s + first_colour)
+  bool h264 = false;         // H.264 (libx264, no scene-cut key frames) instead of MPEG-2
+  bool open_gop = false;     // H.264: key frames are I pictures with a recovery point, not IDR
+  bool video = true;         // without video: audio only, the markers by its clock
+  bool audio = false;        // AAC stereo beside the video
+  int marker_shift = 0;      // each marker this many pictures after its second's first one
+  int first_pid = 0x100;     // the streams' PIDs, from this one up
+  int tables_version = 0;    // the version of the PAT and the PMT
 };
 
 void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& options = {});

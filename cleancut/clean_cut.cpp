@@ -1,0 +1,419 @@
+#include "cleancut/clean_cut.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+#include "cleancut/random_access.h"
+#include "core/ts_packet.h"
+
+namespace trimora::cleancut {
+
+namespace {
+
+constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
+constexpr std::size_t kChunk = std::size_t{1} << 20;  // one read of the source
+constexpr int64_t kBackReach = int64_t{16} << 20;     // how far back the tables are looked for
+constexpr int64_t kGatherReach = int64_t{4} << 20;    // how far a picture's head is followed
+constexpr std::size_t kHeadBytes = 64 * 1024;         // more than any picture's headers take
+constexpr int kTailMarkers = 2;                       // the tail's last PES ends well within this
+
+struct StopRequested {};
+
+// Packets of the source at any offset, read a chunk at a time: forward scans read each chunk
+// once, and a scan going back reads the chunk that ends where it stands.
+class Reader {
+ public:
+  Reader(const os::File& file, const std::stop_token& stop)
+      : file_(file), stop_(stop), size_(file.Size()), buffer_(new uint8_t[kChunk]) {}
+
+  int64_t Size() const { return size_; }
+
+  // The packet at `at`, which lies wholly inside the file.
+  const uint8_t* At(int64_t at, bool backward = false) {
+    if (at < base_ || at + kPacket > base_ + static_cast<int64_t>(length_)) Fill(at, backward);
+    return buffer_.get() + (at - base_);
+  }
+
+ private:
+  void Fill(int64_t at, bool backward) {
+    if (stop_.stop_requested()) throw StopRequested{};
+    const int64_t chunk = static_cast<int64_t>(kChunk);
+    // Back from `at`, whole packets of its grid: the next step back is in the buffer too.
+    base_ = backward ? std::max(at + kPacket - chunk, at % kPacket) : at;
+    const int64_t wanted = std::min(chunk, size_ - base_);
+    length_ = file_.ReadAt(buffer_.get(), static_cast<std::size_t>(wanted), base_);
+    if (at + kPacket > base_ + static_cast<int64_t>(length_)) throw std::runtime_error("the source shrank");
+  }
+
+  const os::File& file_;
+  const std::stop_token& stop_;
+  const int64_t size_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t base_ = 0;
+  std::size_t length_ = 0;
+};
+
+uint16_t Pid(const uint8_t* p) { return ts_get_pid(p); }
+bool Synced(const uint8_t* p) { return p[0] == kSyncByte; }
+// The first packet of a PES or a section, in a packet that is whole and unflagged.
+bool UnitStart(const uint8_t* p) { return Synced(p) && (p[1] & 0xC0) == 0x40; }
+
+// Where the payload begins in the packet, or 0 when it has none.
+std::size_t PayloadStart(const uint8_t* p) {
+  const unsigned control = (p[3] >> 4) & 3;
+  if (!(control & 1)) return 0;
+  const std::size_t at = control & 2 ? 5 + std::size_t{p[4]} : 4;
+  return at < kPacketSize ? at : 0;
+}
+
+constexpr std::array<uint32_t, 256> kCrcTable = [] {
+  std::array<uint32_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i << 24;
+    for (int k = 0; k < 8; ++k) c = c & 0x80000000u ? (c << 1) ^ 0x04C11DB7u : c << 1;
+    t[i] = c;
+  }
+  return t;
+}();
+
+// CRC-32 of MPEG-2 sections: 0 over a whole section with its CRC.
+uint32_t Crc32(const uint8_t* data, std::size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ data[i]) & 0xFF];
+  return crc;
+}
+
+// A table section that starts in this packet and ends in it, with a sound CRC, in force now
+// (current_next_indicator set). PAT and PMT sections of a broadcast fit one packet; a longer
+// PMT is not taken as one.
+struct Section {
+  const uint8_t* data = nullptr;  // from table_id
+  std::size_t size = 0;           // up to and including the CRC
+};
+bool SectionIn(const uint8_t* p, uint8_t table_id, Section& s) {
+  if (!UnitStart(p)) return false;
+  const std::size_t payload = PayloadStart(p);
+  if (payload == 0) return false;
+  const std::size_t at = payload + 1 + p[payload];  // after the pointer field
+  if (at + 8 > kPacketSize || p[at] != table_id || !(p[at + 1] & 0x80)) return false;
+  const std::size_t size = 3 + (std::size_t{p[at + 1] & 0x0Fu} << 8 | p[at + 2]);
+  if (size < 12 || at + size > kPacketSize || !(p[at + 5] & 1) || Crc32(p + at, size) != 0) return false;
+  s = {p + at, size};
+  return true;
+}
+
+uint16_t Pid13(const uint8_t* b) { return static_cast<uint16_t>((b[0] & 0x1F) << 8 | b[1]); }
+uint16_t U16(const uint8_t* b) { return static_cast<uint16_t>(b[0] << 8 | b[1]); }
+
+struct Stream {
+  uint16_t pid;
+  uint8_t type;
+};
+
+// What the PAT and the PMT of its first program say at one point of the recording, and where
+// the packets that said it lie.
+class Tables {
+ public:
+  bool Known() const { return pat_at_ >= 0 && pmt_at_ >= 0; }
+  int64_t PatAt() const { return pat_at_; }
+  int64_t PmtAt() const { return pmt_at_; }
+  int PmtPid() const { return pmt_pid_; }
+  const std::vector<Stream>& Streams() const { return streams_; }
+  uint16_t VideoPid() const { return video_pid_; }
+  VideoKind Video() const { return video_; }
+  bool IsStream(uint16_t pid) const {
+    return std::any_of(streams_.begin(), streams_.end(), [&](const Stream& s) { return s.pid == pid; });
+  }
+
+  bool IsPat(const uint8_t* p, uint16_t& program, int& pmt_pid) const {
+    Section s;
+    if (Pid(p) != 0 || !SectionIn(p, 0x00, s)) return false;
+    for (std::size_t i = 8; i + 4 <= s.size - 4; i += 4) {
+      if (U16(s.data + i) == 0) continue;  // the network PID
+      program = U16(s.data + i);
+      pmt_pid = Pid13(s.data + i + 2);
+      return true;
+    }
+    return false;
+  }
+  bool IsPmt(const uint8_t* p) const {
+    Section s;
+    return pmt_pid_ >= 0 && Pid(p) == pmt_pid_ && SectionIn(p, 0x02, s) && U16(s.data + 3) == program_;
+  }
+
+  // Takes in a PAT or a PMT packet at `at`; false for any other packet.
+  bool See(const uint8_t* p, int64_t at) {
+    uint16_t program = 0;
+    int pmt_pid = -1;
+    if (IsPat(p, program, pmt_pid)) {
+      if (program != program_ || pmt_pid != pmt_pid_) {
+        program_ = program;
+        pmt_pid_ = pmt_pid;
+        ForgetPmt();
+      }
+      pat_at_ = at;
+      return true;
+    }
+    if (IsPmt(p)) {
+      TakePmt(p, at);
+      return true;
+    }
+    return false;
+  }
+
+  void TakePmt(const uint8_t* p, int64_t at) {
+    Section s;
+    SectionIn(p, 0x02, s);
+    ForgetPmt();
+    pmt_at_ = at;
+    const std::size_t end = s.size - 4;
+    for (std::size_t i = 12 + ((std::size_t{s.data[10] & 0x0Fu} << 8) | s.data[11]); i + 5 <= end;
+         i += 5 + ((std::size_t{s.data[i + 3] & 0x0Fu} << 8) | s.data[i + 4])) {
+      const Stream stream{Pid13(s.data + i + 1), s.data[i]};
+      streams_.push_back(stream);
+      const VideoKind kind = VideoKindOf(stream.type);
+      if (video_ == VideoKind::kNone && kind != VideoKind::kNone) {
+        video_ = kind;
+        video_pid_ = stream.pid;
+      }
+    }
+  }
+
+ private:
+  void ForgetPmt() {
+    pmt_at_ = -1;
+    streams_.clear();
+    video_ = VideoKind::kNone;
+    video_pid_ = 0;
+  }
+
+  int64_t pat_at_ = -1, pmt_at_ = -1;
+  uint16_t program_ = 0;
+  int pmt_pid_ = -1;
+  std::vector<Stream> streams_;
+  VideoKind video_ = VideoKind::kNone;
+  uint16_t video_pid_ = 0;
+};
+
+// Runs of kept packets; neighbours merge, so a stretch kept whole is one run.
+class Runs {
+ public:
+  void Add(int64_t at, int64_t length) {
+    if (length <= 0) return;
+    if (!runs_.empty() && runs_.back().offset + runs_.back().length == at)
+      runs_.back().length += length;
+    else
+      runs_.push_back({at, length});
+  }
+  std::vector<ByteRun>& Get() { return runs_; }
+
+ private:
+  std::vector<ByteRun> runs_;
+};
+
+class Planner {
+ public:
+  Planner(const os::File& source, int64_t start, int64_t end, const std::stop_token& stop)
+      : reader_(source, stop), start_(std::max<int64_t>(start, 0)) {
+    // Whole packets of the start's grid: a final partial packet is not the recording's.
+    const int64_t whole = start_ + std::max<int64_t>(reader_.Size() - start_, 0) / kPacket * kPacket;
+    file_end_ = whole;
+    end_ = std::clamp(end, start_, whole);
+  }
+
+  CleanCut Plan() {
+    CleanCut cut;
+    Tables tables = TablesBefore(start_);
+    int64_t body = -1;
+    cut.outcome = FindStart(tables, body);
+    if (cut.outcome != CleanCutOutcome::kPlanned) return cut;
+
+    CleanCutPlan& plan = cut.plan;
+    plan.has_video = tables.Video() != VideoKind::kNone;
+    plan.body_start = body;
+    Runs runs;
+    runs.Add(tables.PatAt(), kPacket);
+    runs.Add(tables.PmtAt(), kPacket);
+    std::vector<uint16_t> open;
+    const bool whole_range_seen = Body(tables, body, runs, open);
+    if (!whole_range_seen) {
+      Tables at_end = TablesBefore(end_);
+      open.clear();
+      for (const Stream& s : (at_end.Known() ? at_end : tables).Streams()) open.push_back(s.pid);
+    }
+    Tail(open, runs);
+
+    plan.runs = std::move(runs.Get());
+    for (const ByteRun& r : plan.runs) plan.size += r.length;
+    plan.seconds_after_marker = SecondsAfterMarker(body);
+    return cut;
+  }
+
+ private:
+  // The tables in force just before `before`: its last PAT, and the last PMT of the PAT's first
+  // program before it.
+  Tables TablesBefore(int64_t before) {
+    Tables t;
+    const int64_t floor = std::max<int64_t>(before - kBackReach, before % kPacket);
+    int64_t at = before - kPacket;
+    for (; at >= floor; at -= kPacket) {
+      if (t.See(reader_.At(at, true), at)) {
+        if (t.PatAt() >= 0) break;
+      }
+    }
+    if (t.PatAt() < 0) return {};
+    for (int64_t pmt = before - kPacket; pmt >= floor; pmt -= kPacket) {
+      const uint8_t* p = reader_.At(pmt, true);
+      if (t.IsPmt(p)) {
+        t.TakePmt(p, pmt);
+        break;
+      }
+    }
+    return t;
+  }
+
+  // Reads on from the start byte to the first packet of the first random-access picture (without
+  // video, to the first PES start of any stream), keeping the tables up to date on the way.
+  CleanCutOutcome FindStart(Tables& tables, int64_t& body) {
+    int markers = 0;
+    for (int64_t at = start_; at < end_; at += kPacket) {
+      const uint8_t* p = reader_.At(at);
+      if (TimeMarkerPacket(p)) {
+        if (++markers >= kMarkersInReach) break;
+        marker_ends_.push_back(at + kPacket);
+        continue;
+      }
+      if (tables.See(p, at) || !tables.Known() || !UnitStart(p)) continue;
+      const VideoKind video = tables.Video();
+      if (video == VideoKind::kUnsupported) return CleanCutOutcome::kNoRandomAccess;
+      const bool found = video == VideoKind::kNone ? tables.IsStream(Pid(p))
+                                                   : Pid(p) == tables.VideoPid() && RandomAccess(at, video);
+      if (found) {
+        body = at;
+        return CleanCutOutcome::kPlanned;
+      }
+    }
+    return tables.Known() ? CleanCutOutcome::kNoRandomAccess : CleanCutOutcome::kNoProgramTables;
+  }
+
+  // Whether the video PES starting in the packet at `at` begins a random-access picture: its
+  // elementary-stream bytes are gathered from the packets of its PID only as far as needed.
+  bool RandomAccess(int64_t at, VideoKind kind) {
+    const uint8_t* p = reader_.At(at);
+    const uint16_t pid = Pid(p);
+    std::size_t payload = PayloadStart(p);
+    if (payload == 0 || payload + 9 > kPacketSize || p[payload] != 0 || p[payload + 1] != 0 || p[payload + 2] != 1)
+      return false;
+    std::size_t skip = 9 + std::size_t{p[payload + 8]};  // the PES header
+    std::vector<uint8_t> es;
+    const auto take = [&](const uint8_t* q, std::size_t from) {
+      const std::size_t n = kPacketSize - from;
+      const std::size_t skipped = std::min(skip, n);
+      skip -= skipped;
+      es.insert(es.end(), q + from + skipped, q + kPacketSize);
+    };
+    take(p, payload);
+    const int64_t reach = std::min(file_end_, at + kGatherReach);
+    for (int64_t next = at + kPacket;; next += kPacket) {
+      const bool whole = next >= reach || es.size() >= kHeadBytes;
+      const Verdict v = RandomAccessPicture(kind, es.data(), es.size(), whole);
+      if (v != Verdict::kNeedMore) return v == Verdict::kYes;
+      const uint8_t* q = reader_.At(next);
+      if (Pid(q) != pid || !Synced(q)) continue;
+      if (q[1] & 0x40) return RandomAccessPicture(kind, es.data(), es.size(), true) == Verdict::kYes;
+      if (const std::size_t from = PayloadStart(q)) take(q, from);
+    }
+  }
+
+  // The body from its start to the end byte: every packet, except those of a stream that continue
+  // a PES begun before the stream's first PES start here. Once every stream has started (or
+  // within the markers a start may take), the rest up to the end byte is one run. Returns whether
+  // the scan reached the end byte; `started` then lists the streams that started in the body.
+  bool Body(Tables tables, int64_t body, Runs& runs, std::vector<uint16_t>& started) {
+    started.clear();
+    if (tables.Video() != VideoKind::kNone) started.push_back(tables.VideoPid());
+    const auto has_started = [&](uint16_t pid) { return std::find(started.begin(), started.end(), pid) != started.end(); };
+    int markers = 0;
+    int64_t at = body;
+    for (; at < end_; at += kPacket) {
+      const uint8_t* p = reader_.At(at);
+      const uint16_t pid = Pid(p);
+      if (TimeMarkerPacket(p)) {
+        if (next_marker_end_ < 0) next_marker_end_ = at + kPacket;
+        if (++markers >= kMarkersInReach) break;
+      } else if (!tables.See(p, at) && tables.IsStream(pid) && !has_started(pid)) {
+        if (!UnitStart(p)) continue;
+        started.push_back(pid);
+      }
+      runs.Add(at, kPacket);
+      if (std::all_of(tables.Streams().begin(), tables.Streams().end(), [&](const Stream& s) { return has_started(s.pid); })) {
+        at += kPacket;
+        break;
+      }
+    }
+    const bool whole_range_seen = at >= end_;
+    runs.Add(at, end_ - at);
+    return whole_range_seen;
+  }
+
+  // After the end byte: the packets of each stream in `open` up to its next PES start, which
+  // complete the PES it had open at the END-th marker.
+  void Tail(std::vector<uint16_t> open, Runs& runs) {
+    int markers = 0;
+    for (int64_t at = end_; at < file_end_ && !open.empty(); at += kPacket) {
+      const uint8_t* p = reader_.At(at);
+      if (TimeMarkerPacket(p)) {
+        if (++markers >= kTailMarkers) break;
+        continue;
+      }
+      const auto it = std::find(open.begin(), open.end(), Pid(p));
+      if (it == open.end() || !Synced(p)) continue;
+      if (p[1] & 0x40)
+        open.erase(it);
+      else
+        runs.Add(at, kPacket);
+    }
+  }
+
+  double SecondsAfterMarker(int64_t body) {
+    const int64_t from = marker_ends_.empty() ? start_ : marker_ends_.back();
+    const double whole = static_cast<double>(marker_ends_.size());
+    int64_t next = next_marker_end_;
+    for (int64_t at = body; next < 0 && at < std::min(file_end_, body + kBackReach); at += kPacket)
+      if (TimeMarkerPacket(reader_.At(at))) next = at + kPacket;
+    const double span = next > from ? static_cast<double>(next - from) : kBytesPerSecond;
+    return whole + static_cast<double>(body - from) / span;
+  }
+
+  Reader reader_;
+  const int64_t start_;
+  int64_t end_ = 0, file_end_ = 0;
+  std::vector<int64_t> marker_ends_;  // bytes after the markers passed before the body's start
+  int64_t next_marker_end_ = -1;      // byte after the first marker in the body
+};
+
+}  // namespace
+
+CleanCut PlanCleanCut(const os::File& source, int64_t start_byte, int64_t end_byte, const std::stop_token& stop) {
+  try {
+    return Planner(source, start_byte, end_byte, stop).Plan();
+  } catch (const StopRequested&) {
+    return {CleanCutOutcome::kStopped, {}};
+  } catch (const std::exception&) {
+    return {CleanCutOutcome::kUnreadable, {}};
+  }
+}
+
+CleanCut PlanCleanCut(const std::string& path, int64_t start_byte, int64_t end_byte, const std::stop_token& stop) {
+  try {
+    const os::File source = os::File::OpenForReading(path);
+    return PlanCleanCut(source, start_byte, end_byte, stop);
+  } catch (const std::exception&) {
+    return {CleanCutOutcome::kUnreadable, {}};
+  }
+}
+
+}  // namespace trimora::cleancut

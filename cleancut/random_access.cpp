@@ -1,0 +1,143 @@
+#include "cleancut/random_access.h"
+
+#include <vector>
+
+namespace trimora::cleancut {
+
+namespace {
+
+// The position of the next 00 00 01 at or after `from`, or `size` when there is none.
+std::size_t NextStartCode(const uint8_t* es, std::size_t size, std::size_t from) {
+  for (std::size_t i = from; i + 2 < size; ++i)
+    if (es[i + 2] <= 1 && es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1) return i;
+  return size;
+}
+
+Verdict Mpeg2(const uint8_t* es, std::size_t size, bool whole) {
+  for (std::size_t i = NextStartCode(es, size, 0); i + 3 < size; i = NextStartCode(es, size, i + 3)) {
+    if (es[i + 3] == 0xB3) return Verdict::kYes;
+    if (es[i + 3] == 0x00) return Verdict::kNo;
+  }
+  return whole ? Verdict::kNo : Verdict::kNeedMore;
+}
+
+// A NAL unit's payload without its emulation-prevention bytes (00 00 03 -> 00 00).
+std::vector<uint8_t> Rbsp(const uint8_t* nal, std::size_t size) {
+  std::vector<uint8_t> out;
+  out.reserve(size);
+  int zeros = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (zeros >= 2 && nal[i] == 3) {
+      zeros = 0;
+      continue;
+    }
+    zeros = nal[i] == 0 ? zeros + 1 : 0;
+    out.push_back(nal[i]);
+  }
+  return out;
+}
+
+class Bits {
+ public:
+  explicit Bits(const std::vector<uint8_t>& b) : b_(b) {}
+  bool Ok() const { return ok_; }
+  unsigned Bit() {
+    if (pos_ >= b_.size() * 8) {
+      ok_ = false;
+      return 0;
+    }
+    unsigned bit = (b_[pos_ / 8] >> (7 - pos_ % 8)) & 1;
+    ++pos_;
+    return bit;
+  }
+  uint32_t Ue() {  // Exp-Golomb
+    int zeros = 0;
+    while (ok_ && Bit() == 0 && zeros < 32) ++zeros;
+    uint32_t v = 0;
+    for (int k = 0; k < zeros; ++k) v = (v << 1) | Bit();
+    return (1u << zeros) - 1 + v;
+  }
+
+ private:
+  const std::vector<uint8_t>& b_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+bool HasRecoveryPoint(const uint8_t* payload, std::size_t size) {
+  const std::vector<uint8_t> r = Rbsp(payload, size);
+  std::size_t pos = 0;
+  const auto coded = [&](std::size_t& value) {
+    value = 0;
+    while (pos < r.size() && r[pos] == 0xFF) value += r[pos++];
+    if (pos >= r.size()) return false;
+    value += r[pos++];
+    return true;
+  };
+  while (pos + 1 < r.size()) {  // the last byte is the stop bit
+    std::size_t type = 0, length = 0;
+    if (!coded(type) || !coded(length)) return false;
+    if (type == 6) return true;
+    pos += length;
+  }
+  return false;
+}
+
+bool IntraSlice(const uint8_t* payload, std::size_t size) {
+  const std::vector<uint8_t> r = Rbsp(payload, size < 16 ? size : 16);
+  Bits bits(r);
+  bits.Ue();  // first_mb_in_slice
+  const uint32_t type = bits.Ue();
+  return bits.Ok() && (type % 5 == 2 || type % 5 == 4);  // I or SI
+}
+
+Verdict H264(const uint8_t* es, std::size_t size, bool whole) {
+  bool sps = false, pps = false, recovery = false;
+  for (std::size_t at = NextStartCode(es, size, 0); at < size;) {
+    const std::size_t nal = at + 3;
+    const std::size_t next = NextStartCode(es, size, nal);
+    if (nal >= size) break;
+    // A NAL unit is complete once the next start code is in sight; a slice needs only its head.
+    const bool complete = next < size || whole;
+    switch (es[nal] & 0x1F) {
+      case 7: sps = true; break;
+      case 8: pps = true; break;
+      case 6:
+        if (!complete) return Verdict::kNeedMore;
+        recovery = recovery || HasRecoveryPoint(es + nal + 1, next - nal - 1);
+        break;
+      case 5:
+        return sps && pps ? Verdict::kYes : Verdict::kNo;
+      case 1:
+        if (!complete && next - nal < 17) return Verdict::kNeedMore;
+        return sps && pps && recovery && IntraSlice(es + nal + 1, next - nal - 1) ? Verdict::kYes : Verdict::kNo;
+      default: break;
+    }
+    at = next;
+  }
+  return whole ? Verdict::kNo : Verdict::kNeedMore;
+}
+
+}  // namespace
+
+VideoKind VideoKindOf(uint8_t stream_type) {
+  switch (stream_type) {
+    case 0x01: case 0x02: return VideoKind::kMpeg2;
+    case 0x1B: return VideoKind::kH264;
+    // MPEG-4 part 2, MVC, SVC, HEVC, AVS, VC-1: video that a clean start cannot be found in.
+    case 0x10: case 0x1F: case 0x20: case 0x24: case 0x42: case 0xD1: case 0xEA: return VideoKind::kUnsupported;
+    default: return VideoKind::kNone;
+  }
+}
+
+Verdict RandomAccessPicture(VideoKind kind, const uint8_t* es, std::size_t size, bool whole) {
+  switch (kind) {
+    case VideoKind::kMpeg2: return Mpeg2(es, size, whole);
+    case VideoKind::kH264: return H264(es, size, whole);
+    case VideoKind::kNone:
+    case VideoKind::kUnsupported: break;
+  }
+  return Verdict::kNo;
+}
+
+}  // namespace trimora::cleancut

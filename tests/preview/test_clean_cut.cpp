@@ -1,0 +1,294 @@
+// The clean cut: on real recordings, the planned runs put together open with the PAT, the PMT and
+// a picture a decoder can start from, hold only the source's packets in its order up to the
+// END-th marker and the rest of each open PES, and FFmpeg decodes them without a single error.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cleancut/clean_cut.h"
+#include "engine/marker_index.h"
+#include "core/ts_packet.h"
+#include "tests/preview/video_recording.h"
+#include "tests/recording_builder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace trimora::testkit {
+namespace {
+
+using cleancut::ByteRun;
+using cleancut::CleanCut;
+using cleancut::CleanCutOutcome;
+using cleancut::PlanCleanCut;
+
+// FFmpeg's error messages, from every library, while a check decodes.
+std::mutex log_mutex;
+std::vector<std::string> errors;
+void CollectErrors(void* avcl, int level, const char* format, va_list args) {
+  if (level > AV_LOG_ERROR) return;
+  std::string line(1024, '\0');
+  int prefix = 1;
+  av_log_format_line(avcl, level, format, args, line.data(), static_cast<int>(line.size()), &prefix);
+  line.resize(line.find('\0'));
+  std::lock_guard lock(log_mutex);
+  errors.push_back(std::move(line));
+}
+
+struct Decoded {
+  std::vector<std::string> errors;
+  int64_t first_video_pos = -1, first_audio_pos = -1;
+  bool first_video_key = false;
+  int pictures = 0;
+};
+
+// Demuxes and decodes every stream of `file` to its end.
+Decoded Decode(const std::filesystem::path& file) {
+  errors.clear();
+  av_log_set_callback(CollectErrors);
+  Decoded d;
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0) return {{"cannot open"}};
+  avformat_find_stream_info(in, nullptr);
+  std::vector<AVCodecContext*> decoders(in->nb_streams, nullptr);
+  for (unsigned i = 0; i < in->nb_streams; ++i) {
+    const AVCodec* codec = avcodec_find_decoder(in->streams[i]->codecpar->codec_id);
+    if (!codec) continue;
+    decoders[i] = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(decoders[i], in->streams[i]->codecpar);
+    if (avcodec_open2(decoders[i], codec, nullptr) < 0) avcodec_free_context(&decoders[i]);
+  }
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  const auto receive = [&](AVCodecContext* dec) {
+    while (avcodec_receive_frame(dec, frame) == 0)
+      if (dec->codec_type == AVMEDIA_TYPE_VIDEO) ++d.pictures;
+  };
+  while (av_read_frame(in, packet) >= 0) {
+    AVCodecContext* dec = decoders[static_cast<std::size_t>(packet->stream_index)];
+    if (dec) {
+      const bool video = dec->codec_type == AVMEDIA_TYPE_VIDEO;
+      int64_t& first = video ? d.first_video_pos : d.first_audio_pos;
+      if (first < 0) {
+        first = packet->pos;
+        if (video) d.first_video_key = packet->flags & AV_PKT_FLAG_KEY;
+      }
+      avcodec_send_packet(dec, packet);
+      receive(dec);
+    }
+    av_packet_unref(packet);
+  }
+  for (AVCodecContext* dec : decoders)
+    if (dec) {
+      avcodec_send_packet(dec, nullptr);
+      receive(dec);
+    }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  for (AVCodecContext*& dec : decoders) avcodec_free_context(&dec);
+  avformat_close_input(&in);
+  av_log_set_callback(av_log_default_callback);
+  d.errors = errors;
+  return d;
+}
+
+bool UnitStart(const uint8_t* p) { return p[1] & 0x40; }
+// The elementary streams of the recordings made here: PIDs from 0x100 below the PMT's 0x1000.
+bool Elementary(uint16_t pid) { return pid >= 0x100 && pid < 0x1000; }
+
+// Plans the clean cut of markers start..end of `file`, checks the plan against the source, writes
+// its runs to `out` and decodes it. Returns the plan.
+CleanCut CheckCleanCut(const std::filesystem::path& file, int start, int end, const std::filesystem::path& out) {
+  SCOPED_TRACE("clean cut " + std::to_string(start) + ".." + std::to_string(end) + " of " + file.filename().string());
+  MarkerIndex index(file.string());
+  const int64_t start_byte = index.ByteAfterMarker(start).byte;
+  const MarkerIndex::Lookup end_lookup = index.ByteAfterMarker(end);
+  const int64_t end_byte = end_lookup.found ? end_lookup.byte : index.FileSize();
+  const CleanCut cut = PlanCleanCut(file.string(), start_byte, end_byte);
+  EXPECT_EQ(cut.outcome, CleanCutOutcome::kPlanned);
+  if (cut.outcome != CleanCutOutcome::kPlanned) return cut;
+  const Bytes source = ReadAll(file);
+  const auto packet = [&](int64_t at) { return &source[static_cast<std::size_t>(at)]; };
+
+  // The source packets the cut holds, in its order.
+  std::vector<int64_t> held;
+  for (const ByteRun& run : cut.plan.runs) {
+    EXPECT_EQ(run.length % int64_t{kPacketSize}, 0);
+    for (int64_t at = run.offset; at < run.offset + run.length; at += int64_t{kPacketSize}) held.push_back(at);
+  }
+  EXPECT_EQ(int64_t(held.size() * kPacketSize), cut.plan.size);
+  EXPECT_GE(held.size(), 3u);
+  if (held.size() < 3) return cut;
+  // The tables first, from before the body, then the body in source order.
+  EXPECT_EQ(ts_get_pid(packet(held[0])), 0);
+  EXPECT_EQ(ts_get_pid(packet(held[1])), 0x1000);
+  EXPECT_EQ(packet(held[1])[5], 0x02) << "a PMT section";
+  EXPECT_LT(held[0], cut.plan.body_start);
+  EXPECT_LT(held[1], cut.plan.body_start);
+  EXPECT_EQ(held[2], cut.plan.body_start);
+  EXPECT_GE(cut.plan.body_start, start_byte);
+  bool holds_end_marker = false;
+  std::vector<uint16_t> seen;
+  for (std::size_t i = 2; i < held.size(); ++i) {
+    const int64_t at = held[i];
+    if (i > 2) {
+      EXPECT_GT(at, held[i - 1]);
+    }
+    const uint8_t* p = packet(at);
+    const uint16_t pid = ts_get_pid(p);
+    if (at + int64_t{kPacketSize} == end_byte && TimeMarkerPacket(p)) holds_end_marker = true;
+    // Each stream from a PES start; after the end byte only the rest of a PES.
+    if (Elementary(pid) && std::find(seen.begin(), seen.end(), pid) == seen.end()) {
+      EXPECT_TRUE(UnitStart(p)) << "stream " << pid << " starts mid-PES at " << at;
+      seen.push_back(pid);
+    }
+    if (at >= end_byte) {
+      EXPECT_TRUE(Elementary(pid) && !UnitStart(p)) << "PID " << pid << " after the end, at " << at;
+    }
+  }
+  EXPECT_TRUE(holds_end_marker || end_byte == index.FileSize());
+  // The last PES of each stream is whole: its next packet in the source starts a new one.
+  for (uint16_t pid : seen) {
+    int64_t last = -1;
+    for (int64_t at : held)
+      if (ts_get_pid(packet(at)) == pid) last = at;
+    for (int64_t at = last + int64_t{kPacketSize}; at + int64_t{kPacketSize} <= int64_t(source.size()); at += int64_t{kPacketSize})
+      if (ts_get_pid(packet(at)) == pid) {
+        EXPECT_TRUE(UnitStart(packet(at))) << "stream " << pid << " ends mid-PES at " << last;
+        break;
+      }
+  }
+  Bytes output;
+  for (int64_t at : held) output.insert(output.end(), packet(at), packet(at) + kPacketSize);
+
+  WriteAll(out, output);
+  const Decoded d = Decode(out);
+  for (const std::string& e : d.errors) ADD_FAILURE() << "FFmpeg: " << e;
+  const int64_t first = cut.plan.has_video ? d.first_video_pos : d.first_audio_pos;
+  EXPECT_EQ(first, 2 * int64_t{kPacketSize}) << "the body starts right after the tables";
+  if (cut.plan.has_video) {
+    EXPECT_TRUE(d.first_video_key);
+    EXPECT_GT(d.pictures, 0);
+  }
+  return cut;
+}
+
+// FFmpeg's muxer writes each PES whole, so the markers it is given lie between PESs. A broadcast
+// carries them anywhere: move each one back to just before the nearest packet that continues a PES.
+void MoveMarkersIntoPes(const std::filesystem::path& file) {
+  Bytes bytes = ReadAll(file);
+  const auto packet = [&](std::size_t i) { return bytes.begin() + std::ptrdiff_t(i * kPacketSize); };
+  for (std::size_t i = 0; i < bytes.size() / kPacketSize; ++i) {
+    if (!TimeMarkerPacket(&*packet(i))) continue;
+    for (std::size_t j = i; j-- > 0 && i - j < 40;) {
+      const uint16_t pid = ts_get_pid(&*packet(j));
+      if (TimeMarkerPacket(&*packet(j))) break;
+      if (pid >= 0x100 && pid < 0x1000 && !(packet(j)[1] & 0x40)) {
+        std::rotate(packet(j), packet(i), packet(i + 1));
+        break;
+      }
+    }
+  }
+  WriteAll(file, bytes);
+}
+
+// Bytes of the plan after the end byte of markers ..end: the rest of the PESs open there.
+int64_t TailBytes(const std::filesystem::path& file, int end, const CleanCut& cut) {
+  MarkerIndex index(file.string());
+  const int64_t end_byte = index.ByteAfterMarker(end).byte;
+  int64_t tail = 0;
+  for (const ByteRun& run : cut.plan.runs) tail += std::max<int64_t>(0, run.offset + run.length - std::max(run.offset, end_byte));
+  return tail;
+}
+
+class CleanCuts : public ::testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+// Broadcast-shaped MPEG-2: interlaced, open GOPs (two B pictures ahead of each I picture that
+// lean on the GOP before), AAC, and markers that fall inside GOPs.
+TEST_F(CleanCuts, InterlacedMpeg2WithOpenGopsAndAac) {
+  const auto file = dir_ / "mpeg2.nts";
+  WriteVideoRecording(file, {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  MoveMarkersIntoPes(file);
+  const CleanCut middle = CheckCleanCut(file, 2, 5, dir_ / "middle.ts");
+  EXPECT_TRUE(middle.plan.has_video);
+  EXPECT_GT(TailBytes(file, 5, middle), 0);
+  // The markers open each second two pictures late; the next key picture is 4 to 6 pictures on.
+  EXPECT_GT(middle.plan.seconds_after_marker, 0.05);
+  EXPECT_LT(middle.plan.seconds_after_marker, 0.7);
+  CheckCleanCut(file, 0, 3, dir_ / "from_zero.ts");
+  CheckCleanCut(file, 6, 8, dir_ / "at_the_end.ts");
+}
+
+TEST_F(CleanCuts, InterlacedH264) {
+  const auto file = dir_ / "h264.nts";
+  WriteVideoRecording(file, {.seconds = 6, .gop = 6, .height = 64, .interlaced = true, .h264 = true, .audio = true, .marker_shift = 2});
+  MoveMarkersIntoPes(file);
+  const CleanCut cut = CheckCleanCut(file, 2, 4, dir_ / "idr.ts");
+  EXPECT_TRUE(cut.plan.has_video);
+  EXPECT_GT(TailBytes(file, 4, cut), 0);
+}
+
+// Key pictures that are I pictures with a recovery point instead of IDR pictures. (With pyramid
+// B pictures FFmpeg reports "mmco: unref short failure" once at such a start: the stream itself
+// releases pictures from before the recovery point, which no choice of whole packets avoids.)
+TEST_F(CleanCuts, H264RecoveryPoints) {
+  const auto file = dir_ / "open.nts";
+  WriteVideoRecording(file, {.seconds = 6, .gop = 6, .height = 64, .h264 = true, .open_gop = true, .audio = true, .marker_shift = 2});
+  EXPECT_TRUE(CheckCleanCut(file, 2, 4, dir_ / "recovery.ts").plan.has_video);
+}
+
+// The program changes at second 4: new PIDs, a new PMT version. A cut after it takes the PMT in
+// force there, not the first one of the recording.
+TEST_F(CleanCuts, PmtThatChangesMidRecording) {
+  const auto before = dir_ / "before.nts", after = dir_ / "after.nts";
+  WriteVideoRecording(before, {.seconds = 4, .audio = true, .marker_shift = 2});
+  WriteVideoRecording(after, {.seconds = 4, .audio = true, .marker_shift = 2, .first_pid = 0x200, .tables_version = 1});
+  Bytes joined = ReadAll(before);
+  const Bytes second = ReadAll(after);
+  joined.insert(joined.end(), second.begin(), second.end());
+  const auto file = dir_ / "joined.nts";
+  WriteAll(file, joined);
+  const CleanCut cut = CheckCleanCut(file, 5, 7, dir_ / "changed.ts");
+  ASSERT_EQ(cut.outcome, CleanCutOutcome::kPlanned);
+  const Bytes out = ReadAll(dir_ / "changed.ts");
+  EXPECT_EQ((out[kPacketSize + 10] >> 1) & 0x1F, 1) << "the PMT's version";
+}
+
+TEST_F(CleanCuts, WithoutVideoEachStreamStartsAtAPesStart) {
+  const auto file = dir_ / "radio.nts";
+  WriteVideoRecording(file, {.seconds = 6, .video = false, .marker_shift = 3});
+  const CleanCut cut = CheckCleanCut(file, 2, 4, dir_ / "radio.ts");
+  EXPECT_FALSE(cut.plan.has_video);
+}
+
+TEST_F(CleanCuts, RefusedWithTheReason) {
+  // One key picture every 8 seconds: none within 5 markers of second 1.
+  const auto sparse = dir_ / "sparse.nts";
+  WriteVideoRecording(sparse, {.seconds = 10, .gop = 80});
+  MarkerIndex index(sparse.string());
+  const int64_t start = index.ByteAfterMarker(1).byte, end = index.ByteAfterMarker(9).byte;
+  EXPECT_EQ(PlanCleanCut(sparse.string(), start, end).outcome, CleanCutOutcome::kNoRandomAccess);
+  // With a key picture in reach but after the end of the range.
+  EXPECT_EQ(PlanCleanCut(sparse.string(), index.ByteAfterMarker(6).byte, index.ByteAfterMarker(7).byte).outcome,
+            CleanCutOutcome::kNoRandomAccess);
+
+  const auto plain = dir_ / "plain.nts";  // packets without any program tables
+  Recording(RecordingOptions{.seconds = 8}).WriteTo(plain);
+  EXPECT_EQ(PlanCleanCut(plain.string(), 0, 188 * 20).outcome, CleanCutOutcome::kNoProgramTables);
+  EXPECT_EQ(PlanCleanCut((dir_ / "missing.nts").string(), 0, 188).outcome, CleanCutOutcome::kUnreadable);
+
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_EQ(PlanCleanCut(sparse.string(), start, end, stop.get_token()).outcome, CleanCutOutcome::kStopped);
+}
+
+}  // namespace
+}  // namespace trimora::testkit
