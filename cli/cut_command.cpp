@@ -66,7 +66,11 @@ int RunCut(const Args& args) {
     return ExitStatus(Outcome::kFailed);
   }
   TerminalCutReport report(s.progress);
-  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report);
+  // After --measure the markers are counted: the cut goes straight to the start.
+  std::optional<MarkerIndex::Known> known_start;
+  if (analysis.markers) known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
+  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2,
+                                     s.stop_flag, report, known_start);
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();

@@ -117,6 +117,11 @@ void File::Rewind() {
   if (::lseek(Descriptor(handle_), 0, SEEK_SET) < 0) ThrowErrno("rewind");
 }
 
+void File::SeekTo(int64_t offset) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "seek");
+  if (::lseek(Descriptor(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) ThrowErrno("seek");
+}
+
 void File::Close() {
   if (!IsOpen()) return;
   const int fd = Descriptor(handle_);
