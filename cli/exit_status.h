@@ -46,6 +46,7 @@ inline Outcome OutcomeOf(const CutResult& result) {
       return result.packets_written > 0 ? Outcome::kPartlySaved : Outcome::kFailed;
     case CutOutcome::PacketError:
     case CutOutcome::Refused:
+    case CutOutcome::NotClean:
     case CutOutcome::Failed:
       break;
   }

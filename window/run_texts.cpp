@@ -115,6 +115,8 @@ CutEndShown CutEndText(const CutResult& result) {
       return {false, SecToTime(result.packet_error_second) + kPacketError};
     case CutOutcome::Refused:
       return {false, kRefused};
+    case CutOutcome::NotClean:
+      return {false, result.refusal ? result.refusal : kSeekFailed};
     case CutOutcome::Failed:
       break;
   }
