@@ -52,7 +52,9 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   w.bCut.Enabled = false;
   SaveBack save_back{w.bCut};
   WindowCutReport report(w);
-  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report);
+  // The cut the preview shows is the cut Save writes.
+  const CutOptions options{w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact};
+  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
