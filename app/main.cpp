@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "window/app_state.h"
+#include "platform/qt/qt_choices.h"
 #include "platform/qt/qt_file_dialogs.h"
 #include "platform/qt/qt_language.h"
 #include "platform/qt/qt_web_opener.h"
@@ -30,6 +31,12 @@ int main(int argc, char* argv[]) {
   trimora::QtWebOpener web;
   trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
   trimora::WindowEvents events(model, state, platform);
+  // The clean cut stays chosen, or not, from one run to the next.
+  model.cPreviewClean.Value = trimora::LoadCleanCutChoice() ? 1 : 0;
+  model.cPreviewClean.Click = [&model, click = model.cPreviewClean.Click] {
+    if (click) click();
+    trimora::SaveCleanCutChoice(model.cPreviewClean.Value == 1);
+  };
   trimora::MainWindow window(model);
   dialogs.SetOwner(&window);
   window.OnCloseRequest = [&events] { events.CloseRequest(); };

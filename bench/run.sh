@@ -240,4 +240,24 @@ awk -v target=1.05 '
   $1 == "range" { printf "  from second %5d   exact %8.1f ms   clean %8.1f ms   planning %6.2f ms\n", $2, $3, $4, $5 }
   $1 == "median_ratio" { printf "  median ratio %.3f (target at most %.2f): %s\n", $2, target, $2 <= target ? "met" : "NOT met" }
 ' "$WORK/clean"
+
+echo
+echo "trimora-cli cut --clean vs trimora-cli cut of the same 10-minute ranges, paired, best of 3 (warm cache)"
+RUNS=3
+: >"$WORK/cli_clean"
+while read -r kind second _; do
+  [ "$kind" = range ] || continue
+  from=$(printf '%d:%02d:%02d' $((second / 3600)) $((second / 60 % 60)) $((second % 60)))
+  to=$(printf '%d:%02d:%02d' $(((second + 600) / 3600)) $(((second + 600) / 60 % 60)) $(((second + 600) % 60)))
+  best_of "$CLI" cut "$VIDEO" "$from" "$to" "$WORK/exact.ts"
+  EXACT_BEST=$BEST
+  best_of "$CLI" cut --clean "$VIDEO" "$from" "$to" "$WORK/clean.ts"
+  awk -v s="$from" -v e="$EXACT_BEST" -v c="$BEST" -v es="$(stat -c %s "$WORK/exact.ts")" -v cs="$(stat -c %s "$WORK/clean.ts")" 'BEGIN {
+    printf "  from %s   cut %6.3f s (%d bytes)   cut --clean %6.3f s (%d bytes)   ratio %.3f\n", s, e, es, c, cs, c / e }' |
+    tee -a "$WORK/cli_clean"
+done <"$WORK/clean"
+awk '{ print $NF }' "$WORK/cli_clean" | sort -n | awk -v target=1.05 '{ r[NR] = $1 } END {
+  m = (r[int((NR + 1) / 2)] + r[int(NR / 2) + 1]) / 2
+  printf "  median ratio %.3f (target at most %.2f): %s\n", m, target, m <= target ? "met" : "NOT met" }'
+rm -f "$WORK/exact.ts" "$WORK/clean.ts"
 rm -f "$VIDEO" "$WORK/frame.png"

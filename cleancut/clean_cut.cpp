@@ -216,8 +216,11 @@ class Runs {
 
 class Planner {
  public:
-  Planner(const os::File& source, int64_t start, int64_t end, const std::stop_token& stop)
-      : reader_(source, stop), start_(std::max<int64_t>(start, 0)) {
+  // `marker_limit`: the time markers from the start byte on that end the range, when its end
+  // byte is not known yet; the END-th marker is then the limit-th one read.
+  Planner(const os::File& source, int64_t start, int64_t end, const std::stop_token& stop,
+          int32_t marker_limit = INT32_MAX)
+      : reader_(source, stop), start_(std::max<int64_t>(start, 0)), marker_limit_(std::max(marker_limit, 0)) {
     // Whole packets of the start's grid: a final partial packet is not the recording's.
     const int64_t whole = start_ + std::max<int64_t>(reader_.Size() - start_, 0) / kPacket * kPacket;
     file_end_ = whole;
@@ -226,30 +229,63 @@ class Planner {
 
   CleanCut Plan() {
     CleanCut cut;
-    Tables tables = TablesBefore(start_);
-    int64_t body = -1;
-    cut.outcome = FindStart(tables, body);
+    CleanHead head;
+    cut.outcome = Head(head);
     if (cut.outcome != CleanCutOutcome::kPlanned) return cut;
+    Runs runs;
+    for (const ByteRun& r : head.runs) runs.Add(r.offset, r.length);
+    runs.Add(head.resume, end_ - head.resume);
+    Tail(head.ends_in_head ? head.started : OpenAt(end_, head), runs);
 
     CleanCutPlan& plan = cut.plan;
-    plan.has_video = tables.Video() != VideoKind::kNone;
-    plan.body_start = body;
+    plan.has_video = head.has_video;
+    plan.body_start = head.body_start;
+    plan.seconds_after_marker = head.seconds_after_marker;
+    plan.runs = std::move(runs.Get());
+    for (const ByteRun& r : plan.runs) plan.size += r.length;
+    return cut;
+  }
+
+  // The tables, the start and the first packets of the body, up to where the rest of the range
+  // can be taken whole.
+  CleanCutOutcome Head(CleanHead& head) {
+    Tables tables = TablesBefore(start_);
+    int64_t body = -1;
+    const CleanCutOutcome outcome = FindStart(tables, body);
+    if (outcome != CleanCutOutcome::kPlanned) return outcome;
+    head.has_video = tables.Video() != VideoKind::kNone;
+    head.body_start = body;
+    for (const Stream& s : tables.Streams()) head.streams.push_back(s.pid);
     Runs runs;
     runs.Add(tables.PatAt(), kPacket);
     runs.Add(tables.PmtAt(), kPacket);
-    std::vector<uint16_t> open;
-    const bool whole_range_seen = Body(tables, body, runs, open);
-    if (!whole_range_seen) {
-      Tables at_end = TablesBefore(end_);
-      open.clear();
-      for (const Stream& s : (at_end.Known() ? at_end : tables).Streams()) open.push_back(s.pid);
-    }
-    Tail(open, runs);
+    head.ends_in_head = Body(tables, body, runs, head.started, head.resume);
+    head.runs = std::move(runs.Get());
+    head.seconds_after_marker = SecondsAfterMarker(body);
+    return CleanCutOutcome::kPlanned;
+  }
 
-    plan.runs = std::move(runs.Get());
-    for (const ByteRun& r : plan.runs) plan.size += r.length;
-    plan.seconds_after_marker = SecondsAfterMarker(body);
-    return cut;
+  // After the end byte: the packets that complete the PES each stream had open there.
+  std::vector<ByteRun> TailAfter(const CleanHead& head) {
+    Runs runs;
+    Tail(head.ends_in_head ? head.started : OpenAt(end_, head), runs);
+    return std::move(runs.Get());
+  }
+
+  // Where the video PES open at the end byte ends: its stream's next PES start, as the tail has it.
+  int64_t VideoEnd() {
+    const Tables tables = TablesBefore(end_);
+    if (tables.Video() == VideoKind::kNone) return end_;
+    int64_t last = end_;
+    int markers = 0;
+    for (int64_t at = end_; at < file_end_; at += kPacket) {
+      const uint8_t* p = reader_.At(at);
+      if (TimeMarkerPacket(p) && ++markers >= kTailMarkers) break;
+      if (Pid(p) != tables.VideoPid() || !Synced(p)) continue;
+      if (p[1] & 0x40) break;
+      last = at + kPacket;
+    }
+    return last;
   }
 
  private:
@@ -275,6 +311,16 @@ class Planner {
     return t;
   }
 
+  // The streams open at the end byte, when the body ran past the first packets: those of the
+  // tables in force there, or of the start's tables when none are found.
+  std::vector<uint16_t> OpenAt(int64_t end, const CleanHead& head) {
+    const Tables at_end = TablesBefore(end);
+    if (!at_end.Known()) return head.streams;
+    std::vector<uint16_t> open;
+    for (const Stream& s : at_end.Streams()) open.push_back(s.pid);
+    return open;
+  }
+
   // Reads on from the start byte to the first packet of the first random-access picture (without
   // video, to the first PES start of any stream), keeping the tables up to date on the way.
   CleanCutOutcome FindStart(Tables& tables, int64_t& body) {
@@ -282,7 +328,7 @@ class Planner {
     for (int64_t at = start_; at < end_; at += kPacket) {
       const uint8_t* p = reader_.At(at);
       if (TimeMarkerPacket(p)) {
-        if (++markers >= kMarkersInReach) break;
+        if (++markers >= std::min(kMarkersInReach, marker_limit_)) break;
         marker_ends_.push_back(at + kPacket);
         continue;
       }
@@ -330,9 +376,10 @@ class Planner {
 
   // The body from its start to the end byte: every packet, except those of a stream that continue
   // a PES begun before the stream's first PES start here. Once every stream has started (or
-  // within the markers a start may take), the rest up to the end byte is one run. Returns whether
-  // the scan reached the end byte; `started` then lists the streams that started in the body.
-  bool Body(Tables tables, int64_t body, Runs& runs, std::vector<uint16_t>& started) {
+  // within the markers a start may take), the rest up to the end byte is one run, from `resume`
+  // on. Returns whether the scan reached the end of the range; `started` then lists the streams
+  // that started in the body.
+  bool Body(Tables tables, int64_t body, Runs& runs, std::vector<uint16_t>& started, int64_t& resume) {
     started.clear();
     if (tables.Video() != VideoKind::kNone) started.push_back(tables.VideoPid());
     const auto has_started = [&](uint16_t pid) { return std::find(started.begin(), started.end(), pid) != started.end(); };
@@ -343,6 +390,11 @@ class Planner {
       const uint16_t pid = Pid(p);
       if (TimeMarkerPacket(p)) {
         if (next_marker_end_ < 0) next_marker_end_ = at + kPacket;
+        if (static_cast<int32_t>(marker_ends_.size()) + markers + 1 >= marker_limit_) {  // the END-th
+          runs.Add(at, kPacket);
+          resume = at + kPacket;
+          return true;
+        }
         if (++markers >= kMarkersInReach) break;
       } else if (!tables.See(p, at) && tables.IsStream(pid) && !has_started(pid)) {
         if (!UnitStart(p)) continue;
@@ -354,9 +406,8 @@ class Planner {
         break;
       }
     }
-    const bool whole_range_seen = at >= end_;
-    runs.Add(at, end_ - at);
-    return whole_range_seen;
+    resume = std::min(at, end_);
+    return at >= end_;
   }
 
   // After the end byte: the packets of each stream in `open` up to its next PES start, which
@@ -390,6 +441,7 @@ class Planner {
 
   Reader reader_;
   const int64_t start_;
+  const int32_t marker_limit_;
   int64_t end_ = 0, file_end_ = 0;
   std::vector<int64_t> marker_ends_;  // bytes after the markers passed before the body's start
   int64_t next_marker_end_ = -1;      // byte after the first marker in the body
@@ -404,6 +456,36 @@ CleanCut PlanCleanCut(const os::File& source, int64_t start_byte, int64_t end_by
     return {CleanCutOutcome::kStopped, {}};
   } catch (const std::exception&) {
     return {CleanCutOutcome::kUnreadable, {}};
+  }
+}
+
+CleanHeadResult PlanCleanHead(const os::File& source, int64_t start_byte, int32_t markers_to_end,
+                              const std::stop_token& stop) {
+  CleanHeadResult result;
+  try {
+    result.outcome = Planner(source, start_byte, INT64_MAX, stop, markers_to_end).Head(result.head);
+  } catch (const StopRequested&) {
+    result = {CleanCutOutcome::kStopped, {}};
+  } catch (const std::exception&) {
+    result = {CleanCutOutcome::kUnreadable, {}};
+  }
+  return result;
+}
+
+std::vector<ByteRun> PlanCleanTail(const os::File& source, const CleanHead& head, int64_t end_byte,
+                                   const std::stop_token& stop) {
+  try {
+    return Planner(source, end_byte, end_byte, stop).TailAfter(head);
+  } catch (const StopRequested&) {
+    throw std::runtime_error("stopped");
+  }
+}
+
+int64_t CleanVideoEnd(const os::File& source, int64_t end_byte) {
+  try {
+    return Planner(source, end_byte, end_byte, {}).VideoEnd();
+  } catch (const std::exception&) {
+    return -1;
   }
 }
 

@@ -63,4 +63,42 @@ inline constexpr int kMarkersInReach = 5;
 CleanCut PlanCleanCut(const os::File& source, int64_t start_byte, int64_t end_byte, const std::stop_token& stop = {});
 CleanCut PlanCleanCut(const std::string& path, int64_t start_byte, int64_t end_byte, const std::stop_token& stop = {});
 
+// The same cut planned in two parts by a cutter that reads the source once, front to back, and
+// learns the end byte only when it gets there. The head is planned from the start byte as soon as
+// the START-th marker is read; the range then goes on whole from `resume` to the end byte, and
+// the tail follows it.
+struct CleanHead {
+  // In output order: the PAT packet, the PMT packet, then the body's first packets up to `resume`.
+  std::vector<ByteRun> runs;
+  int64_t resume = 0;
+  // The END-th marker is the last packet of `runs`: nothing of the range is left to copy, and
+  // `resume` is the end byte.
+  bool ends_in_head = false;
+  int64_t body_start = 0;
+  bool has_video = false;
+  double seconds_after_marker = 0;
+  std::vector<uint16_t> streams;  // the elementary streams of the tables in force at the start
+  std::vector<uint16_t> started;  // those that started in the head
+};
+
+struct CleanHeadResult {
+  CleanCutOutcome outcome = CleanCutOutcome::kUnreadable;
+  CleanHead head;  // when planned
+};
+
+// The head of the clean cut from `start_byte` (as for PlanCleanCut) of a range whose END-th
+// marker is the `markers_to_end`-th marker from the start byte on (END - START). Never throws.
+CleanHeadResult PlanCleanHead(const os::File& source, int64_t start_byte, int32_t markers_to_end,
+                              const std::stop_token& stop = {});
+// The tail after `end_byte`, the byte just after the END-th marker: the packets that complete the
+// PES each stream had open there. Throws a std::exception when the source cannot be read
+// (or on a stop request).
+std::vector<ByteRun> PlanCleanTail(const os::File& source, const CleanHead& head, int64_t end_byte,
+                                   const std::stop_token& stop = {});
+
+// The byte just after the last video packet of a clean cut whose END-th marker ends at `end_byte`:
+// where the video of its tail ends (end_byte without video, or when no video PES is open there),
+// for the last picture of the cut. -1 when the source cannot be read.
+int64_t CleanVideoEnd(const os::File& source, int64_t end_byte);
+
 }  // namespace trimora::cleancut

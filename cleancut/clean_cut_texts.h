@@ -1,12 +1,13 @@
-// Why a clean cut was refused, in the program's words, for every module that shows it.
+// Why a clean cut was refused, in the program's words, for every module that shows it. Short
+// enough for the cut panel's message line.
 #pragma once
 
 #include "cleancut/clean_cut.h"
 
 namespace trimora::cleancut {
 
-inline constexpr const char* kNoRandomAccessText = "開始位置から5秒以内にキー画像が見つからないため、きれいに切れません。";
-inline constexpr const char* kNoProgramTablesText = "番組の情報（PAT/PMT）が見つからないため、きれいに切れません。";
+inline constexpr const char* kNoRandomAccessText = "開始位置から5秒以内にキー画像がありません。";
+inline constexpr const char* kNoProgramTablesText = "番組情報（PAT/PMT）が見つかりません。";
 inline constexpr const char* kUnreadableText = "編集元ファイルが読み取れません。";
 
 // The reason for a refusal; nothing (nullptr) for a plan or a stopped run, which say nothing.

@@ -19,9 +19,10 @@ struct Command {
   int (*run)(const Args& args);
 };
 
-inline constexpr const char* kFrameUsage = "[--measure] [--end] FILE TIME OUT.png";
+inline constexpr const char* kFrameUsage = "[--measure] [--end] [--clean] FILE TIME OUT.png";
 inline constexpr const char* kFrameSummary =
-    "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with)";
+    "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with; "
+    "--clean: of the clean cut)";
 
 void PrintExitStatuses(std::ostream& out);
 void PrintUsage(std::ostream& out, const Command& c);

@@ -1,6 +1,7 @@
-// trimora-cli cut [--measure] FILE START END TARGET: Steps 2 and 3 of the window without it.
-// The recording is analysed, the range is checked as the range check judges the boxes, and the
-// cut runs with TARGET as the file chosen in the save dialog.
+// trimora-cli cut [--measure] [--clean] FILE START END TARGET: Steps 2 and 3 of the window
+// without it. The recording is analysed, the range is checked as the range check judges the boxes,
+// and the cut runs with TARGET as the file chosen in the save dialog; --clean as with the preview
+// panel's box ticked.
 #include <iostream>
 
 #include "cli/cli_common.h"
@@ -46,7 +47,7 @@ std::string RangeRefusal(const TimeArg& start, const TimeArg& end, int32_t total
 }  // namespace
 
 int RunCut(const Args& args) {
-  const ParsedArgs parsed = ParseArgs(args, {"--measure"});
+  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean"});
   if (parsed.operands.size() != 4) throw UsageError("FILE, START, END and TARGET are needed");
   const std::string& file = parsed.operands[0];
   if (file.empty()) throw UsageError("FILE is empty");
@@ -66,11 +67,12 @@ int RunCut(const Args& args) {
     return ExitStatus(Outcome::kFailed);
   }
   TerminalCutReport report(s.progress);
+  CutOptions options;
+  options.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
   // After --measure the markers are counted: the cut goes straight to the start.
-  std::optional<MarkerIndex::Known> known_start;
-  if (analysis.markers) known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
-  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2,
-                                     s.stop_flag, report, known_start);
+  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
+  const CutResult cut =
+      CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();

@@ -46,6 +46,7 @@ inline Outcome OutcomeOf(const CutResult& result) {
     case CutOutcome::StartBeyondEnd:
     case CutOutcome::PacketError:
     case CutOutcome::Refused:
+    case CutOutcome::NotClean:
     case CutOutcome::Failed:
       break;
   }

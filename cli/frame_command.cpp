@@ -1,5 +1,6 @@
-// trimora-cli frame [--measure] [--end] FILE TIME OUT.png: the picture a cut from TIME begins
-// with (--end: the picture a cut up to TIME ends with), as the window's preview shows it.
+// trimora-cli frame [--measure] [--end] [--clean] FILE TIME OUT.png: the picture a cut from TIME
+// begins with (--end: the picture a cut up to TIME ends with; --clean: of the clean cut), as the
+// window's preview shows it.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -92,13 +93,14 @@ FrameEnd Frame(Session& s, const ParsedArgs& parsed, const preview::PictureReque
 }  // namespace
 
 int RunFrame(const Args& args) {
-  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--end"});
+  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--end", "--clean"});
   if (parsed.operands.size() != 3) throw UsageError("FILE, TIME and OUT.png are needed");
   if (parsed.operands[0].empty()) throw UsageError("FILE is empty");
   if (parsed.operands[2].empty()) throw UsageError("OUT.png is empty");
   preview::PictureRequest request;
   request.second = ParseTime(parsed.operands[1]);
   request.point = parsed.flags.count("--end") ? preview::CutPoint::kEnd : preview::CutPoint::kStart;
+  request.clean = parsed.flags.count("--clean") > 0;
   Session s;
   const FrameEnd end = Frame(s, parsed, request);
   return ExitStatusOf(end, s);

@@ -19,8 +19,10 @@ constexpr Command kCommands[] = {
     {"analyze", "[--measure] FILE",
      "show the data format, size and length of a recording (--measure counts its time markers)",
      trimora::cli::RunAnalyze},
-    {"cut", "[--measure] FILE START END TARGET",
-     "save the part of a recording from START to END (H:MM:SS) as TARGET", trimora::cli::RunCut},
+    {"cut", "[--measure] [--clean] FILE START END TARGET",
+     "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, "
+     "every stream's packets whole)",
+     trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
     {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},
 #endif

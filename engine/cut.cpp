@@ -2,8 +2,16 @@
 // unchanged up to and including the end-th one, reporting its stages to the caller.
 #include "engine/cut.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "cleancut/clean_cut.h"
+#include "cleancut/clean_cut_texts.h"
 
 #include "core/time_values.h"
 #include "core/ts_packet.h"
@@ -27,9 +35,9 @@ class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
   Cutter(const std::string& source, const std::string& target, int32_t start, int32_t end, SourceFile& file1,
-         TargetFile& file2, const StopFlag& stop, CutReport& report, const std::optional<MarkerIndex::Known>& known)
+         TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
       : source_(source), target_(target), start_(start), end_(end), file1_(file1), file2_(file2), stop_(stop),
-        report_(report), known_(known) {}
+        report_(report), known_(options.known_start), clean_(options.mode == CutMode::kClean) {}
 
   CutResult Run() {
     Tail tail{*this};
@@ -43,7 +51,7 @@ class Cutter {
     try {
       OpenSource();
       OpenTarget();
-      if (Seek()) Copy();
+      if (Seek() && PlanClean()) Copy();
     } catch (const std::exception&) {
       r_.outcome = CutOutcome::Failed;
       r_.stage = stage_;
@@ -109,6 +117,7 @@ class Cutter {
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
       file1_.ReadHead(head);
+      pos_ += kPacket;
       if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
         report_.Percent(Percent(static_cast<double>(count_) / start_ * 33 + 33));
       if (count_ < start_ && file1_.PastEnd()) {
@@ -129,10 +138,60 @@ class Cutter {
     if (!known_ || known_->marker != start_ || start_ <= 0 || Stopped() || os::StampOf(source_) != known_->stamp)
       return false;
     file1_.SkipTo(known_->byte);
+    pos_ = known_->byte;
     count_ = start_;
     if (const int32_t last = start_ / 10 * 10; last > 0)
       report_.Percent(Percent(static_cast<double>(last) / start_ * 33 + 33));
     return true;
+  }
+
+  // The clean cut's head, planned in the seek stage from the byte just after the START-th marker,
+  // before anything is written. A start it cannot make is refused here, and the target this run
+  // created, still empty, is removed: a refused cut leaves nothing that looks like a saved one.
+  bool PlanClean() {
+    if (!clean_ || Stopped() || count_ >= end_) return true;
+    clean_source_ = os::File::OpenForReading(source_);
+    cleancut::CleanHeadResult planned = cleancut::PlanCleanHead(clean_source_, pos_, CheckedSub(end_, count_));
+    if (planned.outcome == cleancut::CleanCutOutcome::kPlanned) {
+      head_ = std::move(planned.head);
+      return true;
+    }
+    if (planned.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
+    file2_.Finish();
+    RemoveEmptyTarget();
+    r_.refusal = cleancut::RefusalText(planned.outcome);
+    End(CutOutcome::NotClean);
+    return false;
+  }
+
+  // Writes `runs` of the source, read apart from the copy's own reading.
+  void WriteRuns(const std::vector<cleancut::ByteRun>& runs) {
+    constexpr std::size_t kRecords = 4096;
+    std::vector<uint8_t> buffer(kRecords * kPacketSize);
+    for (const cleancut::ByteRun& run : runs) {
+      for (int64_t at = run.offset; at < run.offset + run.length;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<int64_t>(run.offset + run.length - at, int64_t(buffer.size())));
+        if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
+        file2_.WriteRecords(buffer.data(), want / kPacketSize);
+        r_.packets_written += static_cast<int64_t>(want / kPacketSize);
+        at += static_cast<int64_t>(want);
+      }
+    }
+  }
+
+  // The head's packets are written from their own reads; the source's reading passes over them,
+  // counting their markers, to go on whole from where the head ends.
+  void CopyCleanHead() {
+    WriteRuns(head_->runs);
+    while (pos_ < head_->resume) {
+      const uint8_t* run = nullptr;
+      const auto want = static_cast<std::size_t>((head_->resume - pos_) / kPacket);
+      const std::size_t got = file1_.ReadRecordsInPlace(run, want);
+      for (std::size_t i = 0; i < got; ++i)
+        if (TimeMarkerPacket(run + kPacketSize * i)) ++count_;
+      pos_ += static_cast<int64_t>(got) * kPacket;
+    }
   }
 
   // What a copied packet asks of the run, besides being written.
@@ -144,6 +203,7 @@ class Cutter {
   // before every read.
   void Copy() {
     Begin(CutStage::Copy);
+    if (head_) CopyCleanHead();
     while (count_ < end_ && !Stopped()) {
       const uint8_t* run = nullptr;
       std::size_t got = file1_.ReadRecordsInPlace(run, SIZE_MAX);
@@ -153,6 +213,7 @@ class Cutter {
       file1_.UnreadRecords(got - used);
       file2_.WriteRecords(run, used);
       r_.packets_written += static_cast<int64_t>(used);
+      pos_ += static_cast<int64_t>(used) * kPacket;
       switch (event) {
         case Event::None:
           break;
@@ -170,6 +231,8 @@ class Cutter {
       }
     }
     r_.stopped = Stopped();
+    // The END-th marker copied: the PESs open there are made whole.
+    if (head_ && !r_.stopped && count_ >= end_) WriteRuns(cleancut::PlanCleanTail(clean_source_, *head_, pos_));
     Finish(CutOutcome::Completed);
   }
 
@@ -208,6 +271,7 @@ class Cutter {
     }
   }
 
+  static constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
   static int32_t Percent(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
 
   const std::string source_;
@@ -219,8 +283,12 @@ class Cutter {
   CutReport& report_;
   const std::optional<MarkerIndex::Known> known_;
   std::optional<os::FileStamp> created_;  // the target as this run created it
+  const bool clean_;
   CutResult r_;
   CutStage stage_ = CutStage::OpenSource;
+  int64_t pos_ = 0;  // bytes of the source read so far
+  os::File clean_source_;  // the clean cut's own reading: its head, its tail
+  std::optional<cleancut::CleanHead> head_;
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
   bool opened_source_ = false, opened_target_ = false;
 };
@@ -242,8 +310,8 @@ bool IsTheSource(const std::string& source, const std::string& target) {
 
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
-                       const std::optional<MarkerIndex::Known>& known_start) {
-  return Cutter(source, target, start, end, file1, file2, stop, report, known_start).Run();
+                       const CutOptions& options) {
+  return Cutter(source, target, start, end, file1, file2, stop, report, options).Run();
 }
 
 }  // namespace trimora

@@ -93,6 +93,7 @@ enum class CutOutcome {
   PacketError,  // the hundredth damaged packet, written like the others
   Refused,      // the target is the source
   Failed,       // a file operation failed in `stage`
+  NotClean,     // a clean cut found no start it could make there: `refusal` says why; no target is left
 };
 
 struct CutResult {
@@ -101,6 +102,7 @@ struct CutResult {
   int32_t packet_error_second = 0;        // at a packet error: the time written so far
   int64_t packets_written = 0;
   bool stopped = false;                   // ended at a stop request
+  const char* refusal = nullptr;          // NotClean: the reason, in the program's words
 };
 
 // The Percent of a cut is the share of the whole run: 33 to 66 while seeking, 66 to 99 while

@@ -23,6 +23,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "cleancut/clean_cut.h"
+#include "cleancut/clean_cut_texts.h"
 #include "core/ts_packet.h"
 #include "platform/os/os.h"
 #include "preview/ffmpeg_owners.h"
@@ -588,16 +590,38 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
       return result;
     }
     result.byte = found.byte;
-    const int64_t end = markers.CutStop(found.byte, std::min(size, found.byte + kStartBytes), stop);
+    int64_t first = found.byte;
+    if (request.clean) {
+      // The clean cut's file opens with the tables in force here, which the stream map reads
+      // from before the window: what the decoder sees of its video is the window's.
+      const os::File file = os::File::OpenForReading(markers.Path());
+      const cleancut::CleanHeadResult head = cleancut::PlanCleanHead(file, found.byte, INT32_MAX, stop);
+      switch (head.outcome) {
+        case cleancut::CleanCutOutcome::kPlanned: break;
+        case cleancut::CleanCutOutcome::kStopped: result.outcome = PictureOutcome::kCancelled; return result;
+        case cleancut::CleanCutOutcome::kUnreadable: result.outcome = PictureOutcome::kCannotRead; return result;
+        case cleancut::CleanCutOutcome::kNoRandomAccess: result.outcome = PictureOutcome::kNoCleanStart; return result;
+        case cleancut::CleanCutOutcome::kNoProgramTables: result.outcome = PictureOutcome::kNoCleanTables; return result;
+      }
+      first = head.head.body_start;
+      result.seconds_after_marker = head.head.seconds_after_marker;
+    }
+    const int64_t end = markers.CutStop(first, std::min(size, first + kStartBytes), stop);
     pass = end < 0 ? (stop.stop_requested() ? Pass::kCancelled : Pass::kCannotRead)
-                   : FirstPicture(markers.Path(), found.byte, end, stop, budget, frame);
+                   : FirstPicture(markers.Path(), first, end, stop, budget, frame);
   } else {
     // A cut whose end lies beyond the last marker runs to the end of the recording; zeroed or
     // damaged records end it earlier, wherever the cut itself would stop.
     const MarkerIndex::Lookup from = markers.ByteAfterMarker(std::max(request.from, 0), stop);
     const int64_t to = found.found ? std::min(found.byte, size) : size;
-    const int64_t end = from.found ? markers.CutStop(from.byte, to, stop) : 0;
+    int64_t end = from.found ? markers.CutStop(from.byte, to, stop) : 0;
     result.byte = end;
+    // A clean cut that reaches its END-th marker goes on with the rest of the video's last PES.
+    if (request.clean && end == to && to > 0) {
+      const os::File file = os::File::OpenForReading(markers.Path());
+      const int64_t video_end = cleancut::CleanVideoEnd(file, to);
+      if (video_end > end) end = video_end;
+    }
     pass = end < 0 ? (stop.stop_requested() ? Pass::kCancelled : Pass::kCannotRead) : Pass::kNoPicture;
     const int64_t first = from.found ? from.byte : end;
     for (int64_t window : kEndWindows) {
@@ -643,6 +667,8 @@ const char* NoPictureText(PictureOutcome outcome) {
     case PictureOutcome::kNoVideo: return "映像がありません。";
     case PictureOutcome::kNoPicture: return "画像を取り出せません。";
     case PictureOutcome::kCannotRead: return "ファイルを読み取れません。";  // as the analysis says it
+    case PictureOutcome::kNoCleanStart: return cleancut::kNoRandomAccessText;
+    case PictureOutcome::kNoCleanTables: return cleancut::kNoProgramTablesText;
   }
   return "";
 }

@@ -34,6 +34,10 @@ enum class PictureOutcome {
   // picture is larger than 8K UHD, or the file is no longer the recording analysed
   kNoPicture,
   kCannotRead,  // the recording cannot be opened or read
+  // a clean cut from the second cannot start: no random-access picture within reach, or no
+  // program tables before it
+  kNoCleanStart,
+  kNoCleanTables,
 };
 
 struct PictureResult {
@@ -45,6 +49,8 @@ struct PictureResult {
   // The time markers the whole recording holds, when the search for the second found fewer; -1
   // otherwise.
   int32_t recording_markers = -1;
+  // kStart of a clean cut: how far its first picture lies after the marker, in seconds.
+  double seconds_after_marker = 0;
 };
 
 struct PictureRequest {
@@ -56,6 +62,10 @@ struct PictureRequest {
   // kEnd: the second the cut starts at. What the cut holds, and so its last picture, depends on
   // it: ten zeroed records, or a hundred damaged ones, counted from its first byte end it early.
   int32_t from = 0;
+  // The pictures of the clean cut (engine/cut.h CutMode::kClean): the first one its file shows,
+  // the random-access picture it starts with, and the last one, after the PES open at the end
+  // has been made whole.
+  bool clean = false;
 };
 
 // Finds the byte by the marker index (reading on as far as needed) and decodes the picture from

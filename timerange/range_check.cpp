@@ -78,6 +78,7 @@ void WireRangeEntry(WindowModel& w, AppState& st) {
       };
     }
   }
+  w.cPreviewClean.Click = [&w] { PreviewCleanChanged(w); };
 }
 
 void StepTime(TextBox* const row[3], const AppState& st, TimeStep step) {

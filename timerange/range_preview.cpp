@@ -2,8 +2,13 @@
 // range the user has already left is never taken for the range now shown.
 #include "timerange/range_preview.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "cleancut/clean_cut.h"
 #include "core/time_values.h"
 #include "engine/marker_index.h"
+#include "timerange/range_texts.h"
 
 namespace trimora {
 
@@ -23,15 +28,17 @@ std::string EndCaption(const WindowModel& w, int32_t end) {
 void ResetBox(PreviewBox& box) {
   box.Second = -1;
   box.From = 0;
+  box.Clean = false;
   box.Request = 0;
   box.HasPicture = false;
   box.Message.clear();
 }
 
-void Ask(WindowModel& w, PreviewBox& box, int32_t second, int32_t from) {
-  if (box.Request != 0 && box.Second == second && box.From == from) return;
+void Ask(WindowModel& w, PreviewBox& box, int32_t second, int32_t from, bool clean) {
+  if (box.Request != 0 && box.Second == second && box.From == from && box.Clean == clean) return;
   box.Second = second;
   box.From = from;
+  box.Clean = clean;
   box.Request = ++w.Preview.Requests;
   box.HasPicture = false;
   box.Message = kWorking;
@@ -48,6 +55,8 @@ void ClearPreview(WindowModel& w) {
   w.lPreviewEnd.Caption = kEndCaption;
   ResetBox(w.pPreviewStart);
   ResetBox(w.pPreviewEnd);
+  w.Preview.SizeRequest = 0;
+  w.lPreviewSize.Caption.clear();
 }
 
 void PreviewRecording(WindowModel& w, std::shared_ptr<MarkerIndex> markers) {
@@ -56,6 +65,7 @@ void PreviewRecording(WindowModel& w, std::shared_ptr<MarkerIndex> markers) {
   w.Preview.Markers = std::move(markers);
   ResetBox(w.pPreviewStart);
   ResetBox(w.pPreviewEnd);
+  w.Preview.SizeRequest = 0;
   if (w.Preview.Start >= 0) PreviewRange(w, w.Preview.Start, w.Preview.End);
 }
 
@@ -65,10 +75,79 @@ void PreviewRange(WindowModel& w, int32_t start, int32_t end) {
   w.lPreviewStart.Caption = kStartCaption + SecToTime(start);
   w.lPreviewEnd.Caption = EndCaption(w, end);
   if (!w.Preview.Markers) return;
-  Ask(w, w.pPreviewStart, start, 0);
+  const bool clean = w.cPreviewClean.Value == 1;
+  Ask(w, w.pPreviewStart, start, 0, clean);
   // Zeroed or damaged records end a cut early counted from its first byte: the end picture is
   // the last of what the cut holds, so a new start asks for it again.
-  Ask(w, w.pPreviewEnd, end, start);
+  Ask(w, w.pPreviewEnd, end, start, clean);
+  if (w.Preview.SizeRequest == 0 || w.Preview.SizeStart != start || w.Preview.SizeEnd != end ||
+      w.Preview.SizeClean != clean) {
+    w.Preview.SizeRequest = ++w.Preview.Requests;
+    w.Preview.SizeStart = start;
+    w.Preview.SizeEnd = end;
+    w.Preview.SizeClean = clean;
+    w.lPreviewSize.Caption = range_texts::kCutSizeWorking;
+  }
+}
+
+void PreviewCleanChanged(WindowModel& w) {
+  if (w.Preview.Start >= 0) PreviewRange(w, w.Preview.Start, w.Preview.End);
+}
+
+CutSize MeasureCutSize(MarkerIndex& markers, int32_t start, int32_t end, bool clean, const std::stop_token& stop) {
+  using namespace range_texts;
+  CutSize size;
+  const MarkerIndex::Lookup from = markers.ByteAfterMarker(std::max(start, 0), stop);
+  const MarkerIndex::Lookup to = from.found ? markers.ByteAfterMarker(end, stop) : MarkerIndex::Lookup{};
+  const int64_t file_size = markers.FileSize();
+  if (stop.stop_requested()) return size;
+  if (file_size < 0) {
+    size.text = kCutSizeUnreadable;
+  } else if (!from.found || from.byte >= file_size) {
+    size.text = kStartPastMarkers;
+  } else if (!to.found) {
+    size.text = kEndPastMarkers;
+  } else {
+    // Where the cut really stops: zeroed or damaged records end it early.
+    const int64_t stop_byte = markers.CutStop(from.byte, to.byte, stop);
+    if (stop.stop_requested()) return size;
+    if (stop_byte < 0) {
+      size.text = kCutSizeUnreadable;
+    } else if (!clean) {
+      size.known = true;
+      size.bytes = stop_byte - from.byte;
+    } else {
+      const cleancut::CleanCut plan = cleancut::PlanCleanCut(markers.Path(), from.byte, stop_byte, stop);
+      if (plan.outcome == cleancut::CleanCutOutcome::kStopped) return size;
+      if (plan.outcome == cleancut::CleanCutOutcome::kPlanned) {
+        size.known = true;
+        size.bytes = plan.plan.size;
+        size.seconds_after_marker = plan.plan.seconds_after_marker;
+      } else {
+        size.text = plan.outcome == cleancut::CleanCutOutcome::kUnreadable ? kCutSizeUnreadable : kNotClean;
+      }
+    }
+  }
+  if (size.known) {
+    size.text = kCutSizeCaption + FormatGrouped(static_cast<double>(size.bytes) / 1024) + " KB";
+    if (clean) {
+      char shift[32];
+      std::snprintf(shift, sizeof shift, "%.2f", size.seconds_after_marker);
+      size.text += std::string(kVideoStartHead) + shift + kVideoStartTail;
+    }
+  }
+  return size;
+}
+
+CutSizeJob PendingCutSize(const WindowModel& w) {
+  if (w.Preview.SizeRequest == 0 || !w.Preview.Markers) return {};
+  return {w.Preview.SizeRequest, w.Preview.Markers, w.Preview.SizeStart, w.Preview.SizeEnd, w.Preview.SizeClean};
+}
+
+bool TakeCutSize(WindowModel& w, uint64_t request, const std::string& text) {
+  if (request == 0 || request != w.Preview.SizeRequest || text.empty()) return false;
+  w.lPreviewSize.Caption = text;
+  return true;
 }
 
 }  // namespace trimora

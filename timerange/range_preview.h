@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "window/model.h"
@@ -25,5 +26,29 @@ void PreviewRange(WindowModel& w, int32_t start, int32_t end);
 // A picture's search found that the recording holds only `markers` time markers: an end past
 // them is labelled as the recording's end, not as a time the recording does not reach.
 void RecordingMarkersKnown(WindowModel& w, int32_t markers);
+
+// The clean cut's box was ticked or cleared: the pictures and the size of the range are asked
+// for again, of the cut Save now writes.
+void PreviewCleanChanged(WindowModel& w);
+
+// The exact size of a cut of start..end (clean or not), made off the window's thread from the
+// marker index: the caption for lPreviewSize, in the pattern of the estimated size.
+struct CutSizeJob {
+  uint64_t request = 0;
+  std::shared_ptr<MarkerIndex> markers;
+  int32_t start = 0, end = 0;
+  bool clean = false;
+};
+struct CutSize {
+  bool known = false;  // `bytes` is the size (else `text` says why there is none)
+  int64_t bytes = 0;
+  double seconds_after_marker = 0;  // clean: where its video starts after the start marker
+  std::string text;                 // the caption; empty when stopped
+};
+CutSize MeasureCutSize(MarkerIndex& markers, int32_t start, int32_t end, bool clean, const std::stop_token& stop = {});
+// The job the label waits for now, if one is to be made (request 0 otherwise).
+CutSizeJob PendingCutSize(const WindowModel& w);
+// A made size, taken only while the label still waits for that request.
+bool TakeCutSize(WindowModel& w, uint64_t request, const std::string& text);
 
 }  // namespace trimora

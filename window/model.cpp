@@ -109,11 +109,13 @@ WindowModel::WindowModel()
       lCProgress_S("lCProgress_S", "pCProgress", 14, 20, 3675, 195, "aaa", Align::Center),
       iCWarn("iCWarn", "fOption", 120, 1560, 240, 240, IconKind::Warning),
       lCMessage("lCMessage", "fOption", 420, 1620, 3375, 195, ""),
-      fPreview("fPreview", "", 60, 4215, 8655, 2985, "プレビュー"),
+      fPreview("fPreview", "", 60, 4215, 8655, 3285, "プレビュー"),
       lPreviewStart("lPreviewStart", "fPreview", 120, 300, 4140, 195, "開始位置：", Align::Center),
       lPreviewEnd("lPreviewEnd", "fPreview", 4395, 300, 4140, 195, "終了位置：", Align::Center),
       pPreviewStart("pPreviewStart", "fPreview", 120, 540, 4140, 2325, false),
-      pPreviewEnd("pPreviewEnd", "fPreview", 4395, 540, 4140, 2325, true) {
+      pPreviewEnd("pPreviewEnd", "fPreview", 4395, 540, 4140, 2325, true),
+      cPreviewClean("cPreviewClean", "fPreview", 120, 2955, 4140, 225, "先頭と末尾をきれいに切る（キー画像から）"),
+      lPreviewSize("lPreviewSize", "fPreview", 4395, 2970, 4140, 195, "") {
   lvAddress.Colour = ColourRole::Highlight;
   lvAddress.Underline = true;
 
@@ -124,6 +126,8 @@ WindowModel::WindowModel()
 
   lTimeA.ToolTip = lvTimeA.ToolTip = kTipTimeA;
   lTimeB.ToolTip = lvTimeB.ToolTip = kTipTimeB;
+  cPreviewClean.ToolTip =
+      "キー画像から始まり、映像と音声が途中で切れないように切り出します。録画のデータはそのまま使います。";
   cDataDetail.ToolTip = "データ形式が正常か詳しく調べます。ファイル全体を読み取るため、時間が掛かります。";
   cTimeB.ToolTip = "推定Bも調べます（再選択が必要）。ファイル全体を読み取るため、時間が掛かります。";
   bReAnalyze.Visible = false;
@@ -161,7 +165,7 @@ WindowModel::WindowModel()
                &tEnd0,       &tEnd1,         &tEnd2,       &lvEndH,     &lvEndM,      &lvEndS,     &lvRange,
                &lRange,      &lvExSize,      &lExSize,     &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
                &lCProgress_S, &lCProgress,   &fPreview,    &lPreviewStart, &lPreviewEnd, &pPreviewStart,
-               &pPreviewEnd};
+               &pPreviewEnd,  &cPreviewClean, &lPreviewSize};
 }
 
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {

@@ -158,6 +158,7 @@ struct PreviewBox : Control {
   bool End;                 // the last picture before the end of the range, else the first after its start
   int32_t Second = -1;      // the time asked for; -1 none
   int32_t From = 0;         // the end box: the range's start, where the cut it ends begins
+  bool Clean = false;       // a picture of the clean cut
   uint64_t Request = 0;     // the only request whose result the box takes; 0 none
   bool HasPicture = false;  // that request's picture has arrived
   std::string Message;      // shown where there is no picture
@@ -188,7 +189,9 @@ class WindowModel {
 
   // Window
   std::string Caption = kProductName;
-  static constexpr float kClientWidth = 8805, kClientHeight = 7260;
+  // The three steps take 4215 twips; the preview below them has a row of its own for the clean
+  // cut's box and the exact size.
+  static constexpr float kClientWidth = 8805, kClientHeight = 7560;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;
 
@@ -230,11 +233,20 @@ class WindowModel {
   Frame fPreview;
   Label lPreviewStart, lPreviewEnd;
   PreviewBox pPreviewStart, pPreviewEnd;
+  // Ticked: the pictures, the size and Save are those of the clean cut (engine/cut.h).
+  CheckBox cPreviewClean;
+  // The exact size of the bytes the cut of the range will write, once the marker index has both
+  // ends; or why there is none.
+  Label lPreviewSize;
   struct {
     std::shared_ptr<MarkerIndex> Markers;  // of the analysed recording the pictures come from; none
     int32_t Start = -1, End = -1;          // the range the timeline shows; -1 none
     uint64_t Requests = 0;                 // requests made so far
     int32_t RecordingMarkers = -1;         // the time markers the recording holds, once known; -1 not yet
+    // The size the label waits for: the request (0 none) and what it is for.
+    uint64_t SizeRequest = 0;
+    int32_t SizeStart = -1, SizeEnd = -1;
+    bool SizeClean = false;
   } Preview;
 
   // Control arrays: index 0 hours, 1 minutes, 2 seconds; oSel 0 dialog mode, 1 list mode.

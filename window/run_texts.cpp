@@ -117,6 +117,8 @@ CutEndShown CutEndText(const CutResult& result) {
       return {false, kStartBeyondEnd};
     case CutOutcome::Refused:
       return {false, kRefused};
+    case CutOutcome::NotClean:
+      return {false, result.refusal ? result.refusal : kSeekFailed};
     case CutOutcome::Failed:
       break;
   }

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "cleancut/clean_cut.h"
-#include "engine/marker_index.h"
+#include "cleancut/clean_cut_texts.h"
 #include "core/ts_packet.h"
+#include "engine/marker_index.h"
+#include "preview/cut_picture.h"
+#include "tests/cli_runner.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
 
@@ -288,6 +291,85 @@ TEST_F(CleanCuts, RefusedWithTheReason) {
   std::stop_source stop;
   stop.request_stop();
   EXPECT_EQ(PlanCleanCut(sparse.string(), start, end, stop.get_token()).outcome, CleanCutOutcome::kStopped);
+}
+
+std::string LastLine(const std::string& out) {
+  const std::size_t end = out.find_last_not_of('\n');
+  const std::size_t start = out.rfind('\n', end);
+  return out.substr(start + 1, end - start);
+}
+
+// `trimora-cli cut --clean` reads the source once, planning its head and tail as it goes: what it
+// writes is what the planner plans for the range (so the exact size the window shows is the
+// file's), FFmpeg decodes it without an error from PAT, PMT and a key picture on, and its first
+// and last pictures are those that `frame --clean` and the window show for the range.
+void CheckCliCleanCut(const std::filesystem::path& dir, const std::string& name, int start, int end) {
+  SCOPED_TRACE(name);
+  const CliResult got = RunCli(dir, {"cut", "--measure", "--clean", name, "0:00:0" + std::to_string(start),
+                                     "0:00:0" + std::to_string(end), "clean.ts"});
+  EXPECT_EQ(got.exit_code, 0) << got.out << got.err;
+  EXPECT_EQ(LastLine(got.out), "書き込みが完了しました。");
+
+  MarkerIndex index((dir / name).string());
+  const CleanCut plan = PlanCleanCut((dir / name).string(), index.ByteAfterMarker(start).byte, index.ByteAfterMarker(end).byte);
+  ASSERT_EQ(plan.outcome, CleanCutOutcome::kPlanned);
+  const Bytes source = ReadAll(dir / name);
+  Bytes planned;
+  for (const ByteRun& run : plan.plan.runs)
+    planned.insert(planned.end(), source.begin() + run.offset, source.begin() + run.offset + run.length);
+  const Bytes written = ReadAll(dir / "clean.ts");
+  EXPECT_EQ(int64_t(written.size()), plan.plan.size);
+  EXPECT_TRUE(written == planned) << "the cut holds what the plan holds";
+
+  const Decoded d = Decode(dir / "clean.ts");
+  for (const std::string& e : d.errors) ADD_FAILURE() << "FFmpeg: " << e;
+  ASSERT_GE(written.size(), 3 * kPacketSize);
+  EXPECT_EQ(ts_get_pid(&written[0]), 0);
+  EXPECT_EQ(ts_get_pid(&written[kPacketSize]), 0x1000);
+  EXPECT_EQ(d.first_video_pos, 2 * int64_t{kPacketSize});
+  EXPECT_TRUE(d.first_video_key);
+
+  // The clean file's own first and last pictures, as a cut of all of it shows them.
+  MarkerIndex clean_index((dir / "clean.ts").string());
+  const auto picture = [](MarkerIndex& markers, preview::PictureRequest request) {
+    const preview::PictureResult r = preview::MakeCutPicture(markers, request);
+    EXPECT_EQ(r.outcome, preview::PictureOutcome::kPicture);
+    return r;
+  };
+  const preview::PictureResult first = picture(index, {.second = start, .clean = true});
+  const preview::PictureResult last = picture(index, {.second = end, .point = preview::CutPoint::kEnd, .from = start, .clean = true});
+  EXPECT_TRUE(first.picture.pixels == picture(clean_index, {.second = 0}).picture.pixels);
+  EXPECT_TRUE(last.picture.pixels == picture(clean_index, {.second = 99, .point = preview::CutPoint::kEnd}).picture.pixels);
+  EXPECT_GT(first.seconds_after_marker, 0);
+  ASSERT_FALSE(first.picture.pixels.empty());
+  EXPECT_GE(SecondOfColour(first.picture.pixels[first.picture.pixels.size() / 2] & 0xFFFFFF), start);
+
+  const CliResult frame = RunCli(dir, {"frame", "--clean", name, "0:00:0" + std::to_string(start), "start.png"});
+  EXPECT_EQ(frame.exit_code, 0) << frame.out << frame.err;
+  EXPECT_EQ(LastLine(frame.out), "画像：" + std::to_string(first.picture.width) + "x" + std::to_string(first.picture.height));
+}
+
+TEST_F(CleanCuts, CommandLineCleanCutOfMpeg2AndH264) {
+  WriteVideoRecording(dir_ / "mpeg2.nts", {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  MoveMarkersIntoPes(dir_ / "mpeg2.nts");
+  CheckCliCleanCut(dir_.path(), "mpeg2.nts", 2, 5);
+  WriteVideoRecording(dir_ / "h264.nts", {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .h264 = true, .audio = true, .marker_shift = 2});
+  MoveMarkersIntoPes(dir_ / "h264.nts");
+  CheckCliCleanCut(dir_.path(), "h264.nts", 2, 5);
+}
+
+// No key picture in reach: refused with the reason, status 1, and no target, not even one that
+// was there before (the cut replaces a target; a refused one leaves nothing that looks saved).
+TEST_F(CleanCuts, CommandLineRefusalLeavesNoTarget) {
+  WriteVideoRecording(dir_ / "sparse.nts", {.seconds = 10, .gop = 80});
+  WriteAll(dir_ / "out.ts", Bytes(188, 0x47));
+  const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "sparse.nts", "0:00:01", "0:00:09", "out.ts"});
+  EXPECT_EQ(got.exit_code, 1);
+  EXPECT_EQ(LastLine(got.out), cleancut::kNoRandomAccessText);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.ts"));
+  const CliResult frame = RunCli(dir_.path(), {"frame", "--clean", "sparse.nts", "0:00:01", "start.png"});
+  EXPECT_EQ(frame.exit_code, 1);
+  EXPECT_EQ(LastLine(frame.out), cleancut::kNoRandomAccessText);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <memory>
 #include <thread>
 
+#include "cleancut/clean_cut.h"
+#include "core/time_values.h"
 #include "engine/marker_index.h"
 #include "tests/recording_builder.h"
 #include "tests/preview/video_recording.h"
@@ -167,6 +169,46 @@ TEST(PreviewPanel, AnEndPastTheLastMarkerIsLabelledTheRecordingsEnd) {
   d.Type("tStart", 2, "0");
   d.Type("tEnd", 2, "5");  // the count is known now: no search needed to say so
   EXPECT_EQ(d.m.lPreviewEnd.Caption, "終了位置：録画の末尾");
+}
+
+// The size beside the pictures is the size Save then writes, exact or clean; the box makes the
+// pictures, the size and Save those of the clean cut, and it sits in the panel's own row below
+// the pictures.
+TEST(PreviewPanel, TheExactSizeIsWhatSaveWritesAndTheBoxMakesItTheCleanCut) {
+  testkit::TempDir folder;
+  testkit::WriteVideoRecording(folder / "video.nts", {.seconds = 12, .gop = 6, .audio = true, .marker_shift = 2});
+  testkit::Desktop d(folder.path());
+  const QRect box = d.view.WidgetOf("cPreviewClean")->geometry();
+  EXPECT_GE(box.top(), d.view.WidgetOf("pPreviewStart")->geometry().bottom());
+  EXPECT_LE(box.bottom(), d.view.WidgetOf("fPreview")->height());
+  EXPECT_GE(d.view.WidgetOf("lPreviewSize")->geometry().left(), box.right());
+
+  d.Click("cTimeB");
+  d.ClickListEntry("video.nts");
+  d.Type("tStart", 2, "2");
+  d.Type("tEnd", 2, "5");
+  MarkerIndex index((folder / "video.nts").string());
+  const int64_t from = index.ByteAfterMarker(2).byte, to = index.ByteAfterMarker(5).byte;
+  const auto kb = [](int64_t bytes) { return QString::fromStdString(FormatGrouped(static_cast<double>(bytes) / 1024)); };
+  QTRY_COMPARE(d.Text("lPreviewSize"), "切り出しサイズ：" + kb(to - from) + " KB");
+  d.dialogs.answers = {(folder / "exact.ts").string()};
+  d.Click("bCut");
+  EXPECT_EQ(int64_t(std::filesystem::file_size(folder / "exact.ts")), to - from);
+
+  d.Click("cPreviewClean");
+  const cleancut::CleanCut clean = cleancut::PlanCleanCut((folder / "video.nts").string(), from, to);
+  ASSERT_EQ(clean.outcome, cleancut::CleanCutOutcome::kPlanned);
+  QTRY_VERIFY(d.Text("lPreviewSize").startsWith("切り出しサイズ：" + kb(clean.plan.size) + " KB（映像開始 +0."));
+  QTRY_VERIFY(SecondShown(d.Widget<PreviewWidget>("pPreviewStart")) >= 2);
+  d.dialogs.answers = {(folder / "clean.ts").string()};
+  d.Click("bCut");
+  EXPECT_EQ(d.Text("lCProgress"), "書き込みが完了しました。");
+  EXPECT_EQ(int64_t(std::filesystem::file_size(folder / "clean.ts")), clean.plan.size);
+
+  // Past the last marker (a length estimated from the size can put an end there) the panel says
+  // so in place of a size.
+  EXPECT_EQ(MeasureCutSize(index, 20, 30, false).text, "開始位置が録画の末尾を越えています。");
+  EXPECT_EQ(MeasureCutSize(index, 2, 30, true).text, "終了位置が録画の末尾を越えています。");
 }
 
 }  // namespace

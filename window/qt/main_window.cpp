@@ -97,11 +97,16 @@ QFont WindowFont() {
   return font;
 }
 
-MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures)
+MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker pictures, SizeMaker sizes)
     : QWidget(parent),
       m_(model),
       pictures_{std::make_unique<PreviewWorker>(pictures ? pictures : PictureMaker(preview::MakeCutPicture)),
-                std::make_unique<PreviewWorker>(pictures ? pictures : PictureMaker(preview::MakeCutPicture))} {
+                std::make_unique<PreviewWorker>(pictures ? pictures : PictureMaker(preview::MakeCutPicture))},
+      sizes_(std::make_unique<SizeWorker>(sizes ? sizes : SizeMaker(MeasureCutSize))) {
+  QObject::connect(sizes_.get(), &SizeWorker::Made, this, [this](quint64 request, const QString& text) {
+    if (closing_ || !TakeCutSize(m_, request, text.toStdString())) return;
+    Render();
+  });
   // Made is emitted on the worker's thread and arrives here through the window's event queue.
   for (const auto& worker : pictures_)
     QObject::connect(worker.get(), &PreviewWorker::Made, this,
@@ -407,6 +412,14 @@ void MainWindow::Render() {
   }
   KeepRowLabelsApart();
   RestoreFocus();
+  AskSize();
+}
+
+void MainWindow::AskSize() {
+  const CutSizeJob job = PendingCutSize(m_);
+  if (job.request == size_asked_) return;
+  size_asked_ = job.request;
+  if (job.request != 0) sizes_->Ask(job);
 }
 
 void MainWindow::RenderCommon(const Binding& b) {
@@ -568,7 +581,8 @@ void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
       pictures_[box.End ? 1 : 0]->Drop(box.End);
     else
       pictures_[box.End ? 1 : 0]->Ask({box.Request, m_.Preview.Markers, box.Second, box.End,
-                                       widget->InnerRect().size() * widget->devicePixelRatioF(), box.From});
+                                       widget->InnerRect().size() * widget->devicePixelRatioF(), box.From,
+                                       box.Clean});
   }
   widget->Show(box.Request, Q(box.Message));
 }

@@ -15,6 +15,7 @@
 
 #include "window/model.h"
 #include "window/qt/preview_worker.h"
+#include "window/qt/size_worker.h"
 
 class QCloseEvent;
 class QDragEnterEvent;
@@ -41,7 +42,7 @@ class MainWindow : public QWidget {
   // operation of the model renders the window and lets Qt process pending events. The preview's
   // pictures are made by `pictures` on a thread of the window's own; by default, the program's
   // own decoder.
-  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr, PictureMaker pictures = {});
+  explicit MainWindow(WindowModel& model, QWidget* parent = nullptr, PictureMaker pictures = {}, SizeMaker sizes = {});
   ~MainWindow() override;
 
   // Syncs every widget with the model, touching only what differs. Does nothing once closing.
@@ -90,6 +91,7 @@ class MainWindow : public QWidget {
   void RenderFileList(FileListBox& list, QWidget* widget);
   void RenderPreview(PreviewBox& box, QWidget* widget);
   void PictureMade(uint64_t request, const QImage& image, const QString& reason, int32_t markers);
+  void AskSize();
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
   void WatchFolder(const std::string& folder);
@@ -109,6 +111,8 @@ class MainWindow : public QWidget {
   // One worker per end of the range: a slow picture at one end never holds up the other's.
   std::unique_ptr<PreviewWorker> pictures_[2];
   uint64_t asked_[2] = {0, 0};  // the request last handed to the worker, per end of the range
+  std::unique_ptr<SizeWorker> sizes_;
+  uint64_t size_asked_ = 0;      // the size request last handed to its worker
 };
 
 }  // namespace trimora

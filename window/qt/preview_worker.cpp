@@ -56,7 +56,7 @@ void PreviewWorker::run() {
   while (TakeJob(job, stop)) {
     if (!job.markers) continue;
     const preview::PictureRequest request{job.second, job.end ? preview::CutPoint::kEnd : preview::CutPoint::kStart,
-                                          job.fit.width(), job.fit.height(), job.from};
+                                          job.fit.width(), job.fit.height(), job.from, job.clean};
     preview::PictureResult result = maker_(*job.markers, request, stop);
     job.markers.reset();  // an index left behind by a newer analysis goes as soon as no job needs it
     if (stop.stop_requested() || result.outcome == preview::PictureOutcome::kCancelled) continue;

@@ -32,6 +32,7 @@ struct PreviewJob {
   bool end = false;  // the last picture before the end of the range, else the first after its start
   QSize fit;         // scaled down to fit this size
   int32_t from = 0;  // the start of the range, which decides where a cut ends early
+  bool clean = false;  // a picture of the clean cut
 };
 
 class PreviewWorker : public QThread {

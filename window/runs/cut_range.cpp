@@ -52,11 +52,13 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   w.bCut.Enabled = false;
   SaveBack save_back{w.bCut};
   WindowCutReport report(w);
+  // The cut the preview shows is the cut Save writes.
+  CutOptions options;
+  options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
   // Where the recording's markers have been counted up to the start (a measured analysis, or the
   // start picture's search), the cut need not count them again.
-  std::optional<MarkerIndex::Known> known_start;
-  if (st.markers && st.markers->Path() == st.sEditFile) known_start = st.markers->KnownByteAfterMarker(start);
-  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, known_start);
+  if (st.markers && st.markers->Path() == st.sEditFile) options.known_start = st.markers->KnownByteAfterMarker(start);
+  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {

@@ -1,0 +1,11 @@
+// The user's choices that the window keeps between runs, in Qt's settings for the user
+// (~/.config/Trimora/Trimora.conf on Linux, the registry on Windows).
+#pragma once
+
+namespace trimora {
+
+// Whether the preview's clean cut box was ticked when the window was last used; false at first.
+bool LoadCleanCutChoice();
+void SaveCleanCutChoice(bool clean);
+
+}  // namespace trimora
