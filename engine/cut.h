@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/record_file.h"
 #include "engine/report.h"
@@ -24,6 +25,22 @@ bool IsTheSource(const std::string& source, const std::string& target);
 // hears each stage, the progress, and last how the cut ended: a finished cut once its target is
 // complete and closed, a failure before the files are closed; the source is closed after either.
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
+
+// One range of a job: what a cut from second `start` to second `end` writes. How a part is cut
+// belongs here, per range, so that a job can hold parts cut in different ways.
+struct CutPart {
+  int32_t start = 0;
+  int32_t end = 0;
+};
+
+// A job of several ranges, ascending and not overlapping (an END may be the next START), cut in
+// one pass over the source into one target, which holds one after another exactly what a cut of
+// each range alone writes. The job is one cut for everything else: its stages are shown once,
+// the zero and damaged records are counted over all of it, the progress runs over the whole job
+// and it ends as one cut ends; CutResult::part says in which range. The ranges are not checked
+// here; whoever builds a job checks them first (ranges/range_list.h).
+CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
 
 }  // namespace trimora
