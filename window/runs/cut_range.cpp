@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "engine/cut.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
 #include "window/run_texts.h"
@@ -53,6 +52,15 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   SaveBack save_back{w.bCut};
   WindowCutReport report(w);
   CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report);
+}
+
+void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
+  w.bCut.Enabled = false;
+  w.bSaveRanges.Enabled = false;
+  SaveBack save_back{w.bCut};
+  SaveBack list_save_back{w.bSaveRanges};
+  WindowCutReport report(w);
+  CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
