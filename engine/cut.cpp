@@ -177,6 +177,7 @@ class Cutter {
   // the stretches between ranges included: the marker count is the one measure of how far.
   int32_t CopyPercent() const {
     double copied = CheckedSub(count_, job_start_), job = CheckedSub(job_end_, job_start_);
+    if (job <= 0) return 99;  // ranges out of order, which no caller hands over: never a division by zero
     return Percent(copied / job * 33 + 66);
   }
 
