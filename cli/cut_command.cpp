@@ -151,7 +151,11 @@ int RunCut(const Args& given) {
     return ExitStatus(Outcome::kFailed);
   }
   TerminalCutReport report(s.progress);
-  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report);
+  // After --measure the markers are counted: the cut goes straight to the start.
+  std::optional<MarkerIndex::Known> known_start;
+  if (analysis.markers) known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
+  const CutResult cut = CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2,
+                                     s.stop_flag, report, known_start);
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
@@ -174,7 +178,9 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
   std::vector<CutPart> parts;
   for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
   TerminalCutReport report(s.progress);
-  const CutResult cut = CutRecording(FullPath(file), target, parts, s.file1, s.file2, s.stop_flag, report);
+  std::optional<MarkerIndex::Known> known_start;
+  if (analysis.markers) known_start = analysis.markers->KnownByteAfterMarker(parts.front().start);
+  const CutResult cut = CutRecording(FullPath(file), target, parts, s.file1, s.file2, s.stop_flag, report, known_start);
   s.progress.Clear();
   std::string last = CutEndText(cut).text;
   // Where a job ended short: the range it was in.

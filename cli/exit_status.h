@@ -36,14 +36,14 @@ inline Outcome OutcomeOf(const AnalysisResult& result) {
   return result.Succeeded() ? Outcome::kDone : Outcome::kFailed;
 }
 
-// A source that ended before END leaves a usable part only when the copy had begun: one that
-// ended in the seek wrote nothing.
+// A source that ended before END leaves a usable part; one that ended before START left nothing.
 inline Outcome OutcomeOf(const CutResult& result) {
   switch (result.outcome) {
     case CutOutcome::Completed:
       return Outcome::kDone;
     case CutOutcome::SourceEnded:
-      return result.packets_written > 0 ? Outcome::kPartlySaved : Outcome::kFailed;
+      return Outcome::kPartlySaved;
+    case CutOutcome::StartBeyondEnd:
     case CutOutcome::PacketError:
     case CutOutcome::Refused:
     case CutOutcome::Failed:

@@ -37,8 +37,10 @@ class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
   Cutter(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
-         SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report)
-      : source_(source), target_(target), parts_(parts), file1_(file1), file2_(file2), stop_(stop), report_(report) {
+         SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+         const std::optional<MarkerIndex::Known>& known)
+      : source_(source), target_(target), parts_(parts), file1_(file1), file2_(file2), stop_(stop), report_(report),
+        known_(known) {
     if (!parts_.empty()) {
       job_start_ = parts_.front().start;
       job_end_ = parts_.back().end;
@@ -113,24 +115,57 @@ class Cutter {
     os::RemoveFile(target_);
     file2_.Open(target_);
     opened_target_ = true;
+    created_ = os::StampOf(target_);
+  }
+
+  // The target this run created, while it is still that file and still empty. Whatever else
+  // stands there now, and a file that holds a byte, stays. Removing is a courtesy: when it fails
+  // the run has still ended as it did.
+  void RemoveEmptyTarget() noexcept {
+    try {
+      const std::optional<os::FileStamp> now = os::StampOf(target_);
+      if (created_ && now && now->volume == created_->volume && now->index == created_->index && now->size == 0)
+        os::RemoveFile(target_);
+    } catch (const std::exception&) {
+    }
   }
 
   // Reads packet heads up to the start-th time marker. False when the source ended first: the
   // copy would find nothing after it, and records past the end would never bring the marker.
   bool Seek() {
     Stage(CutStage::Seek);
+    if (part_ == 0 && SkipToKnownStart()) return true;
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
       file1_.ReadHead(head);
       if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
         report_.Percent(part_ == 0 ? Percent(static_cast<double>(count_) / start_ * 33 + 33) : CopyPercent());
       if (count_ < start_ && file1_.PastEnd()) {
-        // What earlier ranges wrote is kept, whole and closed, before the end is told.
-        if (part_ > 0) file2_.Finish();
-        End(CutOutcome::SourceEnded);
+        file2_.Finish();
+        if (part_ > 0) {
+          // What earlier ranges wrote is kept, whole and closed: the source ended before this range.
+          End(CutOutcome::SourceEnded);
+          return false;
+        }
+        // Nothing was written and nothing will be: an empty file left behind would pass for a cut.
+        RemoveEmptyTarget();
+        End(CutOutcome::StartBeyondEnd);
         return false;
       }
     }
+    return true;
+  }
+
+  // Where the marker index has already counted up to the start in this very file, the source is
+  // read on from the byte after the start-th marker, which is where counting would have left it.
+  // The bar ends where the count's last report would have put it.
+  bool SkipToKnownStart() {
+    if (!known_ || known_->marker != start_ || start_ <= 0 || Stopped() || os::StampOf(source_) != known_->stamp)
+      return false;
+    file1_.SkipTo(known_->byte);
+    count_ = start_;
+    if (const int32_t last = start_ / 10 * 10; last > 0)
+      report_.Percent(Percent(static_cast<double>(last) / start_ * 33 + 33));
     return true;
   }
 
@@ -240,6 +275,8 @@ class Cutter {
   TargetFile& file2_;
   const StopFlag& stop_;
   CutReport& report_;
+  const std::optional<MarkerIndex::Known> known_;
+  std::optional<os::FileStamp> created_;  // the target as this run created it
   CutResult r_;
   CutStage stage_ = CutStage::OpenSource;
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
@@ -263,13 +300,15 @@ bool IsTheSource(const std::string& source, const std::string& target) {
 }
 
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
-                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report) {
-  return CutRecording(source, target, std::vector<CutPart>{{start, end}}, file1, file2, stop, report);
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const std::optional<MarkerIndex::Known>& known_start) {
+  return CutRecording(source, target, std::vector<CutPart>{{start, end}}, file1, file2, stop, report, known_start);
 }
 
 CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
-                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report) {
-  return Cutter(source, target, parts, file1, file2, stop, report).Run();
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const std::optional<MarkerIndex::Known>& known_start) {
+  return Cutter(source, target, parts, file1, file2, stop, report, known_start).Run();
 }
 
 }  // namespace trimora

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/marker_index.h"
 #include "engine/record_file.h"
 #include "engine/report.h"
 
@@ -24,8 +26,13 @@ bool IsTheSource(const std::string& source, const std::string& target);
 // checked: start >= end copies nothing, a negative start copies from the first packet. `report`
 // hears each stage, the progress, and last how the cut ended: a finished cut once its target is
 // complete and closed, a failure before the files are closed; the source is closed after either.
+// A start beyond the source's last marker writes nothing, and the target it created is removed.
+// `known_start`, where the marker index of this source had already found the start-th marker, lets
+// the seek go straight there instead of counting the markers again; it is used only for this
+// start and while the source is still the file it was found in, which the cut checks itself.
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
-                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const std::optional<MarkerIndex::Known>& known_start = std::nullopt);
 
 // One range of a job: what a cut from second `start` to second `end` writes. How a part is cut
 // belongs here, per range, so that a job can hold parts cut in different ways.
@@ -39,8 +46,10 @@ struct CutPart {
 // each range alone writes. The job is one cut for everything else: its stages are shown once,
 // the zero and damaged records are counted over all of it, the progress runs over the whole job
 // and it ends as one cut ends; CutResult::part says in which range. The ranges are not checked
-// here; whoever builds a job checks them first (ranges/range_list.h).
+// here; whoever builds a job checks them first (ranges/range_list.h). `known_start` is the first
+// range's, as for one cut.
 CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
-                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report);
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const std::optional<MarkerIndex::Known>& known_start = std::nullopt);
 
 }  // namespace trimora

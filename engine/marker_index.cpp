@@ -38,6 +38,13 @@ MarkerIndex::Lookup MarkerIndex::ByteAfterMarker(int32_t n, const std::stop_toke
   return {true, (int64_t{markers_[static_cast<std::size_t>(n) - 1]} + 1) * static_cast<int64_t>(kPacketSize)};
 }
 
+std::optional<MarkerIndex::Known> MarkerIndex::KnownByteAfterMarker(int32_t n) const {
+  if (n <= 0 || !Unchanged()) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  if (markers_.size() < static_cast<std::size_t>(n) || !stamp_) return std::nullopt;
+  return Known{n, (int64_t{markers_[static_cast<std::size_t>(n) - 1]} + 1) * static_cast<int64_t>(kPacketSize), *stamp_};
+}
+
 int64_t MarkerIndex::CutStop(int64_t from, int64_t to, const std::stop_token& stop) {
   from = std::max<int64_t>(from, 0);
   if (to <= from) return to;

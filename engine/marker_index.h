@@ -38,6 +38,16 @@ class MarkerIndex {
   };
   Lookup ByteAfterMarker(int32_t n, const std::stop_token& stop = {});
 
+  // The byte just after the n-th marker (n >= 1) when the index has already found it, without
+  // reading, and the stamp of the file it was found in: a cut of the same file that starts there
+  // need not count the markers again. Nothing when not found yet or the file has changed since.
+  struct Known {
+    int32_t marker = 0;
+    int64_t byte = 0;
+    os::FileStamp stamp;
+  };
+  std::optional<Known> KnownByteAfterMarker(int32_t n) const;
+
   // The recording's size in bytes now, or -1 when it cannot be read: where a cut that runs out
   // of markers ends.
   int64_t FileSize() const;

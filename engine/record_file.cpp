@@ -68,6 +68,15 @@ void SourceFile::Rewind() {
   at_end_ = past_end_ = false;
 }
 
+void SourceFile::SkipTo(int64_t byte) {
+  if (!IsOpen()) ThrowNotOpen("source not open");
+  // The buffer is dropped, not refilled: one the target's writer still holds is left to it, as
+  // Fill leaves it.
+  file_.SeekTo(byte);
+  pos_ = len_ = 0;
+  at_end_ = past_end_ = false;
+}
+
 // Refills the buffer from the file until it is full or the file ends, so that records never
 // straddle the buffer's edge except at the end of the data.
 void SourceFile::Fill() {

@@ -44,6 +44,9 @@ class SourceFile {
   // a few bytes of each record need not copy them.
   const uint8_t* ReadRecordInPlace() { return NextRecord(); }
   void Rewind();  // the next read delivers record 1 again
+  // The next read delivers the record that begins at `byte`, as if everything before it had been
+  // read: a byte past the end reads as past the end.
+  void SkipTo(int64_t byte);
 
   // Whether the last record read lay wholly or partly past the end of the data; every read
   // after such a record does too.

@@ -86,7 +86,10 @@ enum class CutStage { OpenSource, OpenTarget, Seek, Copy };
 
 enum class CutOutcome {
   Completed,    // the end-th marker copied, or stopped on request
-  SourceEnded,  // the source ended first: in the seek (nothing written) or in the copy
+  SourceEnded,  // the source ended during the copy
+  // The source ended before the start-th marker: nothing was written, and the empty target this
+  // run created is gone again.
+  StartBeyondEnd,
   PacketError,  // the hundredth damaged packet, written like the others
   Refused,      // the target is the source
   Failed,       // a file operation failed in `stage`

@@ -578,6 +578,7 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
     result.outcome = PictureOutcome::kCancelled;
     return result;
   }
+  if (!found.found && markers.Complete()) result.recording_markers = markers.KnownMarkers();
   Budget budget;
   FramePtr frame;
   Pass pass;

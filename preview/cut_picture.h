@@ -42,6 +42,9 @@ struct PictureResult {
   // The cut's byte the picture belongs to: the first byte of a cut from the second (kStart),
   // the byte just after the last byte of a cut up to it (kEnd). -1 when it was not found.
   int64_t byte = -1;
+  // The time markers the whole recording holds, when the search for the second found fewer; -1
+  // otherwise.
+  int32_t recording_markers = -1;
 };
 
 struct PictureRequest {

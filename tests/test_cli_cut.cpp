@@ -88,12 +88,12 @@ TEST_F(CliCut, SourceEndingBeforeTheEndSavesWhatItHeldAndExits3) {
   EXPECT_EQ(testkit::ReadAll(dir.path() / os::PathFromUtf8("切り出し.nts")), want);
 }
 
-TEST_F(CliCut, StartBeyondTheLastMarkerSavesNothingAndExits1) {
+TEST_F(CliCut, StartBeyondTheLastMarkerWarnsLeavesNoTargetAndExits1) {
   ThreeMarkersSixSecondsLong().WriteTo(dir / "rec.nts");
   Result got = Run({"cut", "rec.nts", "0:00:04", "0:00:06", "out.nts"});
   EXPECT_EQ(got.exit_code, 1);
-  EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "末尾に達したため書き込みを終了しました。\n");
-  EXPECT_EQ(testkit::ReadAll(dir / "out.nts"), Bytes{});
+  EXPECT_EQ(got.out, std::string(kAnalysisOfSix) + "開始位置が録画の末尾を越えています。\n");
+  EXPECT_FALSE(fs::exists(dir / "out.nts"));
 }
 
 TEST_F(CliCut, RangeTheBoxesAlreadyHoldIsStillCheckedAndRefusedWithItsReason) {

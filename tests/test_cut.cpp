@@ -23,6 +23,7 @@
 
 #include "tests/recording_builder.h"
 #include "core/time_values.h"
+#include "engine/marker_index.h"
 
 namespace trimora {
 namespace {
@@ -245,6 +246,7 @@ TEST_F(Cut, ProgressAtMultiplesOfTenCountedFromTheSourceStart) {
 struct Expected {
   Bytes bytes;
   std::string ending;
+  bool removed = false;  // no target left
 };
 
 Expected ModelCut(const Bytes& source, int32_t start, int32_t end) {
@@ -260,7 +262,7 @@ Expected ModelCut(const Bytes& source, int32_t start, int32_t end) {
   while (count < start) {
     Bytes r = record();
     count += TimeMarkerPacket(r.data());
-    if (count < start && next * kPacketSize > source.size()) return {{}, "末尾に達したため書き込みを終了しました。"};
+    if (count < start && next * kPacketSize > source.size()) return {{}, "開始位置が録画の末尾を越えています。", true};
   }
   Expected out;
   while (count < end) {
@@ -301,10 +303,72 @@ TEST_F(Cut, SeededDamageAcrossBufferRefillsMatchesThePacketByPacketModel) {
     int32_t end = start + static_cast<int32_t>(random(700));
     Run(start, end);
     Expected want = ModelCut(original, start, end);
-    EXPECT_EQ(Target(), want.bytes) << "round " << round << ": " << start << ".." << end;
+    if (want.removed) {
+      EXPECT_FALSE(fs::exists(target)) << "round " << round;
+    } else {
+      EXPECT_EQ(Target(), want.bytes) << "round " << round << ": " << start << ".." << end;
+    }
     EXPECT_EQ(w.pCProgress.Visible ? w.lCProgress.Caption : w.lCMessage.Caption, want.ending) << "round " << round;
     ExpectTail();
   }
+}
+
+// Where the marker index has already found the start, the cut goes straight to it: whatever the
+// count would have reached, this reaches too, with damage before the start that the count reads
+// past, markers whose first byte is bad or 0, and a final partial record.
+TEST_F(Cut, KnownStartSkipsTheCountAndWritesWhatTheCountWould) {
+  uint32_t seed = 777;
+  auto random = [&seed](uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  Recording r(RecordingOptions{.seconds = 300, .packets_per_second = 30, .trailing_packets = 3});
+  r.Packet(r.MarkerIndex(3))[0] = 0x13;  // markers whose records are damaged
+  r.Packet(r.MarkerIndex(4))[0] = 0x00;
+  for (int k = 0; k < 400; ++k) {
+    Bytes& p = r.Packet(random(static_cast<uint32_t>(r.PacketCount())));
+    p[0] = random(6) == 0 ? 0 : static_cast<uint8_t>(1 + random(255));
+    if (random(5) == 0) p[1] = 0x00, p[2] = 0x24;  // and damaged records that are markers
+  }
+  Write(r, 120);
+  // The cut panel's story without the seek's intermediate steps, which the skip may leave out.
+  auto panel = [this] {
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < log.size(); ++i)
+      if (log[i].find("(2/3)") == std::string::npos || i + 1 == log.size() || log[i + 1].find("(2/3)") == std::string::npos)
+        shown.push_back(log[i]);
+    return shown;
+  };
+  for (auto [start, end] : {std::pair{3, 9}, std::pair{4, 5}, std::pair{57, 140}, std::pair{200, 330},
+                            std::pair{250, 251}, std::pair{299, 400}}) {
+    st.markers.reset();
+    log.clear();
+    Run(start, end);
+    const Bytes counted = Target();
+    const std::vector<std::string> counted_panel = panel();
+    const std::size_t counted_steps = log.size();
+
+    st.markers = std::make_shared<MarkerIndex>(st.sEditFile);
+    ASSERT_TRUE(st.markers->ByteAfterMarker(start).found) << start;  // as the start picture finds it
+    ASSERT_TRUE(st.markers->KnownByteAfterMarker(start)) << start;
+    log.clear();
+    Run(start, end);
+    EXPECT_EQ(Target(), counted) << start << ".." << end;
+    EXPECT_EQ(panel(), counted_panel) << start << ".." << end;
+    if (start >= 20) {
+      EXPECT_LT(log.size(), counted_steps) << "the markers were counted again";
+    }
+    ExpectTail();
+  }
+  // A file rewritten since the index found the start is counted again, never skipped into.
+  r.Packet(1)[1] = 0x00, r.Packet(1)[2] = 0x24;
+  Write(r, 120);
+  st.markers = std::make_shared<MarkerIndex>(st.sEditFile);
+  st.markers->ByteAfterMarker(60);
+  Write(Recording(RecordingOptions{.seconds = 300, .packets_per_second = 31}));
+  Run(60, 70);
+  Recording now(RecordingOptions{.seconds = 300, .packets_per_second = 31});
+  EXPECT_EQ(Target(), Range(now, 60, 70));
 }
 
 // --- The source is never the target ------------------------------------------------------------
@@ -531,26 +595,41 @@ TEST_F(Cut, StopDuringTheCopyKeepsWhatWasWrittenAndCompletes) {
   ExpectCompleted();
 }
 
-TEST_F(Cut, SeekReachingTheEndStopsThereWithAnEmptyTarget) {
+TEST_F(Cut, StartBeyondTheLastMarkerWarnsAndRemovesTheEmptyTargetItCreated) {
   Recording r(RecordingOptions{.seconds = 20});
   Write(r, 50);
   Run(30, 40);
-  EXPECT_TRUE(Target().empty());
-  ExpectSourceEnded();
-  EXPECT_EQ(log.back(), "100 末尾に達したため書き込みを終了しました。");
+  EXPECT_FALSE(fs::exists(target));
+  ExpectFailure("開始位置が録画の末尾を越えています。");
+  EXPECT_EQ(log.back(), "message 開始位置が録画の末尾を越えています。");
 
   // An empty source, and a start one past the last marker.
   Recording::Empty().WriteTo(source);
   original = testkit::ReadAll(source);
   Run(1, 2);
-  EXPECT_TRUE(Target().empty());
-  ExpectSourceEnded();
+  EXPECT_FALSE(fs::exists(target));
+  ExpectFailure("開始位置が録画の末尾を越えています。");
   Write(r);
   Run(21, 22);
-  ExpectSourceEnded();
+  EXPECT_FALSE(fs::exists(target));
+  ExpectFailure("開始位置が録画の末尾を越えています。");
   Run(20, 22);  // the 20th marker is the last: the copy finds the end instead
   EXPECT_EQ(Target(), Concat(r.Slice(r.MarkerIndex(20) + 1, r.PacketCount()), Zeros(10 * kPacketSize)));
   ExpectSourceEnded();
+
+  // A file put in the target's place while the run seeks is not the run's to remove.
+  Recording big(RecordingOptions{.seconds = 40});
+  Write(big);
+  onEvents = [this] {
+    if (w.pCProgress.FillPercent > 33 && w.pCProgress.FillPercent < 66 && fs::exists(target)) {
+      fs::rename(target, dir / "moved.nts");  // keeps its file number: no new file can take it
+      std::ofstream(target).close();
+    }
+  };
+  Run(41, 50);
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_TRUE(fs::exists(dir / "moved.nts"));
+  ExpectFailure("開始位置が録画の末尾を越えています。");
 }
 
 // --- The Save command's second conversion of the boxes -----------------------------------------

@@ -22,4 +22,8 @@ void PreviewRecording(WindowModel& w, std::shared_ptr<MarkerIndex> markers);
 // any older request of that end obsolete.
 void PreviewRange(WindowModel& w, int32_t start, int32_t end);
 
+// A picture's search found that the recording holds only `markers` time markers: an end past
+// them is labelled as the recording's end, not as a time the recording does not reach.
+void RecordingMarkersKnown(WindowModel& w, int32_t markers);
+
 }  // namespace trimora

@@ -246,6 +246,7 @@ class WindowModel {
     std::shared_ptr<MarkerIndex> Markers;  // of the analysed recording the pictures come from; none
     int32_t Start = -1, End = -1;          // the range the timeline shows; -1 none
     uint64_t Requests = 0;                 // requests made so far
+    int32_t RecordingMarkers = -1;         // the time markers the recording holds, once known; -1 not yet
   } Preview;
 
   // Control arrays: index 0 hours, 1 minutes, 2 seconds; oSel 0 dialog mode, 1 list mode.

@@ -113,6 +113,8 @@ CutEndShown CutEndText(const CutResult& result) {
       return {true, kSourceEnded};
     case CutOutcome::PacketError:
       return {false, SecToTime(result.packet_error_second) + kPacketError};
+    case CutOutcome::StartBeyondEnd:
+      return {false, kStartBeyondEnd};
     case CutOutcome::Refused:
       return {false, kRefused};
     case CutOutcome::Failed:

@@ -59,6 +59,8 @@ inline constexpr const char* kTargetFailed = "保存先ファイルが開けま�
 inline constexpr const char* kSeekFailed = "編集元ファイルが読み取れません。";
 inline constexpr const char* kCopyFailed = "ファイルの読み書きに失敗しました。";
 inline constexpr const char* kPacketError = "でパケットエラー";  // after the time written so far
+// A start past the recording's last time marker: nothing to save.
+inline constexpr const char* kStartBeyondEnd = "開始位置が録画の末尾を越えています。";
 
 }  // namespace cut_texts
 

@@ -53,6 +53,7 @@ class File {
   void Write(const void* data, std::size_t size);
   int64_t Size() const;  // the length in bytes, as it is now
   void Rewind();         // the next read starts at the first byte
+  void SeekTo(int64_t offset);  // the next read starts at `offset`, which may lie past the end
   // Closes and reports a failure of the close itself: data that never reached the file.
   void Close();
 

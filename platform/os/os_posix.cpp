@@ -70,9 +70,9 @@ File File::OpenForReading(const std::string& path) {
 
 File File::CreateNew(const std::string& path) {
   // A write past the file size limit (ulimit -f) is a write failure to report like any other, not
-  // a reason for the process to die of SIGXFSZ without a word.
-  static const bool ignored = [] { return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR; }();
-  (void)ignored;
+  // a reason for the process to die of SIGXFSZ without a word. Set on every creation, not once:
+  // a child forked after the first cut (or a library) may have put the default back meanwhile.
+  ::signal(SIGXFSZ, SIG_IGN);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) ThrowErrno("create");
   return File(fd);
@@ -115,6 +115,11 @@ int64_t File::Size() const {
 void File::Rewind() {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "rewind");
   if (::lseek(Descriptor(handle_), 0, SEEK_SET) < 0) ThrowErrno("rewind");
+}
+
+void File::SeekTo(int64_t offset) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "seek");
+  if (::lseek(Descriptor(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) ThrowErrno("seek");
 }
 
 void File::Close() {

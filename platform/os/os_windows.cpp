@@ -198,6 +198,13 @@ void File::Rewind() {
   if (!::SetFilePointerEx(Handle(handle_), start, nullptr, FILE_BEGIN)) ThrowLastError("rewind");
 }
 
+void File::SeekTo(int64_t offset) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "seek");
+  LARGE_INTEGER at{};
+  at.QuadPart = offset;
+  if (!::SetFilePointerEx(Handle(handle_), at, nullptr, FILE_BEGIN)) ThrowLastError("seek");
+}
+
 void File::Close() {
   if (!IsOpen()) return;
   HANDLE h = Handle(handle_);

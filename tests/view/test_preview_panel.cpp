@@ -152,5 +152,22 @@ TEST(PreviewPanel, ShowsTheRangesPicturesAndSaysWhyARecordingHasNone) {
   EXPECT_EQ(start->Message(), "映像がありません。");
 }
 
+TEST(PreviewPanel, AnEndPastTheLastMarkerIsLabelledTheRecordingsEnd) {
+  testkit::TempDir folder;
+  // Three markers in a size that reads as six seconds: the boxes get 0:00:06 from the estimate.
+  testkit::Recording(testkit::RecordingOptions{.seconds = 3, .packets_per_second = 2500, .trailing_packets = 0})
+      .WriteTo(folder / "short.nts");
+  testkit::Desktop d(folder.path());
+  d.ClickListEntry("short.nts");
+  auto* label = d.Widget<QLabel>("lPreviewEnd");
+  // Until the end picture's search has run out of markers, the time is all there is to say.
+  QTRY_COMPARE(label->text(), QString("終了位置：録画の末尾"));
+  d.Type("tEnd", 2, "2");
+  QTRY_COMPARE(label->text(), QString("終了位置：0:00:02"));
+  d.Type("tStart", 2, "0");
+  d.Type("tEnd", 2, "5");  // the count is known now: no search needed to say so
+  EXPECT_EQ(d.m.lPreviewEnd.Caption, "終了位置：録画の末尾");
+}
+
 }  // namespace
 }  // namespace trimora

@@ -24,6 +24,7 @@
 #include <utility>
 #include <cmath>
 
+#include "timerange/range_preview.h"
 #include "window/qt/widgets.h"
 
 namespace trimora {
@@ -104,8 +105,8 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
   // Made is emitted on the worker's thread and arrives here through the window's event queue.
   for (const auto& worker : pictures_)
     QObject::connect(worker.get(), &PreviewWorker::Made, this,
-                     [this](quint64 request, const QImage& image, const QString& reason) {
-                       PictureMade(request, image, reason);
+                     [this](quint64 request, const QImage& image, const QString& reason, qint32 markers) {
+                       PictureMade(request, image, reason, markers);
                      });
   const QFont font = WindowFont();
   setFont(font);
@@ -580,10 +581,11 @@ void MainWindow::RenderPreview(PreviewBox& box, QWidget* w) {
   widget->Show(box.Request, Q(box.Message));
 }
 
-void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason) {
+void MainWindow::PictureMade(uint64_t request, const QImage& image, const QString& reason, int32_t markers) {
   if (closing_) return;
   for (PreviewBox* box : {&m_.pPreviewStart, &m_.pPreviewEnd}) {
     if (!box->Take(request, !image.isNull(), reason.toStdString())) continue;
+    if (markers >= 0) RecordingMarkersKnown(m_, markers);  // a current request: this recording's
     auto* widget = static_cast<PreviewWidget*>(WidgetOf(box->Name));
     QImage picture = image;
     picture.setDevicePixelRatio(widget->devicePixelRatioF());

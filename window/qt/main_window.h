@@ -89,7 +89,7 @@ class MainWindow : public QWidget {
   void RenderTextBox(TextBox& box, QWidget* widget);
   void RenderFileList(ListBox& list, QWidget* widget);
   void RenderPreview(PreviewBox& box, QWidget* widget);
-  void PictureMade(uint64_t request, const QImage& image, const QString& reason);
+  void PictureMade(uint64_t request, const QImage& image, const QString& reason, int32_t markers);
   void ApplySelection(const TextBox& box, QLineEdit* widget);
   void UserInput(const std::function<void()>& action);
   void WatchFolder(const std::string& folder);

@@ -65,7 +65,7 @@ void PreviewWorker::run() {
       image = QImage(reinterpret_cast<const uchar*>(result.picture.pixels.data()), result.picture.width,
                      result.picture.height, 4 * result.picture.width, QImage::Format_RGB32)
                   .copy();
-    emit Made(job.request, image, QString::fromUtf8(preview::NoPictureText(result.outcome)));
+    emit Made(job.request, image, QString::fromUtf8(preview::NoPictureText(result.outcome)), result.recording_markers);
   }
 }
 

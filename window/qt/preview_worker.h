@@ -47,8 +47,9 @@ class PreviewWorker : public QThread {
   void Drop(bool end);
 
  signals:
-  // A job that ran to its end: the picture, or a null image and the reason there is none.
-  void Made(quint64 request, QImage image, QString reason);
+  // A job that ran to its end: the picture, or a null image and the reason there is none; and
+  // the time markers of the recording when its search found fewer than asked for, else -1.
+  void Made(quint64 request, QImage image, QString reason, qint32 recording_markers);
 
  protected:
   void run() override;

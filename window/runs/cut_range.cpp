@@ -28,7 +28,7 @@ class WindowCutReport : public CutReport {
     const CutEndShown shown = CutEndText(result);
     if (shown.on_bar) {
       w_.CProgress_Refresh(100, shown.text);
-    } else if (result.outcome == CutOutcome::PacketError) {
+    } else if (result.outcome == CutOutcome::PacketError || result.outcome == CutOutcome::StartBeyondEnd) {
       w_.lCMessage_Show(shown.text, kCutWarningIcon);
     } else {
       ShowFinal([&] { w_.lCMessage_Show(shown.text, kCutWarningIcon); });
@@ -51,7 +51,11 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   w.bCut.Enabled = false;
   SaveBack save_back{w.bCut};
   WindowCutReport report(w);
-  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report);
+  // Where the recording's markers have been counted up to the start (a measured analysis, or the
+  // start picture's search), the cut need not count them again.
+  std::optional<MarkerIndex::Known> known_start;
+  if (st.markers && st.markers->Path() == st.sEditFile) known_start = st.markers->KnownByteAfterMarker(start);
+  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, known_start);
 }
 
 void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
@@ -60,7 +64,10 @@ void CutRanges(WindowModel& w, AppState& st, const std::string& target, const st
   SaveBack save_back{w.bCut};
   SaveBack list_save_back{w.bSaveRanges};
   WindowCutReport report(w);
-  CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report);
+  std::optional<MarkerIndex::Known> known_start;
+  if (st.markers && st.markers->Path() == st.sEditFile && !parts.empty())
+    known_start = st.markers->KnownByteAfterMarker(parts.front().start);
+  CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, known_start);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
