@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -188,6 +192,47 @@ TEST_F(WindowRangeList, SavesTheListAsOneJobAndReadsAndWritesItsTextForm) {
   const Bytes second = recording.Slice(recording.MarkerIndex(30) + 1, recording.MarkerIndex(45) + 1);
   want.insert(want.end(), second.begin(), second.end());
   EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), want);
+}
+
+// With a window thread to post to, the sizes are worked out on a thread of their own and arrive
+// as tasks for the window; a size asked for a list since emptied finds no row.
+TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::deque<std::function<void()>> posted;
+  w.PostToWindow = [&](std::function<void()> task) {
+    std::lock_guard lock(mutex);
+    posted.push_back(std::move(task));
+    arrived.notify_all();
+  };
+  auto run_posted = [&](std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
+        task = std::move(posted.front());
+        posted.pop_front();
+      }
+      task();
+    }
+  };
+  Add(0, 10);
+  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"0:00:00～0:00:10　0:00:10　計算中"});
+  EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:10　--");
+  run_posted(1);
+  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"0:00:00～0:00:10　0:00:10　" + Size(0, 10)});
+
+  Add(20, 30);
+  Open("other.nts");  // the list empties before the size of 20..30 is taken
+  Add(20, 25);
+  run_posted(2);
+  EXPECT_EQ(w.lRanges.Items.size(), 1u);
+  const Recording other(RecordingOptions{.seconds = 30});
+  EXPECT_EQ(w.lRanges.Items.front(),
+            "0:00:20～0:00:25　0:00:05　" +
+                SizeInKb(static_cast<int64_t>((other.MarkerIndex(25) - other.MarkerIndex(20)) * kPacketSize)))
+      << "the new recording's size, not the old row's";
 }
 
 }  // namespace
