@@ -189,6 +189,53 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
+# A job of three ranges against one cut from the first START to the last END: the job reads the
+# same stretch of the source once and writes less of it. Paired: the two run in turns, each into
+# a new file, and the ratio is that of the best of each. Then the peak memory of a job of 30
+# ranges over the same stretch beside the three: flat however many ranges.
+
+echo
+echo "cut of three ranges vs one cut over the same stretch (best of $RUNS each, in turns, warm cache)"
+JOB_RANGES=(0:10:00 0:25:00 0:30:00 0:50:00 0:55:00 1:10:00)
+JOB_TARGET=$WORK/job.nts ONE_TARGET=$WORK/one.nts
+: >"$WORK/joined.nts"
+for ((i = 0; i < ${#JOB_RANGES[@]}; i += 2)); do
+  "$CLI" cut "$RECORDING" "${JOB_RANGES[i]}" "${JOB_RANGES[i + 1]}" "$ONE_TARGET" >/dev/null
+  cat "$ONE_TARGET" >>"$WORK/joined.nts"
+done
+"$CLI" cut --measure "$RECORDING" "${JOB_RANGES[@]}" "$JOB_TARGET" | tail -n 4 | sed 's/^/  /'
+if ! cmp -s "$JOB_TARGET" "$WORK/joined.nts"; then
+  echo "bench: the job differs from the three single cuts joined" >&2
+  exit 1
+fi
+rm -f "$WORK/joined.nts"
+tool_best="" ours_best="" tool_rss=0 ours_rss=0
+for ((run = 1; run <= RUNS; run++)); do
+  PREPARE='rm -f "$JOB_TARGET" "$ONE_TARGET"; sync'
+  RUNS=1 best_of "$CLI" cut "$RECORDING" 0:10:00 1:10:00 "$ONE_TARGET"
+  if [ -z "$tool_best" ] || awk -v e="$BEST" -v b="$tool_best" 'BEGIN { exit !(e < b) }'; then tool_best=$BEST; fi
+  if [ "$RSS" -gt "$tool_rss" ]; then tool_rss=$RSS; fi
+  RUNS=1 best_of "$CLI" cut "$RECORDING" "${JOB_RANGES[@]}" "$JOB_TARGET"
+  if [ -z "$ours_best" ] || awk -v e="$BEST" -v b="$ours_best" 'BEGIN { exit !(e < b) }'; then ours_best=$BEST; fi
+  if [ "$RSS" -gt "$ours_rss" ]; then ours_rss=$RSS; fi
+done
+PREPARE=
+TOOL_BEST=$tool_best TOOL_RSS=$tool_rss OURS_BEST=$ours_best OURS_RSS=$ours_rss
+compare "trimora-cli cut FILE 0:10:00 1:10:00 ONE" "trimora-cli cut FILE (3 ranges) JOB" 1.15
+# Thirty ranges of a minute and a half with half a minute between them, over the same hour.
+: >"$WORK/thirty.txt"
+for ((i = 0; i < 30; i++)); do
+  s=$((600 + i * 120)) e=$((600 + i * 120 + 90))
+  printf '%d:%02d:%02d %d:%02d:%02d\n' $((s / 3600)) $((s / 60 % 60)) $((s % 60)) $((e / 3600)) $((e / 60 % 60)) $((e % 60)) >>"$WORK/thirty.txt"
+done
+RUNS=1 best_of "$CLI" cut --ranges "$WORK/thirty.txt" "$RECORDING" "$JOB_TARGET"
+awk -v three="$ours_rss" -v thirty="$RSS" 'BEGIN {
+  printf "  peak RSS: 3 ranges %.1f MiB, 30 ranges %.1f MiB; flat (within 1 MiB): %s\n", three / 1024, thirty / 1024,
+         thirty - three <= 1024 ? "yes" : "NO"
+}'
+rm -f "$JOB_TARGET" "$ONE_TARGET" "$WORK/thirty.txt"
+
+# ---------------------------------------------------------------------------------------------
 # The pictures at the cut points, on a recording of just over 1 GiB with real MPEG-2 video (a
 # ten-second clip at about the broadcast byte rate, repeated, a marker per second). First in one
 # process as the window works: the marker index built once, then the start and the end picture at

@@ -19,9 +19,10 @@ constexpr Command kCommands[] = {
     {"analyze", "[--measure] FILE",
      "show the data format, size and length of a recording (--measure counts its time markers)",
      trimora::cli::RunAnalyze},
-    {"cut", "[--measure] [--clean] FILE START END TARGET",
-     "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, "
-     "every stream's packets whole)",
+    {"cut", "[--measure] [--clean] FILE START END [START END]... TARGET  |  [--measure] [--clean] --ranges LIST FILE TARGET",
+     "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, every\n"
+     "      stream's packets whole); several ranges (or a LIST file of \"START END\" lines, - for stdin) are saved\n"
+     "      one after another into TARGET",
      trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
     {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},

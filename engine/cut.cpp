@@ -1,5 +1,7 @@
 // The range cutter. Skips packets up to the start-th time marker, then copies whole packets
-// unchanged up to and including the end-th one, reporting its stages to the caller.
+// unchanged up to and including the end-th one, reporting its stages to the caller. A job of
+// several ranges does the same for each in turn, in one pass over the source: a single cut is a
+// job of one range.
 #include "engine/cut.h"
 
 #include <algorithm>
@@ -31,13 +33,24 @@ int32_t CheckedSub(int32_t a, int32_t b) {
   return static_cast<int32_t>(r);
 }
 
+int32_t CheckedAdd(int32_t a, int32_t b) {
+  int64_t r = int64_t{a} + b;
+  if (r < INT32_MIN || r > INT32_MAX) throw TimeOverflow("time sum out of 32-bit range");
+  return static_cast<int32_t>(r);
+}
+
 class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
-  Cutter(const std::string& source, const std::string& target, int32_t start, int32_t end, SourceFile& file1,
-         TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
-      : source_(source), target_(target), start_(start), end_(end), file1_(file1), file2_(file2), stop_(stop),
-        report_(report), known_(options.known_start), clean_(options.mode == CutMode::kClean) {}
+  Cutter(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
+         SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
+      : source_(source), target_(target), parts_(parts), file1_(file1), file2_(file2), stop_(stop), report_(report),
+        known_(options.known_start), clean_(options.mode == CutMode::kClean) {
+    if (!parts_.empty()) {
+      job_start_ = parts_.front().start;
+      job_end_ = parts_.back().end;
+    }
+  }
 
   CutResult Run() {
     Tail tail{*this};
@@ -51,10 +64,23 @@ class Cutter {
     try {
       OpenSource();
       OpenTarget();
-      if (Seek() && PlanClean()) Copy();
+      // Each range is sought and copied where the last one left off. A range whose START is the
+      // END before it seeks nothing: the END-th marker, just copied, is the START-th one.
+      for (part_ = 0; part_ < parts_.size() && !ended_; ++part_) {
+        start_ = parts_[part_].start;
+        end_ = parts_[part_].end;
+        if (!Seek() || !PlanClean() || !Copy()) break;
+        if (part_ + 1 < parts_.size()) seconds_before_ = CheckedAdd(seconds_before_, CheckedSub(end_, start_));
+      }
+      if (!ended_) {
+        if (part_ == parts_.size()) part_ = parts_.empty() ? 0 : parts_.size() - 1;
+        r_.stopped = Stopped();
+        Finish(CutOutcome::Completed);
+      }
     } catch (const std::exception&) {
       r_.outcome = CutOutcome::Failed;
       r_.stage = stage_;
+      r_.part = static_cast<int32_t>(std::min(part_, parts_.empty() ? 0 : parts_.size() - 1));
       Tell();
     }
     return r_;
@@ -112,17 +138,22 @@ class Cutter {
   // Reads packet heads up to the start-th time marker. False when the source ended first: the
   // copy would find nothing after it, and records past the end would never bring the marker.
   bool Seek() {
-    Begin(CutStage::Seek);
-    if (SkipToKnownStart()) return true;
+    Stage(CutStage::Seek);
+    if (part_ == 0 && SkipToKnownStart()) return true;
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
       file1_.ReadHead(head);
       pos_ += kPacket;
       if (TimeMarkerPacket(head) && ++count_ % 10 == 0)
-        report_.Percent(Percent(static_cast<double>(count_) / start_ * 33 + 33));
+        report_.Percent(part_ == 0 ? Percent(static_cast<double>(count_) / start_ * 33 + 33) : CopyPercent());
       if (count_ < start_ && file1_.PastEnd()) {
-        // Nothing was written and nothing will be: an empty file left behind would pass for a cut.
         file2_.Finish();
+        if (part_ > 0) {
+          // What earlier ranges wrote is kept, whole and closed: the source ended before this range.
+          End(CutOutcome::SourceEnded);
+          return false;
+        }
+        // Nothing was written and nothing will be: an empty file left behind would pass for a cut.
         RemoveEmptyTarget();
         End(CutOutcome::StartBeyondEnd);
         return false;
@@ -201,8 +232,9 @@ class Cutter {
   // run ends at the first packet that asks for something. The stop request can change only
   // while the window gets its events, at the end of a run, so testing it per run is testing it
   // before every read.
-  void Copy() {
-    Begin(CutStage::Copy);
+  // True when the range's END-th marker was copied and no stop came: the job goes on.
+  bool Copy() {
+    Stage(CutStage::Copy);
     if (head_) CopyCleanHead();
     while (count_ < end_ && !Stopped()) {
       const uint8_t* run = nullptr;
@@ -217,23 +249,42 @@ class Cutter {
       switch (event) {
         case Event::None:
           break;
-        case Event::Progress: {
-          double copied = CheckedSub(count_, start_), range = CheckedSub(end_, start_);
-          report_.Percent(Percent(copied / range * 33 + 66));
+        case Event::Progress:
+          report_.Percent(CopyPercent());
           break;
-        }
         case Event::SourceEnded:
-          return Finish(CutOutcome::SourceEnded);
+          Finish(CutOutcome::SourceEnded);
+          return false;
         case Event::PacketError:
           file2_.Finish();
-          r_.packet_error_second = CheckedSub(count_, start_);  // the time in the new file
-          return End(CutOutcome::PacketError);
+          // The time in the new file: the ranges written before, then this one's so far.
+          r_.packet_error_second = CheckedAdd(seconds_before_, CheckedSub(count_, start_));
+          End(CutOutcome::PacketError);
+          return false;
       }
     }
-    r_.stopped = Stopped();
+    if (Stopped()) return false;
     // The END-th marker copied: the PESs open there are made whole.
-    if (head_ && !r_.stopped && count_ >= end_) WriteRuns(cleancut::PlanCleanTail(clean_source_, *head_, pos_));
-    Finish(CutOutcome::Completed);
+    if (head_ && count_ >= end_) WriteRuns(cleancut::PlanCleanTail(clean_source_, *head_, pos_));
+    head_.reset();
+    return true;
+  }
+
+  // The copy's share of the bar runs over the whole job, from the first START to the last END,
+  // the stretches between ranges included: the marker count is the one measure of how far.
+  int32_t CopyPercent() const {
+    double copied = CheckedSub(count_, job_start_), job = CheckedSub(job_end_, job_start_);
+    if (job <= 0) return 99;  // ranges out of order, which no caller hands over: never a division by zero
+    return Percent(copied / job * 33 + 66);
+  }
+
+  // A stage is shown as it begins in the first range only: the job shows the stages of one cut.
+  // Later ranges still answer for their failures in the stage they are in.
+  void Stage(CutStage stage) {
+    if (part_ == 0)
+      Begin(stage);
+    else
+      stage_ = stage;
   }
 
   // A packet already written: its first byte, then (when the copy goes on) the time marker.
@@ -258,8 +309,10 @@ class Cutter {
 
   // A report that fails while hearing how the cut ended fails the stage in progress instead.
   void End(CutOutcome outcome) {
+    ended_ = true;
     r_.outcome = outcome;
     r_.stage = stage_;
+    r_.part = static_cast<int32_t>(part_);
     report_.Ended(r_);
   }
 
@@ -276,7 +329,11 @@ class Cutter {
 
   const std::string source_;
   const std::string target_;
-  const int32_t start_, end_;
+  const std::vector<CutPart>& parts_;
+  std::size_t part_ = 0;                  // the range being sought or copied
+  int32_t start_ = 0, end_ = 0;           // its START and END
+  int32_t job_start_ = 0, job_end_ = 0;   // the first START and the last END
+  int32_t seconds_before_ = 0;            // the length of the ranges already written
   SourceFile& file1_;
   TargetFile& file2_;
   const StopFlag& stop_;
@@ -291,6 +348,7 @@ class Cutter {
   std::optional<cleancut::CleanHead> head_;
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
   bool opened_source_ = false, opened_target_ = false;
+  bool ended_ = false;  // the end has been told
 };
 
 }  // namespace
@@ -311,7 +369,13 @@ bool IsTheSource(const std::string& source, const std::string& target) {
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options) {
-  return Cutter(source, target, start, end, file1, file2, stop, report, options).Run();
+  return CutRecording(source, target, std::vector<CutPart>{{start, end}}, file1, file2, stop, report, options);
+}
+
+CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const CutOptions& options) {
+  return Cutter(source, target, parts, file1, file2, stop, report, options).Run();
 }
 
 }  // namespace trimora

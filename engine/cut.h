@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/marker_index.h"
 #include "engine/record_file.h"
@@ -44,6 +45,24 @@ struct CutOptions {
 // Both modes go through the same stages and report the same way; the clean one reads the source
 // once, front to back, too.
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+                       SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
+                       const CutOptions& options = {});
+
+// One range of a job: what a cut from second `start` to second `end` writes, in the job's mode.
+struct CutPart {
+  int32_t start = 0;
+  int32_t end = 0;
+};
+
+// A job of several ranges, ascending and not overlapping (an END may be the next START), cut in
+// one pass over the source into one target, which holds one after another exactly what a cut of
+// each range alone writes. The job is one cut for everything else: its stages are shown once,
+// the zero and damaged records are counted over all of it, the progress runs over the whole job
+// and it ends as one cut ends; CutResult::part says in which range. The ranges are not checked
+// here; whoever builds a job checks them first (ranges/range_list.h). `options.known_start` is the
+// first range's, as for one cut; the mode is every range's. A clean part that cannot be made ends
+// the job as NotClean, in that range, keeping what the ranges before it wrote.
+CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options = {});
 

@@ -103,6 +103,7 @@ struct CutResult {
   int64_t packets_written = 0;
   bool stopped = false;                   // ended at a stop request
   const char* refusal = nullptr;          // NotClean: the reason, in the program's words
+  int32_t part = 0;                       // a job of several ranges: the one it ended in (from 0)
 };
 
 // The Percent of a cut is the share of the whole run: 33 to 66 while seeking, 66 to 99 while

@@ -115,7 +115,16 @@ WindowModel::WindowModel()
       pPreviewStart("pPreviewStart", "fPreview", 120, 540, 4140, 2325, false),
       pPreviewEnd("pPreviewEnd", "fPreview", 4395, 540, 4140, 2325, true),
       cPreviewClean("cPreviewClean", "fPreview", 120, 2955, 4140, 225, "先頭と末尾をきれいに切る（キー画像から）"),
-      lPreviewSize("lPreviewSize", "fPreview", 4395, 2970, 4140, 195, "") {
+      lPreviewSize("lPreviewSize", "fPreview", 4395, 2970, 4140, 195, ""),
+      fRanges("fRanges", "", 60, 7560, 8655, 2400, "保存する範囲"),
+      lRanges("lRanges", "fRanges", 120, 300, 5760, 1500),
+      bAddRange("bAddRange", "fRanges", 6000, 300, 1215, 315, "追加"),
+      bRemoveRange("bRemoveRange", "fRanges", 7320, 300, 1215, 315, "削除"),
+      bImportRanges("bImportRanges", "fRanges", 6000, 720, 1215, 315, "読み込み"),
+      bExportRanges("bExportRanges", "fRanges", 7320, 720, 1215, 315, "書き出し"),
+      bSaveRanges("bSaveRanges", "fRanges", 6000, 1140, 2535, 315, "まとめて保存"),
+      lRangesTotal("lRangesTotal", "fRanges", 120, 1860, 5760, 195, ""),
+      lRangesMessage("lRangesMessage", "fRanges", 120, 2100, 8415, 195, "") {
   lvAddress.Colour = ColourRole::Highlight;
   lvAddress.Underline = true;
 
@@ -165,7 +174,8 @@ WindowModel::WindowModel()
                &tEnd0,       &tEnd1,         &tEnd2,       &lvEndH,     &lvEndM,      &lvEndS,     &lvRange,
                &lRange,      &lvExSize,      &lExSize,     &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
                &lCProgress_S, &lCProgress,   &fPreview,    &lPreviewStart, &lPreviewEnd, &pPreviewStart,
-               &pPreviewEnd,  &cPreviewClean, &lPreviewSize};
+               &pPreviewEnd,  &cPreviewClean, &lPreviewSize, &fRanges,    &lRanges,     &bAddRange,
+               &bRemoveRange, &bImportRanges, &bExportRanges, &bSaveRanges, &lRangesTotal, &lRangesMessage};
 }
 
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {

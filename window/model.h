@@ -29,7 +29,7 @@ inline constexpr int32_t kBarUnchanged = -1;
 inline constexpr int32_t kBarHidden = -2;
 inline constexpr const char* kCaptionUnchanged = "-";
 
-enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview };
+enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview, List };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
 enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
@@ -167,15 +167,21 @@ struct PreviewBox : Control {
   bool Take(uint64_t request, bool has_picture, const std::string& reason);
 };
 
-// The list of recordings in a folder. The event handlers fill Items from the folder and pattern;
-// the view shows Items and reports the user's choice through ListIndex and Click.
-struct FileListBox : Control {
-  FileListBox(std::string name, std::string parent, float l, float t, float w, float h)
-      : Control(std::move(name), ControlKind::FileList, std::move(parent), l, t, w, h) {}
-  std::string Path;
-  std::string Pattern = "*.*";
+// A list of texts, one per row: the view shows Items and reports the user's choice of a row
+// through ListIndex and Click.
+struct ListBox : Control {
+  ListBox(std::string name, std::string parent, float l, float t, float w, float h, ControlKind kind = ControlKind::List)
+      : Control(std::move(name), kind, std::move(parent), l, t, w, h) {}
   std::vector<std::string> Items;
   int ListIndex = -1;
+};
+
+// The list of recordings in a folder. The event handlers fill Items from the folder and pattern.
+struct FileListBox : ListBox {
+  FileListBox(std::string name, std::string parent, float l, float t, float w, float h)
+      : ListBox(std::move(name), std::move(parent), l, t, w, h, ControlKind::FileList) {}
+  std::string Path;
+  std::string Pattern = "*.*";
   std::string FileName() const;  // the selected entry, or "" when none is selected
   std::function<void()> FolderChanged;  // the view reports that the listed folder changed
 };
@@ -190,8 +196,8 @@ class WindowModel {
   // Window
   std::string Caption = kProductName;
   // The three steps take 4215 twips; the preview below them has a row of its own for the clean
-  // cut's box and the exact size.
-  static constexpr float kClientWidth = 8805, kClientHeight = 7560;
+  // cut's box and the exact size, and the ranges to keep come below the preview.
+  static constexpr float kClientWidth = 8805, kClientHeight = 10020;
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;
 
@@ -238,6 +244,12 @@ class WindowModel {
   // The exact size of the bytes the cut of the range will write, once the marker index has both
   // ends; or why there is none.
   Label lPreviewSize;
+  // The ranges to keep, below the preview: a list saved as one file.
+  Frame fRanges;
+  ListBox lRanges;
+  Button bAddRange, bRemoveRange, bImportRanges, bExportRanges, bSaveRanges;
+  Label lRangesTotal, lRangesMessage;
+
   struct {
     std::shared_ptr<MarkerIndex> Markers;  // of the analysed recording the pictures come from; none
     int32_t Start = -1, End = -1;          // the range the timeline shows; -1 none
@@ -270,6 +282,11 @@ class WindowModel {
 
   // Paths handed to the window (dropped on it, or named on the command line), for the handlers.
   std::function<void(const std::vector<std::string>& paths)> OpenPaths;
+
+  // Runs a task on the window's thread later; callable from any thread. Set once by the view
+  // before the window's events start; left empty (headless), work meant for another thread is
+  // done at once on the caller's.
+  std::function<void(std::function<void()> task)> PostToWindow;
   void DoEvents() {
     if (ProcessEvents) ProcessEvents();
   }

@@ -372,5 +372,30 @@ TEST_F(CleanCuts, CommandLineRefusalLeavesNoTarget) {
   EXPECT_EQ(LastLine(frame.out), cleancut::kNoRandomAccessText);
 }
 
+// A clean job of three ranges, one touching the next, is the three clean cuts joined, byte for byte,
+// and FFmpeg decodes it across its joins without an error.
+TEST_F(CleanCuts, CleanJobIsTheCleanCutsJoinedAndDecodesAcrossTheJoins) {
+  WriteVideoRecording(dir_ / "rec.nts", {.seconds = 12, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  MoveMarkersIntoPes(dir_ / "rec.nts");
+  const std::vector<std::pair<std::string, std::string>> ranges = {{"0:00:01", "0:00:03"}, {"0:00:03", "0:00:05"}, {"0:00:07", "0:00:10"}};
+  std::vector<std::string> job = {"cut", "--measure", "--clean", "rec.nts"};
+  Bytes joined;
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const std::string part = "part" + std::to_string(i) + ".ts";
+    const CliResult single = RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", ranges[i].first, ranges[i].second, part});
+    ASSERT_EQ(single.exit_code, 0) << single.out << single.err;
+    const Bytes bytes = ReadAll(dir_ / part);
+    joined.insert(joined.end(), bytes.begin(), bytes.end());
+    job.push_back(ranges[i].first);
+    job.push_back(ranges[i].second);
+  }
+  job.push_back("job.ts");
+  const CliResult got = RunCli(dir_.path(), job);
+  EXPECT_EQ(got.exit_code, 0) << got.out << got.err;
+  EXPECT_EQ(LastLine(got.out), "書き込みが完了しました。");
+  EXPECT_TRUE(ReadAll(dir_ / "job.ts") == joined) << "the job is the clean cuts joined";
+  for (const std::string& e : Decode(dir_ / "job.ts").errors) ADD_FAILURE() << "FFmpeg: " << e;
+}
+
 }  // namespace
 }  // namespace trimora::testkit

@@ -57,7 +57,7 @@ TEST(StartingWindow, PlacesControlsAtTheirTwipPositionsInPixels) {
   WindowModel m;
   MainWindow view(m);
 
-  EXPECT_EQ(view.size(), QSize(587, 504));  // 8805 x 7560 twips: the three steps, the preview below them
+  EXPECT_EQ(view.size(), QSize(587, 668));  // 8805 x 10020 twips: the three steps, the preview, the list of ranges
   EXPECT_EQ(view.WidgetOf("fFile")->geometry(), QRect(4, 24, 257, 253));
   EXPECT_EQ(view.WidgetOf("fOption")->geometry(), QRect(264, 152, 317, 125));
   // Children are placed relative to their frame.

@@ -68,6 +68,13 @@ std::string ProposedCutName(const std::string& source_path, int32_t start, int32
   return name + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
 }
 
+std::string ProposedJobName(const std::string& source_path, std::size_t parts) {
+  std::string name = source_path.substr(FolderOf(source_path).size());
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name + "_" + std::to_string(parts) + "ranges.nts";
+}
+
 WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
   for (OptionButton* option : w_.oSel) {
     const int index = option->Index;
@@ -84,6 +91,7 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
   w_.cTimeB.Click = [this] { w_.cDataDetail.Value = w_.cTimeB.Value; };
   w_.lvAddress.Click = [this] { OpenWebPage(); };
   WireRangeEntry(w_, st_);
+  WireRangeList();
 }
 
 void WindowEvents::Load() {
@@ -136,6 +144,7 @@ bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy();
 void WindowEvents::Analyze(const std::string& path) {
   RunningScope running(running_);
   ClearPreview(w_);
+  ClearRanges();
   source_ = path;
   ShowSource();
   AnalyzeFile(w_, st_, path);

@@ -5,8 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "ranges/range_list.h"
+#include "ranges/range_size_worker.h"
 
 #include "window/app_state.h"
 #include "platform/file_dialog.h"
@@ -33,6 +38,12 @@ std::string FolderOf(const std::string& path);
 // the source's name without its extension, then the range, e.g. "番組A_0h01m00s-0h02m00s.nts".
 std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end);
 
+// The name the save dialog proposes for a list of `parts` ranges: "番組A_3ranges.nts".
+std::string ProposedJobName(const std::string& source_path, std::size_t parts);
+
+// The filter of the dialogs that read and write a list of ranges.
+inline constexpr const char* kRangeListFilter = "範囲リスト (*.txt)|*.txt|すべてのファイル (*.*)|*.*";
+
 class WindowEvents {
  public:
   // Wires every event handler of the window into the model's Click, Change and GotFocus slots.
@@ -56,6 +67,9 @@ class WindowEvents {
 
   bool Busy() const { return running_ > 0; }  // an analysis or a cut is running
 
+  // The ranges of the list, in order.
+  std::vector<KeptRange> Ranges() const;
+
  private:
   void SelectSource(int index);  // oSel click: 0 dialog mode, any other list mode
   void ListClick();
@@ -68,11 +82,35 @@ class WindowEvents {
   void RefreshList();
   void ShowSource();
 
+  // The list of ranges to keep (range_list_events.cpp).
+  void WireRangeList();
+  void AddRangeClick();
+  void RemoveRangeClick();
+  void ChooseRange();
+  void SaveRangesClick();
+  void ImportRangesClick();
+  void ExportRangesClick();
+  void ClearRanges();  // another recording: the list never holds ranges of a different one
+  void AskSize(std::size_t row);
+  void SizeKnown(uint64_t ticket, std::optional<int64_t> bytes);
+  void ShowRanges();
+
   std::string source_;  // the recording of the latest analysis, running or done
   WindowModel& w_;
   AppState& st_;
   Platform& platform_;
   int running_ = 0;
+
+  struct RangeRow {
+    explicit RangeRow(KeptRange r) : range(r) {}
+    KeptRange range;
+    uint64_t ticket = 0;                 // the size asked for this row
+    bool known = false;                  // the answer has come
+    std::optional<int64_t> bytes;        // the exact size, when the index could tell
+  };
+  std::vector<RangeRow> rows_;
+  uint64_t tickets_ = 0;
+  std::unique_ptr<RangeSizeWorker> sizes_;  // last: stopped and joined before the rows go
 };
 
 }  // namespace trimora

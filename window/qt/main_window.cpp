@@ -133,6 +133,10 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
     Render();
     QCoreApplication::processEvents();
   };
+  // The application, not the window, receives the tasks: it outlives every thread that posts.
+  m_.PostToWindow = [](std::function<void()> task) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+  };
   watcher_ = new QFileSystemWatcher(this);
   QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
                    [this] { UserInput(m_.lFile.FolderChanged); });
@@ -268,7 +272,8 @@ QWidget* MainWindow::Create(Control& c) {
     case ControlKind::Line:
       return new LineWidget(parent);
     case ControlKind::FileList:
-      return CreateFileList(static_cast<FileListBox&>(c), parent);
+    case ControlKind::List:
+      return CreateFileList(static_cast<ListBox&>(c), parent);
   }
   return new QWidget(parent);
 }
@@ -342,7 +347,7 @@ QWidget* MainWindow::CreateImage(Image& image, QWidget* parent) {
   return widget;
 }
 
-QWidget* MainWindow::CreateFileList(FileListBox& list, QWidget* parent) {
+QWidget* MainWindow::CreateFileList(ListBox& list, QWidget* parent) {
   auto* widget = new FileListWidget(parent);
   widget->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(widget, &QListWidget::itemClicked, widget,
@@ -354,7 +359,7 @@ QWidget* MainWindow::CreateFileList(FileListBox& list, QWidget* parent) {
   return widget;
 }
 
-void MainWindow::ChooseListEntry(FileListBox& list, int row) {
+void MainWindow::ChooseListEntry(ListBox& list, int row) {
   UserInput([&list, row] {
     list.ListIndex = row;
     if (list.Click) list.Click();
@@ -370,11 +375,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint()))
       UserInput(c->Click);
-  } else if (c->Kind == ControlKind::FileList && event->type() == QEvent::KeyPress) {
+  } else if ((c->Kind == ControlKind::FileList || c->Kind == ControlKind::List) && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     auto* widget = static_cast<QListWidget*>(watched);
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && widget->currentRow() >= 0) {
-      ChooseListEntry(static_cast<FileListBox&>(*c), widget->currentRow());
+      ChooseListEntry(static_cast<ListBox&>(*c), widget->currentRow());
       return true;
     }
   }
@@ -493,7 +498,11 @@ void MainWindow::RenderControl(const Binding& b) {
       break;
     }
     case ControlKind::FileList:
-      RenderFileList(static_cast<FileListBox&>(c), w);
+      WatchFolder(static_cast<FileListBox&>(c).Path);
+      RenderFileList(static_cast<ListBox&>(c), w);
+      break;
+    case ControlKind::List:
+      RenderFileList(static_cast<ListBox&>(c), w);
       break;
     case ControlKind::Preview:
       RenderPreview(static_cast<PreviewBox&>(c), w);
@@ -553,9 +562,8 @@ void MainWindow::RenderTextBox(TextBox& box, QWidget* w) {
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
 }
 
-void MainWindow::RenderFileList(FileListBox& list, QWidget* w) {
+void MainWindow::RenderFileList(ListBox& list, QWidget* w) {
   auto* widget = static_cast<QListWidget*>(w);
-  WatchFolder(list.Path);
   bool same = widget->count() == static_cast<int>(list.Items.size());
   for (int i = 0; same && i < widget->count(); ++i)
     same = widget->item(i)->text() == Q(list.Items[static_cast<std::size_t>(i)]);

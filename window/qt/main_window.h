@@ -80,15 +80,15 @@ class MainWindow : public QWidget {
   QWidget* CreateCheckBox(CheckBox& box, QWidget* parent);
   QWidget* CreateOptionButton(OptionButton& option, QWidget* parent);
   QWidget* CreateImage(Image& image, QWidget* parent);
-  QWidget* CreateFileList(FileListBox& list, QWidget* parent);
-  void ChooseListEntry(FileListBox& list, int row);  // a click or Enter on an entry
+  QWidget* CreateFileList(ListBox& list, QWidget* parent);
+  void ChooseListEntry(ListBox& list, int row);  // a click or Enter on an entry
   QWidget* Container(const std::string& name) const;
   QRect Geometry(const Control& c, const QWidget* widget) const;
   void RenderCommon(const Binding& b);
   void RenderControl(const Binding& b);
   void RenderLabel(Label& label, QWidget* widget);
   void RenderTextBox(TextBox& box, QWidget* widget);
-  void RenderFileList(FileListBox& list, QWidget* widget);
+  void RenderFileList(ListBox& list, QWidget* widget);
   void RenderPreview(PreviewBox& box, QWidget* widget);
   void PictureMade(uint64_t request, const QImage& image, const QString& reason, int32_t markers);
   void AskSize();

@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "engine/cut.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
 #include "window/run_texts.h"
@@ -59,6 +58,20 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   // start picture's search), the cut need not count them again.
   if (st.markers && st.markers->Path() == st.sEditFile) options.known_start = st.markers->KnownByteAfterMarker(start);
   CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
+}
+
+void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
+  w.bCut.Enabled = false;
+  w.bSaveRanges.Enabled = false;
+  SaveBack save_back{w.bCut};
+  SaveBack list_save_back{w.bSaveRanges};
+  WindowCutReport report(w);
+  // Each part is cut as Save would cut its range: clean while the preview's box is ticked.
+  CutOptions options;
+  options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
+  if (st.markers && st.markers->Path() == st.sEditFile && !parts.empty())
+    options.known_start = st.markers->KnownByteAfterMarker(parts.front().start);
+  CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {

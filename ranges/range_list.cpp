@@ -1,0 +1,113 @@
+// The list of ranges: its rules and its text form.
+#include "ranges/range_list.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "cleancut/clean_cut.h"
+#include "core/time_values.h"
+#include "engine/marker_index.h"
+#include "timerange/range_check.h"
+
+namespace trimora {
+
+std::string RangeName(std::size_t index) { return "範囲" + std::to_string(index + 1); }
+
+namespace {
+
+// The reason two neighbours cannot both be kept, or "".
+std::string OverlapProblem(const std::vector<KeptRange>& ranges, std::size_t i) {
+  if (i == 0) return "";
+  const KeptRange& before = ranges[i - 1];
+  const KeptRange& r = ranges[i];
+  if (r.start < before.start) return RangeName(i) + "は" + RangeName(i - 1) + "より前から始まっています。";
+  if (r.start < before.end) return RangeName(i) + "が" + RangeName(i - 1) + "と重なっています。";
+  return "";
+}
+
+}  // namespace
+
+std::string ListProblem(const std::vector<KeptRange>& ranges, int32_t total) {
+  if (ranges.empty()) return "範囲がありません。";
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    if (std::string p = RangeProblem(ranges[i].start, ranges[i].end, total); !p.empty())
+      return RangeName(i) + "：" + p;
+    if (std::string p = OverlapProblem(ranges, i); !p.empty()) return p;
+  }
+  return "";
+}
+
+AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total) {
+  if (std::string p = RangeProblem(range.start, range.end, total); !p.empty()) return {p, 0};
+  const auto at = std::upper_bound(ranges.begin(), ranges.end(), range,
+                                   [](const KeptRange& a, const KeptRange& b) { return a.start < b.start; });
+  const std::size_t i = static_cast<std::size_t>(at - ranges.begin());
+  // The neighbours it would touch: an END may meet the next START, no more.
+  if (i > 0 && ranges[i - 1].end > range.start)
+    return {"この範囲は" + RangeName(i - 1) + "と重なっています。", 0};
+  if (i < ranges.size() && range.end > ranges[i].start)
+    return {"この範囲は" + RangeName(i) + "と重なっています。", 0};
+  ranges.insert(at, range);
+  return {"", i};
+}
+
+int64_t TotalSeconds(const std::vector<KeptRange>& ranges) {
+  int64_t sum = 0;
+  for (const KeptRange& r : ranges) sum += int64_t{r.end} - r.start;
+  return sum;
+}
+
+std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only, const std::stop_token& stop,
+                                 bool clean) {
+  if (range.start < 0 || range.end < range.start) return std::nullopt;
+  if (known_only && range.end > index.KnownMarkers()) return std::nullopt;
+  const MarkerIndex::Lookup from = index.ByteAfterMarker(range.start, stop);
+  const MarkerIndex::Lookup to = index.ByteAfterMarker(range.end, stop);
+  if (!from.found || !to.found) return std::nullopt;
+  if (!clean) return to.byte - from.byte;
+  const cleancut::CleanCut plan = cleancut::PlanCleanCut(index.Path(), from.byte, to.byte, stop);
+  if (plan.outcome != cleancut::CleanCutOutcome::kPlanned) return std::nullopt;
+  return plan.plan.size;
+}
+
+std::string SizeInKb(int64_t bytes) { return FormatGrouped(static_cast<double>(bytes) / 1024.0) + " KB"; }
+
+std::string WriteRangeList(const std::vector<KeptRange>& ranges) {
+  std::string out;
+  for (const KeptRange& r : ranges) out += SecToTime(r.start) + " " + SecToTime(r.end) + "\n";
+  return out;
+}
+
+std::optional<int32_t> ReadTime(const std::string& text) {
+  const std::size_t first = text.find(':');
+  const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+  if (second == std::string::npos || text.find(':', second + 1) != std::string::npos) return std::nullopt;
+  return TextsToSec(text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1));
+}
+
+ParsedRangeList ReadRangeList(const std::string& text) {
+  ParsedRangeList out;
+  std::istringstream lines(text);
+  std::string line;
+  for (std::size_t number = 1; std::getline(lines, line); ++number) {
+    if (const std::size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a list written on Windows
+    std::istringstream fields(line);
+    std::string start, end, extra;
+    if (!(fields >> start)) continue;  // blank or only a comment
+    std::optional<int32_t> s, e;
+    if (fields >> end && !(fields >> extra)) {
+      s = ReadTime(start);
+      e = ReadTime(end);
+    }
+    if (!s || !e) {
+      out.ranges.clear();
+      out.problem = std::to_string(number) + "行目が「H:MM:SS H:MM:SS」ではありません。";
+      return out;
+    }
+    out.ranges.push_back({*s, *e});
+  }
+  return out;
+}
+
+}  // namespace trimora

@@ -1,0 +1,70 @@
+// The list of ranges to keep out of one recording, as the command line reads it and the window
+// builds it: its order and overlap rules, its totals, and its text form, one "H:MM:SS H:MM:SS"
+// range per line. Plain rules, no window and no files: the window's list and `trimora-cli cut`
+// with several ranges both judge a list here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace trimora {
+
+class MarkerIndex;
+
+// A range in seconds: what a cut from `start` to `end` keeps.
+struct KeptRange {
+  int32_t start = 0;
+  int32_t end = 0;
+  friend bool operator==(const KeptRange&, const KeptRange&) = default;
+};
+
+// A range as the list names it in its reasons: "範囲2" for the second (number from 1).
+std::string RangeName(std::size_t index);
+
+// Why a list cannot be cut from a recording of `total` seconds, naming the range, or "" when it
+// can: every range passes the range check of the boxes, and each starts at or after the END of
+// the one before (an END may be the next START). An empty list cannot be cut either.
+std::string ListProblem(const std::vector<KeptRange>& ranges, int32_t total);
+
+// Adds `range` where it belongs in a sorted list, keeping it sorted. Refused, with the reason,
+// when it fails the range check or overlaps a neighbour; `added` then holds the new row's index.
+struct AddResult {
+  std::string problem;  // "" when added
+  std::size_t added = 0;
+};
+AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total);
+
+// The sum of the lengths.
+int64_t TotalSeconds(const std::vector<KeptRange>& ranges);
+
+// The exact size of what a cut of `range` writes, from the marker index: the byte after the
+// END-th marker less the byte after the START-th. Nothing when the index cannot tell (the
+// recording has fewer markers, cannot be read, or a stop came). The index reads on as far as it
+// must, unless `known_only`: then only what it has already found is used. `clean`: the size of
+// the range's clean cut (engine/cut.h), nothing when it cannot be made.
+std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only,
+                                 const std::stop_token& stop = {}, bool clean = false);
+
+// Bytes as the size labels show them: "#,##0 KB".
+std::string SizeInKb(int64_t bytes);
+
+// The list in its text form: one range per line, "H:MM:SS H:MM:SS".
+std::string WriteRangeList(const std::vector<KeptRange>& ranges);
+
+// Reads the text form: a line holds a START and an END as H:MM:SS, separated by blanks; "#"
+// starts a comment to the end of the line; blank lines are skipped. The fields are read as the
+// boxes read them. A line that holds anything else makes the whole text unusable: `problem` names
+// its line. The ranges are not judged here (ListProblem does that).
+struct ParsedRangeList {
+  std::vector<KeptRange> ranges;
+  std::string problem;  // "" when every line was read
+};
+ParsedRangeList ReadRangeList(const std::string& text);
+
+// One "H:MM:SS" as a range box row reads it; nothing when it is not three fields holding a time.
+std::optional<int32_t> ReadTime(const std::string& text);
+
+}  // namespace trimora
