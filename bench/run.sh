@@ -108,7 +108,7 @@ best_of cat "$RECORDING"
 TOOL_BEST=$BEST TOOL_RSS=$RSS
 best_of "$CLI" analyze --measure "$RECORDING"
 OURS_BEST=$BEST OURS_RSS=$RSS
-compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.20
+compare "cat FILE > /dev/null" "trimora-cli analyze --measure FILE" 1.05
 
 # ---------------------------------------------------------------------------------------------
 # cut of the whole recording against cp: both write a copy of every byte. The recording ends with
