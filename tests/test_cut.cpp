@@ -617,6 +617,7 @@ TEST_F(Cut, StartBeyondTheLastMarkerWarnsAndRemovesTheEmptyTargetItCreated) {
   EXPECT_EQ(Target(), Concat(r.Slice(r.MarkerIndex(20) + 1, r.PacketCount()), Zeros(10 * kPacketSize)));
   ExpectSourceEnded();
 
+#ifndef _WIN32  // Windows renames no file that is open, as the target is
   // A file put in the target's place while the run seeks is not the run's to remove.
   Recording big(RecordingOptions{.seconds = 40});
   Write(big);
@@ -630,6 +631,7 @@ TEST_F(Cut, StartBeyondTheLastMarkerWarnsAndRemovesTheEmptyTargetItCreated) {
   EXPECT_TRUE(fs::exists(target));
   EXPECT_TRUE(fs::exists(dir / "moved.nts"));
   ExpectFailure("開始位置が録画の末尾を越えています。");
+#endif
 }
 
 // --- The Save command's second conversion of the boxes -----------------------------------------

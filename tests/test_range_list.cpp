@@ -14,6 +14,7 @@
 
 #include "core/ts_packet.h"
 #include "core/time_values.h"
+#include "platform/os/os.h"
 #include "tests/recording_builder.h"
 #include "window/events/events.h"
 
@@ -89,7 +90,7 @@ class NoWeb : public WebOpener {
 class WindowRangeList : public ::testing::Test {
  protected:
   WindowRangeList() : recording(RecordingOptions{.seconds = 60}) {
-    recording.WriteTo(dir / "番組.nts");
+    recording.WriteTo(dir.path() / os::PathFromUtf8("番組.nts"));
     Recording(RecordingOptions{.seconds = 30}).WriteTo(dir / "other.nts");
     events.Load();
     w.cDataDetail.Value = 1;  // measured: the length is the markers' count
@@ -97,7 +98,7 @@ class WindowRangeList : public ::testing::Test {
     Open("番組.nts");
   }
   void Open(const std::string& name) {
-    dialogs.answers.push_back((dir / name).string());
+    dialogs.answers.push_back(os::Utf8FromPath(dir.path() / os::PathFromUtf8(name)));
     w.bShowDialog.Click();
   }
   void Add(int32_t start, int32_t end) {
