@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <exception>
 #include <memory>
 #include <stdexcept>
 
 #include "cleancut/random_access.h"
+#include "core/psi.h"
 #include "core/ts_packet.h"
 
 namespace trimora::cleancut {
@@ -69,23 +71,6 @@ std::size_t PayloadStart(const uint8_t* p) {
   return at < kPacketSize ? at : 0;
 }
 
-constexpr std::array<uint32_t, 256> kCrcTable = [] {
-  std::array<uint32_t, 256> t{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t c = i << 24;
-    for (int k = 0; k < 8; ++k) c = c & 0x80000000u ? (c << 1) ^ 0x04C11DB7u : c << 1;
-    t[i] = c;
-  }
-  return t;
-}();
-
-// CRC-32 of MPEG-2 sections: 0 over a whole section with its CRC.
-uint32_t Crc32(const uint8_t* data, std::size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ data[i]) & 0xFF];
-  return crc;
-}
-
 // A table section that starts in this packet and ends in it, with a sound CRC, in force now
 // (current_next_indicator set). PAT and PMT sections of a broadcast fit one packet; a longer
 // PMT is not taken as one.
@@ -98,20 +83,14 @@ bool SectionIn(const uint8_t* p, uint8_t table_id, Section& s) {
   const std::size_t payload = PayloadStart(p);
   if (payload == 0) return false;
   const std::size_t at = payload + 1 + p[payload];  // after the pointer field
-  if (at + 8 > kPacketSize || p[at] != table_id || !(p[at + 1] & 0x80)) return false;
-  const std::size_t size = 3 + (std::size_t{p[at + 1] & 0x0Fu} << 8 | p[at + 2]);
-  if (size < 12 || at + size > kPacketSize || !(p[at + 5] & 1) || Crc32(p + at, size) != 0) return false;
+  if (at + 8 > kPacketSize || !(p[at + 1] & 0x80)) return false;
+  const std::size_t size = psi::SectionSize(p + at);
+  if (at + size > kPacketSize || !psi::SoundSection(p + at, size, table_id)) return false;
   s = {p + at, size};
   return true;
 }
 
-uint16_t Pid13(const uint8_t* b) { return static_cast<uint16_t>((b[0] & 0x1F) << 8 | b[1]); }
-uint16_t U16(const uint8_t* b) { return static_cast<uint16_t>(b[0] << 8 | b[1]); }
-
-struct Stream {
-  uint16_t pid;
-  uint8_t type;
-};
+using Stream = psi::Stream;
 
 // What the PAT and the PMT of its first program say at one point of the recording, and where
 // the packets that said it lie.
@@ -130,18 +109,16 @@ class Tables {
 
   bool IsPat(const uint8_t* p, uint16_t& program, int& pmt_pid) const {
     Section s;
-    if (Pid(p) != 0 || !SectionIn(p, 0x00, s)) return false;
-    for (std::size_t i = 8; i + 4 <= s.size - 4; i += 4) {
-      if (U16(s.data + i) == 0) continue;  // the network PID
-      program = U16(s.data + i);
-      pmt_pid = Pid13(s.data + i + 2);
-      return true;
-    }
-    return false;
+    if (Pid(p) != 0 || !SectionIn(p, psi::kPatTableId, s)) return false;
+    const std::optional<psi::Program> first = psi::FirstProgram(s.data, s.size);
+    if (!first) return false;
+    program = first->number;
+    pmt_pid = first->pmt_pid;
+    return true;
   }
   bool IsPmt(const uint8_t* p) const {
     Section s;
-    return pmt_pid_ >= 0 && Pid(p) == pmt_pid_ && SectionIn(p, 0x02, s) && U16(s.data + 3) == program_;
+    return pmt_pid_ >= 0 && Pid(p) == pmt_pid_ && SectionIn(p, psi::kPmtTableId, s) && psi::PmtProgram(s.data) == program_;
   }
 
   // Takes in a PAT or a PMT packet at `at`; false for any other packet.
@@ -166,13 +143,10 @@ class Tables {
 
   void TakePmt(const uint8_t* p, int64_t at) {
     Section s;
-    SectionIn(p, 0x02, s);
+    SectionIn(p, psi::kPmtTableId, s);
     ForgetPmt();
     pmt_at_ = at;
-    const std::size_t end = s.size - 4;
-    for (std::size_t i = 12 + ((std::size_t{s.data[10] & 0x0Fu} << 8) | s.data[11]); i + 5 <= end;
-         i += 5 + ((std::size_t{s.data[i + 3] & 0x0Fu} << 8) | s.data[i + 4])) {
-      const Stream stream{Pid13(s.data + i + 1), s.data[i]};
+    for (const Stream& stream : psi::PmtStreams(s.data, s.size)) {
       streams_.push_back(stream);
       const VideoKind kind = VideoKindOf(stream.type);
       if (video_ == VideoKind::kNone && kind != VideoKind::kNone) {

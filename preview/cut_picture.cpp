@@ -18,13 +18,13 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/crc.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
 #include "cleancut/clean_cut.h"
 #include "cleancut/clean_cut_texts.h"
+#include "core/psi.h"
 #include "core/ts_packet.h"
 #include "platform/os/os.h"
 #include "preview/ffmpeg_owners.h"
@@ -259,29 +259,24 @@ class StreamMap {
     }
     s.bytes.resize(total);
     // A section that fails its CRC is not believed.
-    if (total >= 12 && av_crc(av_crc_get_table(AV_CRC_32_IEEE), UINT32_MAX, s.bytes.data(), total) == 0) done(s.bytes);
+    if (total >= 12 && psi::Crc32(s.bytes.data(), total) == 0) done(s.bytes);
     s.bytes.clear();
   }
 
   void OnPat(const std::vector<uint8_t>& s) {
-    if (s[0] != 0x00 || !(s[5] & 0x01)) return;  // current_next_indicator: not a future table
-    for (std::size_t i = 8; i + 4 <= s.size() - 4; i += 4) {
-      const int program = (s[i] << 8) | s[i + 1];
-      if (program == 0) continue;  // the network PID
-      const int pid = ((s[i + 2] & 0x1F) << 8) | s[i + 3];
-      if (program != program_ || pid != pmt_pid_) pmt_ = {};
-      program_ = program;
-      pmt_pid_ = pid;
-      return;
-    }
+    if (!psi::SoundSection(s.data(), s.size(), psi::kPatTableId)) return;  // nor a future table
+    const std::optional<psi::Program> first = psi::FirstProgram(s.data(), s.size());
+    if (!first) return;
+    if (first->number != program_ || first->pmt_pid != pmt_pid_) pmt_ = {};
+    program_ = first->number;
+    pmt_pid_ = first->pmt_pid;
   }
 
   void OnPmt(const std::vector<uint8_t>& s, int64_t at) {
-    if (s[0] != 0x02 || !(s[5] & 0x01) || ((s[3] << 8) | s[4]) != program_) return;
-    std::size_t i = 12 + (((s[10] & 0x0F) << 8) | s[11]);
-    for (; i + 5 <= s.size() - 4; i += 5 + (((s[i + 3] & 0x0F) << 8) | s[i + 4])) {
-      const int type = s[i];
-      const int pid = ((s[i + 1] & 0x1F) << 8) | s[i + 2];
+    if (!psi::SoundSection(s.data(), s.size(), psi::kPmtTableId) || psi::PmtProgram(s.data()) != program_) return;
+    for (const psi::Stream& stream : psi::PmtStreams(s.data(), s.size())) {
+      const int type = stream.type;
+      const int pid = stream.pid;
       // MPEG-1, MPEG-2, MPEG-4 Part 2, H.264, HEVC video
       if (type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24) {
         if (pid != current_video_) {

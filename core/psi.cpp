@@ -1,0 +1,52 @@
+// The program tables: one reading of PAT and PMT sections for the clean cut and the pictures.
+#include "core/psi.h"
+
+#include <array>
+
+namespace trimora::psi {
+
+namespace {
+
+constexpr std::array<uint32_t, 256> kCrcTable = [] {
+  std::array<uint32_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i << 24;
+    for (int k = 0; k < 8; ++k) c = c & 0x80000000u ? (c << 1) ^ 0x04C11DB7u : c << 1;
+    t[i] = c;
+  }
+  return t;
+}();
+
+uint16_t Pid13(const uint8_t* b) { return static_cast<uint16_t>((b[0] & 0x1F) << 8 | b[1]); }
+uint16_t U16(const uint8_t* b) { return static_cast<uint16_t>(b[0] << 8 | b[1]); }
+
+}  // namespace
+
+uint32_t Crc32(const uint8_t* data, std::size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ data[i]) & 0xFF];
+  return crc;
+}
+
+bool SoundSection(const uint8_t* s, std::size_t size, uint8_t table_id) {
+  return size >= 12 && s[0] == table_id && (s[5] & 1) && SectionSize(s) == size && Crc32(s, size) == 0;
+}
+
+std::optional<Program> FirstProgram(const uint8_t* s, std::size_t size) {
+  for (std::size_t i = 8; i + 4 <= size - 4; i += 4) {
+    if (U16(s + i) == 0) continue;  // the network PID
+    return Program{U16(s + i), Pid13(s + i + 2)};
+  }
+  return std::nullopt;
+}
+
+std::vector<Stream> PmtStreams(const uint8_t* s, std::size_t size) {
+  std::vector<Stream> streams;
+  const std::size_t end = size - 4;
+  for (std::size_t i = 12 + ((std::size_t{s[10] & 0x0Fu} << 8) | s[11]); i + 5 <= end;
+       i += 5 + ((std::size_t{s[i + 3] & 0x0Fu} << 8) | s[i + 4]))
+    streams.push_back({Pid13(s + i + 1), s[i]});
+  return streams;
+}
+
+}  // namespace trimora::psi

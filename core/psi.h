@@ -1,0 +1,45 @@
+// The program tables of a transport stream (ISO/IEC 13818-1, 2.4.4): whether a section is whole
+// and sound, the first program a PAT names, and the streams a PMT lists. Sections are given from
+// their table_id up to and including their CRC; assembling them from packets is the caller's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace trimora::psi {
+
+inline constexpr uint8_t kPatTableId = 0x00;
+inline constexpr uint8_t kPmtTableId = 0x02;
+
+// The section's length from its header: 3 bytes of header plus section_length.
+inline constexpr std::size_t SectionSize(const uint8_t* s) {
+  return 3 + ((static_cast<std::size_t>(s[1] & 0x0F) << 8) | s[2]);
+}
+
+// CRC-32 of MPEG-2 sections; 0 over a whole section with its CRC.
+uint32_t Crc32(const uint8_t* data, std::size_t size);
+
+// A whole section of the table `table_id`, long enough for a table, in force now
+// (current_next_indicator set), whose CRC holds.
+bool SoundSection(const uint8_t* s, std::size_t size, uint8_t table_id);
+
+struct Program {
+  uint16_t number = 0;
+  uint16_t pmt_pid = 0;
+};
+// The first program of a sound PAT section (the network PID is not a program).
+std::optional<Program> FirstProgram(const uint8_t* s, std::size_t size);
+
+// The program a sound PMT section belongs to.
+inline constexpr uint16_t PmtProgram(const uint8_t* s) { return static_cast<uint16_t>(s[3] << 8 | s[4]); }
+
+struct Stream {
+  uint16_t pid = 0;
+  uint8_t type = 0;
+};
+// The elementary streams of a sound PMT section, in its order.
+std::vector<Stream> PmtStreams(const uint8_t* s, std::size_t size);
+
+}  // namespace trimora::psi
