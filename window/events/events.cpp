@@ -61,18 +61,24 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end) {
+namespace {
+
+// The recording's file name without its folder and its extension: what a proposed name starts with.
+std::string SourceStem(const std::string& source_path) {
   std::string name = source_path.substr(FolderOf(source_path).size());
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
+  return name;
+}
+
+}  // namespace
+
+std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end) {
+  return SourceStem(source_path) + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
 }
 
 std::string ProposedJobName(const std::string& source_path, std::size_t parts) {
-  std::string name = source_path.substr(FolderOf(source_path).size());
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name + "_" + std::to_string(parts) + "ranges.nts";
+  return SourceStem(source_path) + "_" + std::to_string(parts) + "ranges.nts";
 }
 
 WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
