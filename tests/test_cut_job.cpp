@@ -91,21 +91,30 @@ TEST_F(CutJob, SourceEndingInTheSecondRangeKeepsWhatItHeldAndSaysWhere) {
   EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined({{2, 5}, {8, 20}}));
 }
 
-TEST_F(CutJob, DamagedPacketsAreCountedOverTheWholeJob) {
-  Recording r(RecordingOptions{.seconds = 60, .packets_per_second = 60});
-  // 60 damaged packets in the first range, 40 in the second: the hundredth ends the job there.
-  for (int i = 0; i < 60; ++i) r.Packet(r.MarkerIndex(3) + 1 + static_cast<std::size_t>(i))[0] = 0x12;
-  for (int i = 0; i < 40; ++i) r.Packet(r.MarkerIndex(22) + 1 + static_cast<std::size_t>(i))[0] = 0x12;
+// Zero and damaged records are counted in each range, as its own cut counts them: six zero
+// records and 60 damaged packets in each of two ranges end neither. A range that ends at its
+// hundredth damaged packet is followed by the next, and the job ends as that range did.
+TEST_F(CutJob, EachRangeCountsItsOwnZeroAndDamagedRecords) {
+  Recording r(RecordingOptions{.seconds = 60, .packets_per_second = 80});
+  const auto damage = [&](int marker, int count, uint8_t first_byte) {
+    for (int i = 0; i < count; ++i) r.Packet(r.MarkerIndex(marker) + 1 + static_cast<std::size_t>(i))[0] = first_byte;
+  };
+  damage(3, 6, 0x00);
+  damage(4, 60, 0x12);
+  damage(22, 6, 0x00);
+  damage(23, 60, 0x12);
+  damage(41, 100, 0x12);
   r.WriteTo(dir / "rec.nts");
-  const CutResult result = Job({{0, 10}, {20, 30}});
+  const std::vector<CutPart> parts = {{0, 10}, {20, 30}};
+  EXPECT_EQ(Job(parts).outcome, CutOutcome::Completed);
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined(parts));
+
+  const std::vector<CutPart> erring = {{40, 45}, {50, 55}};
+  const CutResult result = Job(erring);
   EXPECT_EQ(result.outcome, CutOutcome::PacketError);
-  EXPECT_EQ(result.part, 1);
-  EXPECT_EQ(result.packet_error_second, 10 + 2) << "the time in the new file";
-  const std::size_t last = r.MarkerIndex(22) + 40;  // the hundredth, written like the others
-  Bytes want = r.Slice(0, r.MarkerIndex(10) + 1);
-  const Bytes second = r.Slice(r.MarkerIndex(20) + 1, last + 1);
-  want.insert(want.end(), second.begin(), second.end());
-  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), want);
+  EXPECT_EQ(result.part, 0);
+  EXPECT_EQ(result.packet_error_second, 2) << "the time in the new file: marker 42 lies among the damaged";
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined(erring));
 }
 
 // --- The command line ----------------------------------------------------------------------

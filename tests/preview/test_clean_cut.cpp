@@ -358,15 +358,21 @@ TEST_F(CleanCuts, CommandLineCleanCutOfMpeg2AndH264) {
   CheckCliCleanCut(dir_.path(), "h264.nts", 2, 5);
 }
 
-// No key picture in reach: refused with the reason, status 1, and no target, not even one that
-// was there before (the cut replaces a target; a refused one leaves nothing that looks saved).
-TEST_F(CleanCuts, CommandLineRefusalLeavesNoTarget) {
+// No key picture in reach: refused with the reason, status 1, decided from the source alone
+// before the target is touched, so a file that was there before stays as it was; none is made.
+TEST_F(CleanCuts, CommandLineRefusalKeepsTheTargetThatWasThere) {
   WriteVideoRecording(dir_ / "sparse.nts", {.seconds = 10, .gop = 80});
-  WriteAll(dir_ / "out.ts", Bytes(188, 0x47));
+  const Bytes kept(188 * 3, 0x47);
+  WriteAll(dir_ / "out.ts", kept);
   const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "sparse.nts", "0:00:01", "0:00:09", "out.ts"});
   EXPECT_EQ(got.exit_code, 1);
   EXPECT_EQ(LastLine(got.out), cleancut::kNoRandomAccessText);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.ts"));
+  EXPECT_EQ(ReadAll(dir_ / "out.ts"), kept);
+  // A job whose second range cannot be made clean is refused whole, with that range's number.
+  const CliResult job = RunCli(dir_.path(), {"cut", "--measure", "--clean", "sparse.nts", "0:00:00", "0:00:02", "0:00:03", "0:00:05", "new.ts"});
+  EXPECT_EQ(job.exit_code, 1);
+  EXPECT_NE(LastLine(job.out).find("2"), std::string::npos) << job.out;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new.ts"));
   const CliResult frame = RunCli(dir_.path(), {"frame", "--clean", "sparse.nts", "0:00:01", "start.png"});
   EXPECT_EQ(frame.exit_code, 1);
   EXPECT_EQ(LastLine(frame.out), cleancut::kNoRandomAccessText);
