@@ -211,6 +211,7 @@ class Cutter {
     // deletion is left alone, and this run fails instead of writing into it.
     os::RequireWritable(target_);  // a file the user may not write is refused, never replaced
     os::RemoveFile(target_);
+    file2_.whole_records_on_failure = parts_.size() > 1;
     file2_.Open(target_);
     opened_target_ = true;
     created_ = os::StampOf(target_);

@@ -135,6 +135,10 @@ class TargetFile {
   void Finish();
 
   TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
+  // Whether a write that fails part way (a disk that filled) is cut back to whole records, set
+  // before Open. A single cut keeps whatever reached the file; a job's later ranges follow whole
+  // ones, so a job ends in whole packets.
+  bool whole_records_on_failure = false;
 
  private:
   class Writer;

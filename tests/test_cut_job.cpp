@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/time_values.h"
@@ -35,9 +37,11 @@ class Quiet : public CutReport {
 
 class CutJob : public ::testing::Test {
  protected:
-  CutResult Job(const std::vector<CutPart>& parts, const std::string& name = "job.nts") {
+  CutResult Job(const std::vector<CutPart>& parts, const std::string& name = "job.nts",
+                const decltype(TargetCalls::write)& write = {}) {
     SourceFile file1;
     TargetFile file2{&file1};
+    if (write) file2.calls.write = write;
     StopFlag stop{0};
     return CutRecording((dir / "rec.nts").string(), (dir / name).string(), parts, file1, file2, stop, report);
   }
@@ -115,6 +119,24 @@ TEST_F(CutJob, EachRangeCountsItsOwnZeroAndDamagedRecords) {
   EXPECT_EQ(result.part, 0);
   EXPECT_EQ(result.packet_error_second, 2) << "the time in the new file: marker 42 lies among the damaged";
   EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined(erring));
+}
+
+// A disk that fills in the third range: the write that fails has put part of a record on disk.
+// What stays is whole packets: the ranges before it, as they were written.
+TEST_F(CutJob, DiskFillingInTheThirdRangeLeavesWholePackets) {
+  Recording r(RecordingOptions{.seconds = 30});
+  r.WriteTo(dir / "rec.nts");
+  const std::vector<CutPart> parts = {{0, 5}, {10, 15}, {20, 25}};
+  const Bytes before = SingleCutsJoined({parts[0], parts[1]});
+  std::size_t room = before.size() + 100;  // the disk fills 100 bytes into the third range
+  const auto filling = [&](os::File& file, const void* data, std::size_t size) {
+    const std::size_t n = std::min(size, room);
+    file.Write(data, n);
+    room -= n;
+    if (n < size) throw std::system_error(ENOSPC, std::generic_category(), "write");
+  };
+  EXPECT_EQ(Job(parts, "job.nts", filling).outcome, CutOutcome::Failed);
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), before);
 }
 
 // --- The command line ----------------------------------------------------------------------
