@@ -15,10 +15,11 @@ namespace trimora::preview {
 namespace {
 
 // A hidden name beside `path`, told apart by a random number: created new, it is never another's.
+// It does not repeat the picture's name, which may already take all the bytes a name can have.
 std::string TemporaryBeside(const std::string& path) {
   static std::random_device random;
   const std::filesystem::path p = os::PathFromUtf8(path);
-  const std::string name = "." + os::Utf8FromPath(p.filename()) + ".trimora-" + std::to_string(random()) + ".tmp";
+  const std::string name = ".trimora-" + std::to_string(random()) + ".tmp";
   return os::Utf8FromPath(p.parent_path() / os::PathFromUtf8(name));
 }
 
@@ -85,6 +86,11 @@ bool WritePng(const Picture& picture, const std::string& path) {
   if (picture.width <= 0 || picture.height <= 0 ||
       picture.pixels.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height))
     return false;
+  try {
+    os::RequireWritable(path);  // replacing takes only the folder's permission; the file's is asked here
+  } catch (const std::exception&) {
+    return false;
+  }
   const std::vector<uint8_t> png = EncodePng(picture);
   if (png.empty()) return false;
   for (int attempt = 0; attempt < 100; ++attempt) {
