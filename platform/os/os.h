@@ -91,11 +91,13 @@ enum class PathKind { kNothing, kFile, kOther };
 PathKind KindOf(const std::string& path);
 
 // Tells one state of a file from another: the file itself (device and inode here, volume and
-// file index on Windows), its size and its last modification. Another file renamed into the
-// place, or the same file rewritten, gives another stamp.
+// file index on Windows), its size, its last modification and the last change the system noted
+// (ctime here, the change time on Windows). Another file renamed into the place, or the same file
+// rewritten, gives another stamp, even with its modification time put back (`cp -p`, `touch -r`):
+// no program can set the change time.
 struct FileStamp {
   uint64_t volume = 0, index = 0;
-  int64_t size = 0, modified = 0;
+  int64_t size = 0, modified = 0, changed = 0;
   bool operator==(const FileStamp&) const = default;
 };
 // The stamp of the file at the path now; nothing when there is none.
