@@ -5,6 +5,7 @@
 // checked the same way, the list in order, cut in one pass into TARGET, each part as a cut of its
 // range alone would write it.
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -63,8 +64,11 @@ std::string ReadListText(const std::string& list) {
     text << std::cin.rdbuf();
     return text.str();
   }
+  // A folder opens as a stream and reads as nothing, which would pass for a list without ranges.
+  std::error_code folder;
   std::ifstream in(os::PathFromUtf8(list), std::ios::binary);
-  if (!in) throw UsageError("the range list '" + list + "' cannot be read");
+  if (!in || std::filesystem::is_directory(os::PathFromUtf8(list), folder))
+    throw UsageError("the range list '" + list + "' cannot be read");
   text << in.rdbuf();
   if (in.bad()) throw UsageError("the range list '" + list + "' cannot be read");
   return text.str();
@@ -171,8 +175,13 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
   const AnalysisResult analysis = AnalyzeAndPrint(s, file, measure, std::cout);
   if (s.stop.Received()) return s.stop.ExitStatus();
   if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
-  // Each range against the length, as the boxes would be checked: before the target is touched.
-  if (std::string problem = ListProblem(ranges, analysis.TotalSeconds()); !problem.empty()) throw UsageError(problem);
+  // Each range against the length, as the boxes would be checked, before the target is touched.
+  // The order was judged before the analysis, so what is left is the recording's answer, not the
+  // command line's: refused as a single range past the length is.
+  if (std::string problem = ListProblem(ranges, analysis.TotalSeconds()); !problem.empty()) {
+    std::cout << problem << std::endl;
+    return ExitStatus(Outcome::kFailed);
+  }
   for (std::size_t i = 0; i < ranges.size(); ++i)
     std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode) << "\n";
   std::cout << std::flush;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trimora {
@@ -64,7 +65,12 @@ struct ParsedRangeList {
 };
 ParsedRangeList ReadRangeList(const std::string& text);
 
-// One "H:MM:SS" as a range box row reads it; nothing when it is not three fields holding a time.
+// The lines of a list's text: a UTF-8 byte order mark before the first is dropped, and "\r\n",
+// "\r" and "\n" each end a line.
+std::vector<std::string> ListLines(std::string_view text);
+
+// One "H:MM:SS" as a range box row reads it, but without a sign; nothing when it is not three
+// fields holding a time.
 std::optional<int32_t> ReadTime(const std::string& text);
 
 }  // namespace trimora
