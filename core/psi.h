@@ -42,6 +42,11 @@ struct Stream {
 // The elementary streams of a sound PMT section, in its order.
 std::vector<Stream> PmtStreams(const uint8_t* s, std::size_t size);
 
+// Whether a PMT's stream type is video: MPEG-1, MPEG-2, MPEG-4 Part 2, H.264 or HEVC.
+inline constexpr bool IsVideoStream(uint8_t type) {
+  return type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24;
+}
+
 // The sections of one PID, assembled from its packets as they pass: a section may run over
 // several packets (a PMT with many streams or descriptors), and a packet may end one section and
 // begin the next. Only sections whose CRC holds are handed on; a packet lost in the middle of a

@@ -236,10 +236,8 @@ class StreamMap {
   void OnPmt(const std::vector<uint8_t>& s, int64_t at) {
     if (!psi::SoundSection(s.data(), s.size(), psi::kPmtTableId) || psi::PmtProgram(s.data()) != program_) return;
     for (const psi::Stream& stream : psi::PmtStreams(s.data(), s.size())) {
-      const int type = stream.type;
       const int pid = stream.pid;
-      // MPEG-1, MPEG-2, MPEG-4 Part 2, H.264, HEVC video
-      if (type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24) {
+      if (psi::IsVideoStream(stream.type)) {
         if (pid != current_video_) {
           current_video_ = pid;
           changes_.emplace_back(at, pid);
