@@ -107,6 +107,12 @@ std::optional<FileStamp> StampOf(const std::string& path);
 // `to` sees the old file or the new one, never a part of either.
 void ReplaceFile(const std::string& from, const std::string& to);
 
+// Writes `size` bytes as the file at `path`, created or replaced, through a new file beside it
+// that takes the path's place only once it is complete: a failure (a full disk, a stop) leaves
+// whatever was at the path as it was. A file there that the user may not write (RequireWritable)
+// is refused and kept. Throws on every failure.
+void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
+
 // The path as a full one, from the current folder (and drive), as the save dialog would give it.
 // On Windows the system makes it (GetFullPathNameW): the standard library's absolute() takes the
 // \\?\ and \\.\ forms for a folder on the current drive. Throws when the system cannot.
