@@ -92,19 +92,35 @@ std::string WriteRangeList(const std::vector<KeptRange>& ranges) {
 }
 
 std::optional<CutTime> ReadTime(const std::string& text) {
+  // A box takes "-1" and adds it; in a list a sign is a typing slip or another program's
+  // negative time, and "-0:00:01" must not become one second past the start.
+  if (text.find_first_of("+-") != std::string::npos) return std::nullopt;
   const std::size_t first = text.find(':');
   const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
   if (second == std::string::npos || text.find(':', second + 1) != std::string::npos) return std::nullopt;
   return TextsToCutTime(text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1));
 }
 
+std::vector<std::string> ListLines(std::string_view text) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // Windows' editors write one
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find_first_of("\r\n");
+    lines.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    // "\r\n" from Windows, "\r" from old Mac editors, "\n" elsewhere: each ends one line.
+    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+  }
+  return lines;
+}
+
 ParsedRangeList ReadRangeList(const std::string& text) {
   ParsedRangeList out;
-  std::istringstream lines(text);
-  std::string line;
-  for (std::size_t number = 1; std::getline(lines, line); ++number) {
+  const std::vector<std::string> lines = ListLines(text);
+  for (std::size_t number = 1; number <= lines.size(); ++number) {
+    std::string line = lines[number - 1];
     if (const std::size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // a list written on Windows
     std::istringstream fields(line);
     std::string start, end, extra;
     if (!(fields >> start)) continue;  // blank or only a comment

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/cut_time.h"
@@ -75,8 +76,12 @@ struct ParsedRangeList {
 };
 ParsedRangeList ReadRangeList(const std::string& text);
 
-// One "H:MM:SS" (or "H:MM:SS.fff") as a range box row reads it; nothing when it is not three
-// fields holding a time.
+// The lines of a list's text: a UTF-8 byte order mark before the first is dropped, and "\r\n",
+// "\r" and "\n" each end a line.
+std::vector<std::string> ListLines(std::string_view text);
+
+// One "H:MM:SS" (or "H:MM:SS.fff") as a range box row reads it, but without a sign; nothing when
+// it is not three fields holding a time.
 std::optional<CutTime> ReadTime(const std::string& text);
 
 }  // namespace trimora

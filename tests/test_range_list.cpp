@@ -48,6 +48,18 @@ TEST(RangeListRules, ReadsItsTextFormAndRefusesALineItCannotRead) {
   }
 }
 
+// A box adds a negative part; a list must not turn "-0:00:01" into one second.
+TEST(RangeListRules, SignedTimesAreRefused) {
+  for (const char* bad : {"-0:00:01 0:00:05\n", "0:-1:64 0:02:00\n", "0:00:01 +0:00:05\n"})
+    EXPECT_EQ(ReadRangeList(bad).problem, "1行目が「H:MM:SS H:MM:SS」ではありません。") << bad;
+}
+
+TEST(RangeListRules, ByteOrderMarkAndOldMacLineEndsAreRead) {
+  const ParsedRangeList read = ReadRangeList("\xEF\xBB\xBF" "0:00:01 0:00:02\r0:00:03 0:00:04\r");
+  EXPECT_EQ(read.problem, "");
+  EXPECT_EQ(read.ranges, (std::vector<KeptRange>{{1, 2}, {3, 4}}));
+}
+
 TEST(RangeListRules, KeepsTheListSortedAndRefusesOverlaps) {
   std::vector<KeptRange> list;
   EXPECT_EQ(AddRange(list, {100, 200}, 600).problem, "");
