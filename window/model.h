@@ -95,6 +95,7 @@ struct TextBox : Control {
   bool InputMethodOff = false;
   Align Alignment = Align::Left;
   std::function<void()> Change;
+  std::function<void()> Enter;  // the Enter key in the box
   std::function<void()> OnGotFocus;
   std::function<void(TimeStep)> OnStep;
 
@@ -174,6 +175,7 @@ struct ListBox : Control {
       : Control(std::move(name), kind, std::move(parent), l, t, w, h) {}
   std::vector<std::string> Items;
   int ListIndex = -1;
+  std::function<void()> Delete;  // the Delete key on the chosen row
 };
 
 // The list of recordings in a folder. The event handlers fill Items from the folder and pattern.

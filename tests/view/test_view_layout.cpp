@@ -260,7 +260,10 @@ TEST(CloseRequest, IsReportedOnceAndFreezesTheWidgets) {
   MainWindow view(m);
   view.show();
   int requests = 0;
-  view.OnCloseRequest = [&] { ++requests; };
+  view.OnCloseRequest = [&] {
+    ++requests;
+    return true;
+  };
 
   EXPECT_TRUE(view.close());
   EXPECT_EQ(requests, 1);

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolTip>
 #include <algorithm>
@@ -141,6 +142,13 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
   QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
                    [this] { UserInput(m_.lFile.FolderChanged); });
   setAcceptDrops(true);
+  // Keys of the buttons people reach for most: Ctrl+S saves the range, Insert keeps it in the list.
+  for (auto [keys, button] : {std::pair{QKeySequence(QKeySequence::Save), &m_.bCut},
+                              std::pair{QKeySequence(Qt::Key_Insert), &m_.bAddRange}})
+    QObject::connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, button] {
+      const QWidget* widget = WidgetOf(button->Name);
+      if (widget && widget->isEnabled() && widget->isVisible()) UserInput(button->Click);
+    });
   Render();
 }
 
@@ -298,6 +306,7 @@ QWidget* MainWindow::CreateTextBox(TextBox& box, QWidget* parent) {
   QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
     UserInput([&box, &text] { box.SetText(text.toStdString()); });
   });
+  QObject::connect(widget, &QLineEdit::returnPressed, widget, [this, &box] { UserInput(box.Enter); });
   widget->FocusIn = [this, &box, widget] {
     if (closing_) return;
     box.GotFocus();
@@ -382,6 +391,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       ChooseListEntry(static_cast<ListBox&>(*c), widget->currentRow());
       return true;
     }
+    if (key->key() == Qt::Key_Delete && static_cast<ListBox&>(*c).Delete) {
+      UserInput(static_cast<ListBox&>(*c).Delete);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -394,10 +407,13 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
+    if (OnCloseRequest && !OnCloseRequest()) {
+      event->ignore();
+      return;
+    }
     closing_ = true;
     pictures_[0]->Drop(false);
     pictures_[1]->Drop(true);
-    if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
 }

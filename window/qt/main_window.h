@@ -48,9 +48,9 @@ class MainWindow : public QWidget {
   // Syncs every widget with the model, touching only what differs. Does nothing once closing.
   void Render();
 
-  // Runs on the user's request to close the window, before the window closes. The request is
-  // never refused.
-  std::function<void()> OnCloseRequest;
+  // Runs on the user's request to close the window, before the window closes; false keeps the
+  // window open (the user chose to go on).
+  std::function<bool()> OnCloseRequest;
   bool Closing() const { return closing_; }
 
   // The widget showing a control (tests and the program's start-up look widgets up here).
