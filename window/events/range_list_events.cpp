@@ -22,9 +22,6 @@ constexpr const char* kSizing = "計算中";
 constexpr const char* kUnknownSize = "--";
 constexpr const char* kReplaceList = "今のリストを、読み込む範囲リストで置き換えますか？";
 
-// A run stays within 32 bits: the lengths of the list's ranges end at most at the recording's end.
-int32_t Clamped32(int64_t value) { return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); }
-
 }  // namespace
 
 void WindowEvents::WireRangeList() {
@@ -101,16 +98,15 @@ void WindowEvents::ShowRanges() {
   for (const RangeRow& row : rows_) {
     const std::string size = row.bytes ? SizeInKb(*row.bytes) : row.known ? kUnknownSize : kSizing;
     // Numbered as the list's reasons name its ranges ("範囲2"), so that a reason finds its row.
-    w_.lRanges.Items.push_back(std::to_string(w_.lRanges.Items.size() + 1) + "　" + SecToTime(row.range.start) + "～" +
-                               SecToTime(row.range.end) + "　" + SecToTime(row.range.end - row.range.start) + "　" +
-                               size);
+    w_.lRanges.Items.push_back(std::to_string(w_.lRanges.Items.size() + 1) + "　" + CutTimeText(row.range.start) + "～" +
+                               CutTimeText(row.range.end) + "　" + MillisText(LengthMillis(row.range)) + "　" + size);
     if (row.bytes)
       total_bytes += *row.bytes;
     else
       all_known = false;
   }
   if (w_.lRanges.ListIndex >= static_cast<int>(rows_.size())) w_.lRanges.ListIndex = -1;
-  w_.lRangesTotal.Caption = "合計：" + SecToTime(Clamped32(TotalSeconds(Ranges()))) + "　" +
+  w_.lRangesTotal.Caption = "合計：" + MillisText(TotalMillis(Ranges())) + "　" +
                             (all_known ? SizeInKb(total_bytes) : std::string(kUnknownSize));
   // Ranges are only ever of the analysed recording, and none is taken while a run holds it.
   const bool analysed = !st_.sEditFile.empty() && w_.fOption.Enabled && !Busy();
@@ -135,6 +131,10 @@ void WindowEvents::AddRangeClick() {
   std::vector<KeptRange> ranges = Ranges();
   const bool replacing = chosen >= 0 && chosen < static_cast<int>(rows_.size()) &&
                          Overlap(range, ranges[static_cast<std::size_t>(chosen)]);
+  // The boxes show a finer row as whole seconds: unchanged, they leave the row as it is.
+  if (replacing && ranges[static_cast<std::size_t>(chosen)].start.second == boxes->start &&
+      ranges[static_cast<std::size_t>(chosen)].end.second == boxes->end)
+    return;
   const AddResult added = replacing ? ReplaceRange(ranges, static_cast<std::size_t>(chosen), range, st_.iTotalSec)
                                     : AddRange(ranges, range, st_.iTotalSec);
   w_.lRangesMessage.Caption = added.problem;
@@ -167,8 +167,9 @@ void WindowEvents::ChooseRange() {
   const int index = w_.lRanges.ListIndex;
   if (index >= 0 && index < static_cast<int>(rows_.size()) && w_.fOption.Enabled) {
     const KeptRange r = rows_[static_cast<std::size_t>(index)].range;
-    SecToTextBoxes(r.start, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
-    SecToTextBoxes(r.end, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+    // The boxes hold whole seconds: a finer time shows as the marker it counts from.
+    SecToTextBoxes(r.start.second, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+    SecToTextBoxes(r.end.second, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
   }
   ShowRanges();
 }
@@ -180,17 +181,20 @@ void WindowEvents::SaveRangesClick() {
     w_.lRangesMessage.Caption = problem;
     return;
   }
+  const std::optional<std::vector<CutPart>> parts = CutPartsOf(ranges);
+  if (!parts) {
+    w_.lRangesMessage.Caption = kFractionNotCutText;
+    return;
+  }
   w_.lRangesMessage.Caption.clear();
   const std::string target = platform_.dialogs.ShowFileDialog(
       BuildDialogFilter(kRecordingsFilter), SaveDialogFolder(), ProposedJobName(st_.sEditFile, ranges.size()), true);
   if (target.empty() || !MayStartRun()) return;
   save_folder_ = FolderOf(target);
-  std::vector<CutPart> parts;
-  for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
   {
     RunningScope running(running_), saving(saving_);
     ShowRanges();
-    CutRanges(w_, st_, target, parts);
+    CutRanges(w_, st_, target, *parts);
   }
   ShowRanges();
 }
