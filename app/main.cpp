@@ -50,6 +50,7 @@ int main(int argc, char* argv[]) {
 
   events.Load();
   window.Render();
+  window.FitToScreen();
   window.show();
   // `trimora FILE`: the file is opened as if chosen in the open dialog, once the window is up.
   std::vector<std::string> paths;

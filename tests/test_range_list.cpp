@@ -143,6 +143,9 @@ TEST_F(WindowRangeList, BuildsASortedListWithExactSizesAndTotals) {
                                                       "2　0:00:10～0:00:20　0:00:10　" + Size(10, 20),
                                                       "3　0:00:40～0:00:50　0:00:10　" + Size(40, 50)}));
   EXPECT_EQ(w.lRanges.ListIndex, 1) << "the row just added is chosen";
+  ASSERT_EQ(w.pTimeline.Kept.size(), 3u) << "the list's ranges are drawn on the timeline";
+  EXPECT_EQ(w.pTimeline.Kept[0].X1, w.lnZERO.X1);
+  EXPECT_EQ(w.pTimeline.Kept[2].X2, w.lnZERO.X1 + (w.lnEOF.X1 - w.lnZERO.X1) * 50 / 60);
   EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:30　" +
                                         SizeInKb(static_cast<int64_t>((recording.MarkerIndex(20) + 1 +
                                                                         recording.MarkerIndex(50) - recording.MarkerIndex(40)) *
@@ -168,6 +171,7 @@ TEST_F(WindowRangeList, BuildsASortedListWithExactSizesAndTotals) {
   Open("other.nts");
   EXPECT_TRUE(w.lRanges.Items.empty()) << "a list never holds ranges of another recording";
   EXPECT_TRUE(events.Ranges().empty());
+  EXPECT_TRUE(w.pTimeline.Kept.empty());
 }
 
 TEST_F(WindowRangeList, SavesTheListAsOneJobAndReadsAndWritesItsTextForm) {

@@ -2,7 +2,9 @@
 // in pixels, the font, and the user's input reaching the model's handlers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +15,10 @@
 #include <QTest>
 #include <cmath>
 
+#include "timerange/range_check.h"
+#include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
+#include "window/app_state.h"
 #include "window/model.h"
 #include "window/qt/main_window.h"
 #include "window/qt/widgets.h"
@@ -229,6 +235,42 @@ TEST(UserInput, ClicksReachTheModelWithTheStateTheyChanged) {
   EXPECT_EQ(address->cursor().shape(), Qt::PointingHandCursor);
   QTest::mouseClick(address, Qt::LeftButton, {}, address->rect().center());
   EXPECT_EQ(link_clicks, 1);
+}
+
+// The timeline once was only a picture: a press or a drag on it did nothing.
+TEST(UserInput, PressAndDragOnTheTimelineMoveTheNearerEndInWholeSeconds) {
+  WindowModel m;
+  AppState st;
+  st.iTotalSec = 268;  // a second for each pixel of the timeline, which starts at x = 24
+  WireRangeEntry(m, st);
+  WireTimeline(m, st);
+  MainWindow view(m);
+  view.show();
+  SecToTextBoxes(268, *m.tEnd[0], *m.tEnd[1], *m.tEnd[2]);
+  QWidget* timeline = view.WidgetOf("pTimeline");
+  auto mouse = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+    const QPointF at(x - timeline->x(), timeline->height() / 2);
+    QMouseEvent event(type, at, timeline->mapToGlobal(at), Qt::LeftButton, buttons, {});
+    QApplication::sendEvent(timeline, &event);
+  };
+  mouse(QEvent::MouseButtonPress, 24 + 40, Qt::LeftButton);
+  EXPECT_EQ(m.tStart[1]->Text(), "0");
+  EXPECT_EQ(m.tStart[2]->Text(), "40");
+  mouse(QEvent::MouseMove, 24 + 300, Qt::LeftButton);  // past the end: START stops a second before it
+  EXPECT_EQ(TextBoxesToSec(*m.tStart[0], *m.tStart[1], *m.tStart[2]), 267);
+  mouse(QEvent::MouseButtonRelease, 24 + 300, Qt::NoButton);
+  SecToTextBoxes(100, *m.tStart[0], *m.tStart[1], *m.tStart[2]);
+  mouse(QEvent::MouseButtonPress, 24 + 200, Qt::LeftButton);  // nearer the end
+  EXPECT_EQ(TextBoxesToSec(*m.tEnd[0], *m.tEnd[1], *m.tEnd[2]), 200);
+  EXPECT_EQ(TextBoxesToSec(*m.tStart[0], *m.tStart[1], *m.tStart[2]), 100);
+  EXPECT_TRUE(m.bCut.Enabled);
+
+  MarkTimeline(m, st.iTotalSec, {{CutTime(10), CutTime(20)}}, {{CutTime(30), CutTime(40)}});
+  view.Render();
+  auto* bands = static_cast<TimelineWidget*>(timeline);
+  ASSERT_EQ(bands->Kept().size(), 1u);
+  EXPECT_EQ(bands->Kept()[0].x1, 24 + 10);
+  EXPECT_EQ(bands->Breaks()[0].x2, 24 + 40);
 }
 
 TEST(UserInput, ListClickSetsTheIndexBeforeTheHandlerRuns) {

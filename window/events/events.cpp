@@ -13,6 +13,7 @@
 #include "timerange/range_texts.h"
 #include "timerange/range_preview.h"
 #include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
 #include "window/runs/analyze_file.h"
 #include "window/runs/cut_range.h"
 
@@ -108,6 +109,7 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
   w_.cTimeB.Click = [this] { w_.cDataDetail.Value = w_.cTimeB.Value; };
   w_.lvAddress.Click = [this] { OpenWebPage(); };
   WireRangeEntry(w_, st_);
+  WireTimeline(w_, st_);
   WireRangeList();
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,8 @@ class WindowEvents {
     std::optional<int64_t> bytes;        // the exact size, when the index could tell
   };
   std::vector<RangeRow> rows_;
+  // The breaks the search found in the recording, drawn on the timeline; none until it has run.
+  std::vector<std::pair<CutTime, CutTime>> breaks_;
   uint64_t tickets_ = 0;
   std::unique_ptr<RangeSizeWorker> sizes_;  // last: stopped and joined before the rows go
 };

@@ -9,6 +9,7 @@
 #include "platform/os/os.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
 #include "window/events/events.h"
 #include "window/runs/cut_range.h"
 
@@ -51,7 +52,8 @@ std::vector<KeptRange> WindowEvents::Ranges() const {
 }
 
 void WindowEvents::ClearRanges() {
-  rows_.clear();  // sizes still on their way find no row: their tickets are gone
+  rows_.clear();
+  breaks_.clear();  // sizes still on their way find no row: their tickets are gone
   w_.lRanges.ListIndex = -1;
   w_.lRangesMessage.Caption.clear();
   ShowRanges();
@@ -108,6 +110,9 @@ void WindowEvents::ShowRanges() {
   if (w_.lRanges.ListIndex >= static_cast<int>(rows_.size())) w_.lRanges.ListIndex = -1;
   w_.lRangesTotal.Caption = "合計：" + MillisText(TotalMillis(Ranges())) + "　" +
                             (all_known ? SizeInKb(total_bytes) : std::string(kUnknownSize));
+  std::vector<TimeSpan> kept;
+  for (const RangeRow& row : rows_) kept.emplace_back(row.range.start, row.range.end);
+  MarkTimeline(w_, st_.iTotalSec, kept, breaks_);
   // Ranges are only ever of the analysed recording, and none is taken while a run holds it.
   const bool analysed = !st_.sEditFile.empty() && w_.fOption.Enabled && !Busy();
   w_.bAddRange.Enabled = analysed;
