@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 
+#include "timerange/key_pictures.h"
 #include "timerange/time_boxes.h"
 
 namespace trimora {
@@ -34,7 +35,10 @@ enum class Handle { None, Start, End };
 void MoveHandle(WindowModel& w, const AppState& st, Handle handle, float x) {
   const int32_t total = st.iTotalSec;
   const auto [start, end] = RangeNow(w, total);
-  const int32_t t = TimelineSecond(w, x, total);
+  int32_t t = TimelineSecond(w, x, total);
+  // With the clean cut chosen, START goes where a clean cut can begin: a key picture's second.
+  if (handle == Handle::Start && w.cPreviewClean.Value == 1 && w.Preview.Markers)
+    t = KeyPictureSecond(*w.Preview.Markers, t, 0, total).value_or(t);
   // An end never crosses the other: the range keeps at least a second.
   if (handle == Handle::Start)
     SecToTextBoxes(std::min(t, end - 1), *w.tStart[0], *w.tStart[1], *w.tStart[2]);
