@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "timerange/range_check.h"
 #include "timerange/time_boxes.h"
@@ -271,6 +273,29 @@ TEST(UserInput, PressAndDragOnTheTimelineMoveTheNearerEndInWholeSeconds) {
   ASSERT_EQ(bands->Kept().size(), 1u);
   EXPECT_EQ(bands->Kept()[0].x1, 24 + 10);
   EXPECT_EQ(bands->Breaks()[0].x2, 24 + 40);
+}
+
+// Delete, Enter, Insert and Ctrl+S once did nothing.
+TEST(UserInput, KeysReachTheButtonsTheyStandFor) {
+  WindowModel m;
+  std::vector<std::string> pressed;
+  m.tEnd2.Enter = [&] { pressed.push_back("Enter"); };
+  m.lRanges.Delete = [&] { pressed.push_back("Delete"); };
+  m.bAddRange.Click = [&] { pressed.push_back("追加"); };
+  m.bCut.Click = [&] { pressed.push_back("保存"); };
+  m.lRanges.Items = {"1"};
+  MainWindow view(m);
+  view.show();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_Return);
+  QTest::keyClick(view.WidgetOf("lRanges"), Qt::Key_Delete);
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_Insert);
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_S, Qt::ControlModifier);  // Save is disabled: nothing
+  m.bCut.Enabled = true;
+  view.Render();
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(pressed, (std::vector<std::string>{"Enter", "Delete", "追加", "保存"}));
 }
 
 TEST(UserInput, ListClickSetsTheIndexBeforeTheHandlerRuns) {
