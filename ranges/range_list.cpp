@@ -37,19 +37,47 @@ std::string ListProblem(const std::vector<KeptRange>& ranges, int32_t total) {
   return "";
 }
 
-AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total) {
+namespace {
+
+// Where `range` goes among the rows of `ranges` other than `skip` (none: every row), or why it
+// cannot: the neighbours are named as the list names them now.
+AddResult PlaceAmong(const std::vector<KeptRange>& ranges, KeptRange range, int32_t total, std::size_t skip) {
   if (std::string p = RangeProblem(range.start, range.end, total); !p.empty()) return {p, 0};
-  const auto at = std::upper_bound(ranges.begin(), ranges.end(), range,
-                                   [](const KeptRange& a, const KeptRange& b) { return a.start < b.start; });
-  const std::size_t i = static_cast<std::size_t>(at - ranges.begin());
+  std::size_t at = 0, before = ranges.size(), after = ranges.size();
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    if (i == skip) continue;
+    if (ranges[i].start <= range.start) {
+      before = i;
+      ++at;
+    } else if (after == ranges.size()) {
+      after = i;
+    }
+  }
   // The neighbours it would touch: an END may meet the next START, no more.
-  if (i > 0 && ranges[i - 1].end > range.start)
-    return {"この範囲は" + RangeName(i - 1) + "と重なっています。", 0};
-  if (i < ranges.size() && range.end > ranges[i].start)
-    return {"この範囲は" + RangeName(i) + "と重なっています。", 0};
-  ranges.insert(at, range);
-  return {"", i};
+  if (before < ranges.size() && ranges[before].end > range.start)
+    return {"この範囲は" + RangeName(before) + "と重なっています。", 0};
+  if (after < ranges.size() && range.end > ranges[after].start)
+    return {"この範囲は" + RangeName(after) + "と重なっています。", 0};
+  return {"", at};
 }
+
+}  // namespace
+
+AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total) {
+  const AddResult place = PlaceAmong(ranges, range, total, ranges.size());
+  if (place.problem.empty()) ranges.insert(ranges.begin() + static_cast<std::ptrdiff_t>(place.added), range);
+  return place;
+}
+
+AddResult ReplaceRange(std::vector<KeptRange>& ranges, std::size_t row, KeptRange range, int32_t total) {
+  const AddResult place = PlaceAmong(ranges, range, total, row);
+  if (!place.problem.empty()) return place;
+  ranges.erase(ranges.begin() + static_cast<std::ptrdiff_t>(row));
+  ranges.insert(ranges.begin() + static_cast<std::ptrdiff_t>(place.added), range);
+  return place;
+}
+
+bool Overlap(const KeptRange& a, const KeptRange& b) { return a.start < b.end && b.start < a.end; }
 
 int64_t LengthMillis(KeptRange range) { return MillisBetween(range.start, range.end); }
 

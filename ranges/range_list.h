@@ -41,6 +41,13 @@ struct AddResult {
 };
 AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total);
 
+// Puts `range` in the place of row `row`: the row is taken out and `range` added as AddRange adds
+// it, so it may move to keep the list sorted. Refused, the list as it was, for AddRange's reasons.
+AddResult ReplaceRange(std::vector<KeptRange>& ranges, std::size_t row, KeptRange range, int32_t total);
+
+// Whether two ranges share a moment (ranges that only meet, an END on a START, do not).
+bool Overlap(const KeptRange& a, const KeptRange& b);
+
 // A range's length and the sum of the lengths, in thousandths of a second.
 int64_t LengthMillis(KeptRange range);
 int64_t TotalMillis(const std::vector<KeptRange>& ranges);
