@@ -36,15 +36,14 @@ TimeArg ParseTimeArg(const std::string& text, const char* what) {
   const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
   if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
     throw UsageError(std::string(what) + " '" + text + "' is not H:MM:SS");
-  const std::optional<int32_t> h = TextToInt32(text.substr(0, first));
-  const std::optional<int32_t> m = TextToInt32(text.substr(first + 1, second - first - 1));
-  const std::optional<int32_t> s = TextToInt32(text.substr(second + 1));
-  if (!h || !m || !s) return {0, TimeArg::Problem::kNotANumber};
-  try {
-    return {TimeToSec(*h, *m, *s), TimeArg::Problem::kNone};
-  } catch (const TimeOverflow&) {
-    return {0, TimeArg::Problem::kTooLarge};
-  }
+  const std::string hours = text.substr(0, first), minutes = text.substr(first + 1, second - first - 1),
+                    secs = text.substr(second + 1);
+  if (!TextToInt32(hours) || !TextToInt32(minutes) || !TextToInt32(secs.substr(0, secs.find('.'))))
+    return {0, 0, TimeArg::Problem::kNotANumber};
+  const std::optional<CutTime> time = TextsToCutTime(hours, minutes, secs);
+  // The fields are numbers: what fails now is the total, or a fraction that is not one.
+  if (!time) return {0, 0, secs.find('.') != std::string::npos ? TimeArg::Problem::kNotANumber : TimeArg::Problem::kTooLarge};
+  return {time->second, time->millis, TimeArg::Problem::kNone};
 }
 
 void TerminalProgress::Draw(int percent, const std::string& caption) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cut_time.h"
 #include "engine/record_file.h"
 #include "engine/report.h"
 #include "platform/os/stop_signals.h"
@@ -33,13 +34,15 @@ struct ParsedArgs {
 // starting with "-" (other than "-" itself) is a UsageError.
 ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list<const char*> known_flags);
 
-// A time given as "H:MM:SS": three fields split at ":", each read as a range box reads its text.
-// Anything but three fields is a UsageError "<what> '<text>' is not H:MM:SS"; fields that hold no
-// time are the command's to judge.
+// A time given as "H:MM:SS" (or "H:MM:SS.fff", thousandths after the marker): three fields split
+// at ":", each read as a range box reads its text. Anything but three fields is a UsageError
+// "<what> '<text>' is not H:MM:SS"; fields that hold no time are the command's to judge.
 struct TimeArg {
   enum class Problem { kNone, kNotANumber, kTooLarge };
   int32_t seconds = 0;
+  int32_t millis = 0;
   Problem problem = Problem::kNone;
+  CutTime Time() const { return {seconds, millis}; }
 };
 TimeArg ParseTimeArg(const std::string& text, const char* what);
 

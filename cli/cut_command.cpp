@@ -53,7 +53,7 @@ class TerminalCutReport : public CutReport {
 std::string RangeRefusal(const TimeArg& start, const TimeArg& end, int32_t total) {
   if (start.problem != TimeArg::Problem::kNone || end.problem != TimeArg::Problem::kNone)
     return range_texts::kEntryError;
-  return RangeProblem(start.seconds, end.seconds, total);
+  return RangeProblem(start.Time(), end.Time(), total);
 }
 
 // The text of --ranges LIST: the file, or stdin for "-".
@@ -75,11 +75,11 @@ std::string ReadListText(const std::string& list) {
 // counted); otherwise the estimate by the byte rate, named so, rather than a second pass over the
 // recording before the cut's own.
 std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mode) {
-  std::string line = RangeName(i) + "：" + SecToTime(r.start) + "～" + SecToTime(r.end) +
-                     "　長さ " + SecToTime(r.end - r.start) + "　";
+  std::string line = RangeName(i) + "：" + CutTimeText(r.start) + "～" + CutTimeText(r.end) +
+                     "　長さ " + MillisText(LengthMillis(r)) + "　";
   if (std::optional<int64_t> bytes = index ? ExactSize(*index, r, true, {}, mode == CutMode::kClean) : std::nullopt)
     return line + "サイズ " + SizeInKb(*bytes);
-  return line + "推定サイズ " + FormatGrouped(static_cast<double>(r.end - r.start) * kBytesPerSecond / 1024) + " KB";
+  return line + "推定サイズ " + FormatGrouped(static_cast<double>(LengthMillis(r)) / 1000 * kBytesPerSecond / 1024) + " KB";
 }
 
 // `--ranges LIST` taken out of the arguments (before any "--"): the LIST, or nothing.
@@ -125,11 +125,12 @@ int RunCut(const Args& given) {
         const TimeArg end = ParseTimeArg(parsed.operands[i + 1], "END");
         if (start.problem != TimeArg::Problem::kNone || end.problem != TimeArg::Problem::kNone)
           throw UsageError(RangeName(ranges.size()) + "：" + range_texts::kEntryError);
-        ranges.push_back({start.seconds, end.seconds});
+        ranges.push_back({start.Time(), end.Time()});
       }
     }
     // The order and the overlaps need no recording: refused before anything is analysed.
     if (std::string problem = ListProblem(ranges, INT32_MAX); !problem.empty()) throw UsageError(problem);
+    if (!CutPartsOf(ranges)) throw UsageError(kFractionNotCutText);
     return RunJob(parsed.operands.front(), std::move(ranges), parsed.operands.back(), measure, mode);
   }
   const std::string& file = parsed.operands[0];
@@ -137,6 +138,7 @@ int RunCut(const Args& given) {
   if (parsed.operands[3].empty()) throw UsageError("TARGET is empty");
   const TimeArg start = ParseTimeArg(parsed.operands[1], "START");
   const TimeArg end = ParseTimeArg(parsed.operands[2], "END");
+  if (!start.Time().Whole() || !end.Time().Whole()) throw UsageError(kFractionNotCutText);
   // The save dialog hands the cut a full path, as the analysis gets one.
   const std::string target = FullPath(parsed.operands[3]);
 
@@ -176,8 +178,7 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
   for (std::size_t i = 0; i < ranges.size(); ++i)
     std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode) << "\n";
   std::cout << std::flush;
-  std::vector<CutPart> parts;
-  for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
+  const std::vector<CutPart> parts = CutPartsOf(ranges).value();  // whole seconds: refused before otherwise
   TerminalCutReport report(s.progress);
   CutOptions options;
   options.mode = mode;

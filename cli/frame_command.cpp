@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "engine/cut.h"
+#include "ranges/range_list.h"
 #include "window/run_texts.h"
 #include "platform/os/os.h"
 #include "preview/cut_picture.h"
@@ -29,6 +30,7 @@ int32_t ParseTime(const std::string& text) {
   if (time.problem == TimeArg::Problem::kNotANumber) throw UsageError("TIME '" + text + "' is not H:MM:SS");
   if (time.problem == TimeArg::Problem::kTooLarge) throw UsageError("TIME '" + text + "' is too large");
   if (time.seconds < 0) throw UsageError("TIME '" + text + "' lies before 0:00:00");
+  if (!time.Time().Whole()) throw UsageError(kFractionNotCutText);
   return time.seconds;
 }
 

@@ -49,4 +49,57 @@ std::vector<Stream> PmtStreams(const uint8_t* s, std::size_t size) {
   return streams;
 }
 
+namespace {
+
+constexpr std::size_t kPacketBytes = 188;
+// No PSI section is longer (private sections reach 4096 bytes): more pending is a lost end.
+constexpr std::size_t kLongestSection = 4096;
+
+}  // namespace
+
+void SectionAssembler::Append(const uint8_t* from, const uint8_t* to) {
+  pending_.insert(pending_.end(), from, to);
+  // Every section the bytes complete, one after another; stuffing (0xFF) ends the packet's sections.
+  while (pending_.size() >= 3 && pending_[0] != 0xFF) {
+    const std::size_t total = SectionSize(pending_.data());
+    if (pending_.size() < total) {
+      if (pending_.size() > kLongestSection) pending_.clear();
+      return;
+    }
+    if (total >= 12 && Crc32(pending_.data(), total) == 0) done_.emplace_back(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(total));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(total));
+  }
+  if (!pending_.empty() && pending_[0] == 0xFF) pending_.clear();
+}
+
+const std::vector<std::vector<uint8_t>>& SectionAssembler::Take(const uint8_t* p) {
+  done_.clear();
+  // A packet the demodulator marked damaged, or one without the sync byte, ends what was begun.
+  if (p[0] != 0x47 || (p[1] & 0x80)) {
+    pending_.clear();
+    return done_;
+  }
+  const unsigned control = (p[3] >> 4) & 3;
+  if (!(control & 1)) return done_;  // adaptation field only
+  const std::size_t at = control & 2 ? 5 + std::size_t{p[4]} : 4;
+  if (at >= kPacketBytes) return done_;
+  const uint8_t* payload = p + at;
+  const uint8_t* end = p + kPacketBytes;
+  if (!(p[1] & 0x40)) {
+    if (!pending_.empty()) Append(payload, end);
+    return done_;
+  }
+  // A unit start: the pointer field says where the new section begins; the bytes before it
+  // end the section begun in earlier packets.
+  const uint8_t* start = payload + 1 + payload[0];
+  if (start >= end) {
+    pending_.clear();
+    return done_;
+  }
+  if (!pending_.empty()) Append(payload + 1, start);
+  pending_.clear();
+  Append(start, end);
+  return done_;
+}
+
 }  // namespace trimora::psi

@@ -1,6 +1,6 @@
-// The program tables of a transport stream (ISO/IEC 13818-1, 2.4.4): whether a section is whole
-// and sound, the first program a PAT names, and the streams a PMT lists. Sections are given from
-// their table_id up to and including their CRC; assembling them from packets is the caller's.
+// The program tables of a transport stream (ISO/IEC 13818-1, 2.4.4): sections assembled from the
+// packets of their PID, whether a section is whole and sound, the first program a PAT names, and
+// the streams a PMT lists. Sections are given from their table_id up to and including their CRC.
 #pragma once
 
 #include <cstddef>
@@ -41,5 +41,30 @@ struct Stream {
 };
 // The elementary streams of a sound PMT section, in its order.
 std::vector<Stream> PmtStreams(const uint8_t* s, std::size_t size);
+
+// Whether a PMT's stream type is video: MPEG-1, MPEG-2, MPEG-4 Part 2, H.264 or HEVC.
+inline constexpr bool IsVideoStream(uint8_t type) {
+  return type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24;
+}
+
+// The sections of one PID, assembled from its packets as they pass: a section may run over
+// several packets (a PMT with many streams or descriptors), and a packet may end one section and
+// begin the next. Only sections whose CRC holds are handed on; a packet lost in the middle of a
+// section spoils that section alone, which its CRC then shows.
+class SectionAssembler {
+ public:
+  // Takes one packet of the PID (188 bytes, sync byte included). Returns the sections it
+  // completed, each from its table_id up to and including its CRC; valid until the next call.
+  const std::vector<std::vector<uint8_t>>& Take(const uint8_t* packet);
+  // Forgets a section begun: the next one starts at a unit start.
+  void Reset() { pending_.clear(); }
+  // Whether a section is begun and waits for more packets.
+  bool Pending() const { return !pending_.empty(); }
+
+ private:
+  void Append(const uint8_t* from, const uint8_t* to);
+  std::vector<uint8_t> pending_;
+  std::vector<std::vector<uint8_t>> done_;
+};
 
 }  // namespace trimora::psi

@@ -170,9 +170,6 @@ class StreamMap {
     int pid;
     bool unit_start;
   };
-  struct Section {
-    std::vector<uint8_t> bytes;
-  };
 
   void ScanTo(int64_t until) {
     until = std::min(until, end_);
@@ -214,12 +211,10 @@ class StreamMap {
       last_cc_[static_cast<std::size_t>(pid)] = cc;
       if (unit_start && IsVideo(pid)) unit_starts_[pid].push_back(at);
     }
-    if (!(afc & 1)) return;
-    std::size_t offset = 4;
-    if (afc == 3) offset += 1 + p[4];
-    if (offset >= kPacketSize) return;
-    if (pid == 0) Collect(pat_, p, offset, unit_start, [&](const std::vector<uint8_t>& s) { OnPat(s); });
-    else if (pid == pmt_pid_) Collect(pmt_, p, offset, unit_start, [&](const std::vector<uint8_t>& s) { OnPmt(s, at); });
+    if (pid == 0)
+      for (const std::vector<uint8_t>& section : pat_.Take(p)) OnPat(section);
+    else if (pid == pmt_pid_)
+      for (const std::vector<uint8_t>& section : pmt_.Take(p)) OnPmt(section, at);
   }
 
   bool IsVideo(int pid) const {
@@ -229,45 +224,11 @@ class StreamMap {
     return false;
   }
 
-  // A section assembled across packets: a unit start begins one after its pointer field.
-  template <typename Done>
-  static void Collect(Section& s, const uint8_t* p, std::size_t offset, bool unit_start, Done done) {
-    const uint8_t* payload = p + offset;
-    std::size_t size = kPacketSize - offset;
-    if (unit_start) {
-      const std::size_t pointer = payload[0];
-      if (1 + pointer >= size) return;
-      if (!s.bytes.empty()) {
-        s.bytes.insert(s.bytes.end(), payload + 1, payload + 1 + pointer);
-        Complete(s, done);
-      }
-      s.bytes.assign(payload + 1 + pointer, payload + size);
-    } else {
-      if (s.bytes.empty()) return;
-      s.bytes.insert(s.bytes.end(), payload, payload + size);
-    }
-    Complete(s, done);
-  }
-
-  template <typename Done>
-  static void Complete(Section& s, Done done) {
-    if (s.bytes.size() < 3) return;
-    const std::size_t total = 3 + (((s.bytes[1] & 0x0F) << 8) | s.bytes[2]);
-    if (s.bytes.size() < total) {
-      if (s.bytes.size() > 4096) s.bytes.clear();
-      return;
-    }
-    s.bytes.resize(total);
-    // A section that fails its CRC is not believed.
-    if (total >= 12 && psi::Crc32(s.bytes.data(), total) == 0) done(s.bytes);
-    s.bytes.clear();
-  }
-
   void OnPat(const std::vector<uint8_t>& s) {
     if (!psi::SoundSection(s.data(), s.size(), psi::kPatTableId)) return;  // nor a future table
     const std::optional<psi::Program> first = psi::FirstProgram(s.data(), s.size());
     if (!first) return;
-    if (first->number != program_ || first->pmt_pid != pmt_pid_) pmt_ = {};
+    if (first->number != program_ || first->pmt_pid != pmt_pid_) pmt_.Reset();
     program_ = first->number;
     pmt_pid_ = first->pmt_pid;
   }
@@ -275,10 +236,8 @@ class StreamMap {
   void OnPmt(const std::vector<uint8_t>& s, int64_t at) {
     if (!psi::SoundSection(s.data(), s.size(), psi::kPmtTableId) || psi::PmtProgram(s.data()) != program_) return;
     for (const psi::Stream& stream : psi::PmtStreams(s.data(), s.size())) {
-      const int type = stream.type;
       const int pid = stream.pid;
-      // MPEG-1, MPEG-2, MPEG-4 Part 2, H.264, HEVC video
-      if (type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24) {
+      if (psi::IsVideoStream(stream.type)) {
         if (pid != current_video_) {
           current_video_ = pid;
           changes_.emplace_back(at, pid);
@@ -293,7 +252,7 @@ class StreamMap {
   int64_t scanned_;
   bool failed_ = false;
   std::array<int8_t, 0x2000> last_cc_{};
-  Section pat_, pmt_;
+  psi::SectionAssembler pat_, pmt_;
   int program_ = -1, pmt_pid_ = -1, current_video_ = kUnknown;
   std::vector<std::pair<int64_t, int>> changes_;  // (byte, video PID) in the order the PMTs came
   std::vector<Loss> losses_;

@@ -51,18 +51,31 @@ AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t tota
   return {"", i};
 }
 
-int64_t TotalSeconds(const std::vector<KeptRange>& ranges) {
+int64_t LengthMillis(KeptRange range) { return MillisBetween(range.start, range.end); }
+
+int64_t TotalMillis(const std::vector<KeptRange>& ranges) {
   int64_t sum = 0;
-  for (const KeptRange& r : ranges) sum += int64_t{r.end} - r.start;
+  for (const KeptRange& r : ranges) sum += LengthMillis(r);
   return sum;
+}
+
+std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges) {
+  std::vector<CutPart> parts;
+  for (const KeptRange& r : ranges) {
+    if (!r.start.Whole() || !r.end.Whole()) return std::nullopt;
+    parts.push_back({r.start.second, r.end.second});
+  }
+  return parts;
 }
 
 std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only, const std::stop_token& stop,
                                  bool clean) {
-  if (range.start < 0 || range.end < range.start) return std::nullopt;
-  if (known_only && range.end > index.KnownMarkers()) return std::nullopt;
-  const MarkerIndex::Lookup from = index.ByteAfterMarker(range.start, stop);
-  const MarkerIndex::Lookup to = index.ByteAfterMarker(range.end, stop);
+  if (!range.start.Whole() || !range.end.Whole()) return std::nullopt;
+  const int32_t start = range.start.second, end = range.end.second;
+  if (start < 0 || end < start) return std::nullopt;
+  if (known_only && end > index.KnownMarkers()) return std::nullopt;
+  const MarkerIndex::Lookup from = index.ByteAfterMarker(start, stop);
+  const MarkerIndex::Lookup to = index.ByteAfterMarker(end, stop);
   if (!from.found || !to.found) return std::nullopt;
   if (!clean) return to.byte - from.byte;
   const cleancut::CleanCut plan = cleancut::PlanCleanCut(index.Path(), from.byte, to.byte, stop);
@@ -74,15 +87,15 @@ std::string SizeInKb(int64_t bytes) { return FormatGrouped(static_cast<double>(b
 
 std::string WriteRangeList(const std::vector<KeptRange>& ranges) {
   std::string out;
-  for (const KeptRange& r : ranges) out += SecToTime(r.start) + " " + SecToTime(r.end) + "\n";
+  for (const KeptRange& r : ranges) out += CutTimeText(r.start) + " " + CutTimeText(r.end) + "\n";
   return out;
 }
 
-std::optional<int32_t> ReadTime(const std::string& text) {
+std::optional<CutTime> ReadTime(const std::string& text) {
   const std::size_t first = text.find(':');
   const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
   if (second == std::string::npos || text.find(':', second + 1) != std::string::npos) return std::nullopt;
-  return TextsToSec(text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1));
+  return TextsToCutTime(text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1));
 }
 
 ParsedRangeList ReadRangeList(const std::string& text) {
@@ -95,7 +108,7 @@ ParsedRangeList ReadRangeList(const std::string& text) {
     std::istringstream fields(line);
     std::string start, end, extra;
     if (!(fields >> start)) continue;  // blank or only a comment
-    std::optional<int32_t> s, e;
+    std::optional<CutTime> s, e;
     if (fields >> end && !(fields >> extra)) {
       s = ReadTime(start);
       e = ReadTime(end);

@@ -1,6 +1,6 @@
 // The list of ranges to keep out of one recording, as the command line reads it and the window
 // builds it: its order and overlap rules, its totals, and its text form, one "H:MM:SS H:MM:SS"
-// range per line. Plain rules, no window and no files: the window's list and `trimora-cli cut`
+// range per line (a time may carry thousandths: "H:MM:SS.mmm"). Plain rules, no window and no files: the window's list and `trimora-cli cut`
 // with several ranges both judge a list here.
 #pragma once
 
@@ -10,14 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "core/cut_time.h"
+#include "engine/cut.h"
+
 namespace trimora {
 
 class MarkerIndex;
 
-// A range in seconds: what a cut from `start` to `end` keeps.
+// A range of a recording: what a cut from `start` to `end` keeps.
 struct KeptRange {
-  int32_t start = 0;
-  int32_t end = 0;
+  CutTime start;
+  CutTime end;
   friend bool operator==(const KeptRange&, const KeptRange&) = default;
 };
 
@@ -37,12 +40,19 @@ struct AddResult {
 };
 AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total);
 
-// The sum of the lengths.
-int64_t TotalSeconds(const std::vector<KeptRange>& ranges);
+// A range's length and the sum of the lengths, in thousandths of a second.
+int64_t LengthMillis(KeptRange range);
+int64_t TotalMillis(const std::vector<KeptRange>& ranges);
+
+// The job a list makes for the cutter, one part per range; nothing while a range names a time
+// finer than a second, which the cutter does not take yet (kFractionNotCutText says so).
+std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges);
+inline constexpr const char* kFractionNotCutText = "1秒より細かい時刻ではまだ切り出せません。";
 
 // The exact size of what a cut of `range` writes, from the marker index: the byte after the
 // END-th marker less the byte after the START-th. Nothing when the index cannot tell (the
-// recording has fewer markers, cannot be read, or a stop came). The index reads on as far as it
+// recording has fewer markers, cannot be read, or a stop came, or a time is finer than a second).
+// The index reads on as far as it
 // must, unless `known_only`: then only what it has already found is used. `clean`: the size of
 // the range's clean cut (engine/cut.h), nothing when it cannot be made.
 std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only,
@@ -51,10 +61,11 @@ std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known
 // Bytes as the size labels show them: "#,##0 KB".
 std::string SizeInKb(int64_t bytes);
 
-// The list in its text form: one range per line, "H:MM:SS H:MM:SS".
+// The list in its text form: one range per line, "H:MM:SS H:MM:SS" (".mmm" after a time with
+// thousandths).
 std::string WriteRangeList(const std::vector<KeptRange>& ranges);
 
-// Reads the text form: a line holds a START and an END as H:MM:SS, separated by blanks; "#"
+// Reads the text form: a line holds a START and an END as H:MM:SS[.fff], separated by blanks; "#"
 // starts a comment to the end of the line; blank lines are skipped. The fields are read as the
 // boxes read them. A line that holds anything else makes the whole text unusable: `problem` names
 // its line. The ranges are not judged here (ListProblem does that).
@@ -64,7 +75,8 @@ struct ParsedRangeList {
 };
 ParsedRangeList ReadRangeList(const std::string& text);
 
-// One "H:MM:SS" as a range box row reads it; nothing when it is not three fields holding a time.
-std::optional<int32_t> ReadTime(const std::string& text);
+// One "H:MM:SS" (or "H:MM:SS.fff") as a range box row reads it; nothing when it is not three
+// fields holding a time.
+std::optional<CutTime> ReadTime(const std::string& text);
 
 }  // namespace trimora

@@ -32,8 +32,16 @@ TEST(RangeListRules, ReadsItsTextFormAndRefusesALineItCannotRead) {
   EXPECT_EQ(ReadRangeList(WriteRangeList(read.ranges)).ranges, read.ranges);
   EXPECT_EQ(WriteRangeList(read.ranges), "0:01:00 0:02:00\n0:02:30 0:03:00\n1:15:00 1:20:00\n");
 
+  // Thousandths of a second after a marker, one to three decimals, written back as three.
+  const ParsedRangeList fine = ReadRangeList("0:12:34.567 0:13:00.5\n0:13:00.5 0:14:00\n");
+  EXPECT_EQ(fine.ranges, (std::vector<KeptRange>{{{754, 567}, {780, 500}}, {{780, 500}, 840}}));
+  EXPECT_EQ(WriteRangeList(fine.ranges), "0:12:34.567 0:13:00.500\n0:13:00.500 0:14:00\n");
+  EXPECT_EQ(ListProblem({{10, {20, 500}}, {{20, 400}, 30}}, 600), "範囲2が範囲1と重なっています。");
+  EXPECT_EQ(ListProblem({{10, {600, 1}}}, 600), "範囲1：終了は0:10:00以下で指定して下さい。");
+
   for (const char* bad : {"0:01:00 0:02:00\n0:03:00\n", "0:01:00 0:02:00\n0:03:00 0:04:00 0:05:00\n",
-                          "0:01:00 0:02:00\n0:03 0:04:00\n", "0:01:00 0:02:00\n0:0x:00 0:04:00\n"}) {
+                          "0:01:00 0:02:00\n0:03 0:04:00\n", "0:01:00 0:02:00\n0:0x:00 0:04:00\n",
+                          "0:01:00 0:02:00\n0:03:00.1234 0:04:00\n", "0:01:00 0:02:00\n0:03:00. 0:04:00\n"}) {
     const ParsedRangeList r = ReadRangeList(bad);
     EXPECT_EQ(r.problem, "2行目が「H:MM:SS H:MM:SS」ではありません。") << bad;
     EXPECT_TRUE(r.ranges.empty()) << bad;
@@ -53,7 +61,7 @@ TEST(RangeListRules, KeepsTheListSortedAndRefusesOverlaps) {
   EXPECT_EQ(AddRange(list, {60, 101}, 600).problem, "この範囲は範囲2と重なっています。");
   EXPECT_EQ(AddRange(list, {500, 700}, 600).problem, "終了は0:10:00以下で指定して下さい。");
   EXPECT_EQ(list.size(), 4u) << "nothing refused was added";
-  EXPECT_EQ(TotalSeconds(list), 350);
+  EXPECT_EQ(TotalMillis(list), 350000);
 
   EXPECT_EQ(ListProblem(list, 600), "");
   EXPECT_EQ(ListProblem(list, 399), "範囲4：終了は0:06:39以下で指定して下さい。");

@@ -53,10 +53,10 @@ int32_t StepSeconds(TimeStep step) {
 
 }  // namespace
 
-std::string RangeProblem(int32_t start, int32_t end, int32_t total) {
-  if (start < 0) return kStartBelowZero;
+std::string RangeProblem(CutTime start, CutTime end, int32_t total) {
+  if (start < CutTime(0)) return kStartBelowZero;
   if (start >= end) return kEndBeforeStart;
-  if (end > total) return kEndPastLengthHead + SecToTime(total) + kEndPastLengthTail;
+  if (end > CutTime(total)) return kEndPastLengthHead + SecToTime(total) + kEndPastLengthTail;
   return {};
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/cut_time.h"
+
 #include "window/app_state.h"
 #include "window/model.h"
 
@@ -26,6 +28,7 @@ void CheckRange(WindowModel& w, AppState& st, int32_t start, int32_t end);
 
 // The message of the first check that start..end fails against a recording of `total` seconds,
 // or "" when the range passes: what CheckRange shows, for whoever checks a range without a window.
-std::string RangeProblem(int32_t start, int32_t end, int32_t total);
+// Times finer than a second (from lists) are checked the same way, thousandths counted.
+std::string RangeProblem(CutTime start, CutTime end, int32_t total);
 
 }  // namespace trimora

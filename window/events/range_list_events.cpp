@@ -21,9 +21,6 @@ constexpr const char* kNotWritable = "範囲リストを書き出せません。
 constexpr const char* kSizing = "計算中";
 constexpr const char* kUnknownSize = "--";
 
-// A run stays within 32 bits: the lengths of the list's ranges end at most at the recording's end.
-int32_t Clamped32(int64_t value) { return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); }
-
 }  // namespace
 
 void WindowEvents::WireRangeList() {
@@ -95,15 +92,15 @@ void WindowEvents::ShowRanges() {
   bool all_known = true;
   for (const RangeRow& row : rows_) {
     const std::string size = row.bytes ? SizeInKb(*row.bytes) : row.known ? kUnknownSize : kSizing;
-    w_.lRanges.Items.push_back(SecToTime(row.range.start) + "～" + SecToTime(row.range.end) + "　" +
-                               SecToTime(row.range.end - row.range.start) + "　" + size);
+    w_.lRanges.Items.push_back(CutTimeText(row.range.start) + "～" + CutTimeText(row.range.end) + "　" +
+                               MillisText(LengthMillis(row.range)) + "　" + size);
     if (row.bytes)
       total_bytes += *row.bytes;
     else
       all_known = false;
   }
   if (w_.lRanges.ListIndex >= static_cast<int>(rows_.size())) w_.lRanges.ListIndex = -1;
-  w_.lRangesTotal.Caption = "合計：" + SecToTime(Clamped32(TotalSeconds(Ranges()))) + "　" +
+  w_.lRangesTotal.Caption = "合計：" + MillisText(TotalMillis(Ranges())) + "　" +
                             (all_known ? SizeInKb(total_bytes) : std::string(kUnknownSize));
 }
 
@@ -137,8 +134,9 @@ void WindowEvents::ChooseRange() {
   const int index = w_.lRanges.ListIndex;
   if (index < 0 || index >= static_cast<int>(rows_.size()) || !w_.fOption.Enabled) return;
   const KeptRange r = rows_[static_cast<std::size_t>(index)].range;
-  SecToTextBoxes(r.start, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
-  SecToTextBoxes(r.end, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  // The boxes hold whole seconds: a finer time shows as the marker it counts from.
+  SecToTextBoxes(r.start.second, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+  SecToTextBoxes(r.end.second, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
 }
 
 void WindowEvents::SaveRangesClick() {
@@ -148,18 +146,21 @@ void WindowEvents::SaveRangesClick() {
     w_.lRangesMessage.Caption = problem;
     return;
   }
+  const std::optional<std::vector<CutPart>> parts = CutPartsOf(ranges);
+  if (!parts) {
+    w_.lRangesMessage.Caption = kFractionNotCutText;
+    return;
+  }
   w_.lRangesMessage.Caption.clear();
   const std::string target = platform_.dialogs.ShowFileDialog(
       BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), ProposedJobName(st_.sEditFile, ranges.size()), true);
   if (target.empty() || !MayStartRun()) return;
-  std::vector<CutPart> parts;
-  for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
   ++running_;
   struct Done {
     int& running;
     ~Done() { --running; }
   } done{running_};
-  CutRanges(w_, st_, target, parts);
+  CutRanges(w_, st_, target, *parts);
 }
 
 void WindowEvents::ImportRangesClick() {
