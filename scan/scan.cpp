@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 extern "C" {
@@ -14,6 +15,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "clock/recording_clock.h"
 #include "platform/os/os.h"
 #include "preview/ffmpeg_owners.h"
 #include "scan/picture_change.h"
@@ -30,7 +32,10 @@ using preview::IoPtr;
 using preview::PacketPtr;
 
 constexpr int kIoBufferSize = 256 << 10;
-constexpr int kSoundPercent = 90;  // the share of the sound pass in the progress
+// The shares of the progress: the sound pass, then the clock's pass, then the pictures.
+constexpr int kSoundPercent = 80;
+constexpr int kClockPercent = 10;
+constexpr int kPicturesFrom = kSoundPercent + kClockPercent;
 // Around a silence the pictures looked at reach a little further, since sound and picture of
 // a broadcast need not fall silent and cut on the same frame.
 constexpr int64_t kPictureMargin = kClock / 5;
@@ -162,6 +167,12 @@ ScanOutcome Open(Source& source, Recording& r) {
 
 int64_t ToClock(int64_t ts, AVRational time_base) { return av_rescale_q(ts, time_base, {1, static_cast<int>(kClock)}); }
 
+// FFmpeg's demuxer unwraps the 33-bit times on a line of its own; the clock's starts at the
+// recording's first picture.
+int64_t OnTheClock(const clock::RecordingClock& clock, int64_t pts) {
+  return clock::Unwrap(pts & (clock::kPtsWrap - 1), clock.FirstPts());
+}
+
 // The mean square of the samples of a decoded sound frame, in steps of ten milliseconds.
 void MeasureSteps(const AVFrame& frame, int64_t pts, SilenceFinder& silences) {
   const int rate = frame.sample_rate > 0 ? frame.sample_rate : 48000;
@@ -259,7 +270,8 @@ int64_t KeyBefore(const std::vector<KeyPicture>& keys, int64_t pts) {
 }
 
 // The pictures shown within [from, to], decoded from the key picture before them.
-std::vector<TimedGrid> PicturesWithin(Recording& r, const std::vector<KeyPicture>& keys, int64_t from, int64_t to) {
+std::vector<TimedGrid> PicturesWithin(Recording& r, const clock::RecordingClock& clock, const std::vector<KeyPicture>& keys,
+                                      int64_t from, int64_t to) {
   std::vector<TimedGrid> grids;
   AVFormatContext* f = r.format.get();
   AVCodecContext* c = r.video_decoder.get();
@@ -276,14 +288,16 @@ std::vector<TimedGrid> PicturesWithin(Recording& r, const std::vector<KeyPicture
       continue;
     }
     // Pictures shown before the silence are needed only as references.
-    const int64_t pts = packet->pts == AV_NOPTS_VALUE ? from : ToClock(packet->pts, tb);
+    const int64_t pts = packet->pts == AV_NOPTS_VALUE ? from : OnTheClock(clock, ToClock(packet->pts, tb));
     c->skip_frame = pts < from ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-    if (packet->dts != AV_NOPTS_VALUE && ToClock(packet->dts, tb) > to + kReadPast) past = true;
+    if (packet->dts != AV_NOPTS_VALUE && OnTheClock(clock, ToClock(packet->dts, tb)) > to + kReadPast) past = true;
     const int sent = avcodec_send_packet(c, packet.get());
     av_packet_unref(packet.get());
     if (sent < 0) continue;
     while (avcodec_receive_frame(c, frame.get()) == 0) {
-      const int64_t shown = frame->best_effort_timestamp == AV_NOPTS_VALUE ? INT64_MIN : ToClock(frame->best_effort_timestamp, tb);
+      const int64_t shown = frame->best_effort_timestamp == AV_NOPTS_VALUE
+                                ? INT64_MIN
+                                : OnTheClock(clock, ToClock(frame->best_effort_timestamp, tb));
       if (shown > to) past = true;
       const bool whole = !(frame->flags & AV_FRAME_FLAG_CORRUPT) && frame->decode_error_flags == 0;
       if (shown >= from && shown <= to && whole)
@@ -295,7 +309,7 @@ std::vector<TimedGrid> PicturesWithin(Recording& r, const std::vector<KeyPicture
   return grids;
 }
 
-ScanOutcome FindBoundaries(Recording& r, const SoundPass& pass, const std::stop_token& stop,
+ScanOutcome FindBoundaries(Recording& r, const SoundPass& pass, const clock::RecordingClock& clock, const std::stop_token& stop,
                            const ScanProgress& progress, std::vector<Boundary>& boundaries) {
   AVFormatContext* f = r.format.get();
   for (unsigned i = 0; i < f->nb_streams; ++i)
@@ -305,11 +319,55 @@ ScanOutcome FindBoundaries(Recording& r, const SoundPass& pass, const std::stop_
     if (stop.stop_requested()) return ScanOutcome::kCancelled;
     const SoundSilence& s = candidates[i];
     const std::optional<Boundary> cut =
-        CutAmong(PicturesWithin(r, pass.keys, s.from - kPictureMargin, s.to + kPictureMargin));
+        CutAmong(PicturesWithin(r, clock, pass.keys, s.from - kPictureMargin, s.to + kPictureMargin));
     if (cut && (boundaries.empty() || cut->first_after > boundaries.back().first_after)) boundaries.push_back(*cut);
-    if (progress) progress(kSoundPercent + static_cast<int>((i + 1) * (100 - kSoundPercent) / candidates.size()));
+    if (progress) progress(kPicturesFrom + static_cast<int>((i + 1) * (100 - kPicturesFrom) / candidates.size()));
   }
   return stop.stop_requested() ? ScanOutcome::kCancelled : ScanOutcome::kScanned;
+}
+
+// The clock that the cut counts fractions of a second by, read from packet and PES headers.
+clock::ClockRead ReadClock(const std::string& path, const std::stop_token& stop, const ScanProgress& progress) {
+  return clock::RecordingClock::Read(path, stop, [&](int percent) {
+    if (progress) progress(kSoundPercent + percent * kClockPercent / 100);
+  });
+}
+
+ScanOutcome OutcomeOf(clock::ClockOutcome outcome) {
+  switch (outcome) {
+    case clock::ClockOutcome::kRead: return ScanOutcome::kScanned;
+    case clock::ClockOutcome::kNoVideo: return ScanOutcome::kNoVideo;
+    case clock::ClockOutcome::kStopped: return ScanOutcome::kCancelled;
+    case clock::ClockOutcome::kCannotRead: break;
+  }
+  return ScanOutcome::kCannotRead;
+}
+
+void OntoTheClock(const clock::RecordingClock& clock, SoundPass& pass) {
+  const auto onto = [&](int64_t& pts) { pts = OnTheClock(clock, pts); };
+  const int64_t length = pass.pictures.end - pass.pictures.last;
+  onto(pass.pictures.first);
+  onto(pass.pictures.last);
+  pass.pictures.end = pass.pictures.last + length;
+  for (SoundSilence& s : pass.silences) {
+    const int64_t silent = s.to - s.from;
+    onto(s.from);
+    s.to = s.from + silent;
+  }
+  for (KeyPicture& k : pass.keys) onto(k.pts);
+}
+
+// The pictures around the silences, and the breaks they make, once the clock is known.
+void ChooseOnTheClock(Recording& r, SoundPass& pass, const clock::RecordingClock& clock, const std::stop_token& stop,
+                      const ScanProgress& progress, ScanResult& result) {
+  OntoTheClock(clock, pass);
+  std::vector<Boundary> boundaries;
+  result.outcome = FindBoundaries(r, pass, clock, stop, progress, boundaries);
+  if (result.outcome != ScanOutcome::kScanned) return;
+  result.pictures = pass.pictures;
+  result.found = ChooseBreaks(boundaries, pass.pictures, pass.ends);
+  result.proposal = Propose(result.found, pass.pictures, clock);
+  if (progress) progress(100);
 }
 
 ScanResult Scan(const std::string& path, const std::stop_token& stop, const ScanProgress& progress) {
@@ -321,14 +379,9 @@ ScanResult Scan(const std::string& path, const std::stop_token& stop, const Scan
   SoundPass pass;
   result.outcome = ReadSound(r, source, stop, progress, pass);
   if (result.outcome != ScanOutcome::kScanned) return result;
-  std::vector<Boundary> boundaries;
-  result.outcome = FindBoundaries(r, pass, stop, progress, boundaries);
-  if (result.outcome != ScanOutcome::kScanned) return result;
-  result.pictures = pass.pictures;
-  Programme programme = ChooseBreaks(boundaries, pass.pictures, pass.ends);
-  result.programme = std::move(programme.kept);
-  result.breaks = std::move(programme.breaks);
-  if (progress) progress(100);
+  const clock::ClockRead read = ReadClock(path, stop, progress);
+  result.outcome = OutcomeOf(read.outcome);
+  if (read.clock && result.outcome == ScanOutcome::kScanned) ChooseOnTheClock(r, pass, *read.clock, stop, progress, result);
   return result;
 }
 

@@ -12,25 +12,29 @@
 #include <vector>
 
 #include "scan/break_chains.h"
+#include "scan/proposal.h"
 
 namespace trimora::scan {
 
 enum class ScanOutcome {
   kScanned,     // the breaks are found (perhaps none): the programme is the whole rest
   kCancelled,   // a stop was requested before the end
-  kNoVideo,     // no video stream in the program
+  kNoVideo,     // no video stream in the program, or no picture with a time
   kNoSound,     // no sound stream in the program, or none that decodes
   kCannotRead,  // the recording cannot be opened, read, or is not a transport stream
 };
 
 struct ScanResult {
   ScanOutcome outcome = ScanOutcome::kCannotRead;
-  // On the video's 90 kHz clock, unwrapped: the recording's pictures, the programme's stretches
-  // (first to last picture) and the breaks (first picture of each to the first picture after it).
+  // On the video's 90 kHz clock as clock::RecordingClock lays it out: the recording's pictures,
+  // and the programme and the breaks found among them.
   PictureSpan pictures;
-  std::vector<PtsSpan> programme;
-  std::vector<PtsSpan> breaks;
+  Programme found;
+  Proposal proposal;  // the same as cut times and as seconds from the first picture
 };
+
+// The caption of the progress while scanning, in the program's own words.
+inline constexpr const char* kScanningCaption = "CMを探しています...";
 
 // Percent of the work done, 0..100, called from the scanning thread.
 using ScanProgress = std::function<void(int percent)>;

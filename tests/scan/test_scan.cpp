@@ -27,7 +27,7 @@ std::string Seconds(const std::vector<Span>& spans) {
 void ExpectProgramme(const BreakLayout& layout, const scan::ScanResult& got) {
   ASSERT_EQ(got.outcome, scan::ScanOutcome::kScanned);
   std::vector<Span> found;
-  for (const scan::PtsSpan& s : got.programme)
+  for (const scan::PtsSpan& s : got.found.kept)
     found.push_back({static_cast<double>(s.from - got.pictures.first) / scan::kClock,
                      static_cast<double>(s.to - got.pictures.first) / scan::kClock});
   const std::vector<Span> made = ProgrammeSpans(layout);
@@ -113,7 +113,7 @@ TEST(ScanBreaks, StopsWhenAskedAndShowsItsProgress) {
     if (p >= 30) stop.request_stop();
   });
   EXPECT_EQ(stopped.outcome, scan::ScanOutcome::kCancelled);
-  EXPECT_TRUE(stopped.programme.empty());
+  EXPECT_TRUE(stopped.found.kept.empty());
 }
 
 }  // namespace
