@@ -8,10 +8,11 @@ namespace {
 
 // -60 dBFS: the digital silence between spots; a quiet room of a programme is louder.
 constexpr double kSilentPower = 1e-6;
-// The pause at a boundary is a tenth of a second or more; one of several seconds is no boundary
-// but a silent scene, not worth decoding pictures for.
-constexpr int64_t kShortestSilence = kClock / 12;
-constexpr int64_t kLongestSilence = 5 * kClock;
+// The pause at a boundary lasts a tenth of a second or more, of which the sound's coding may
+// blur a frame at either edge; one of ten seconds is no boundary but a silent scene, not worth
+// decoding pictures for.
+constexpr int64_t kShortestSilence = kClock / 20;
+constexpr int64_t kLongestSilence = 10 * kClock;
 constexpr int64_t kLargestGap = kClock / 10;
 
 }  // namespace
