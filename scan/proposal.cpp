@@ -9,6 +9,9 @@ namespace {
 // A time that ends a stretch is rounded up to the thousandth, so that its last picture lies
 // within it; one that starts a stretch is rounded down by ToCutTime.
 constexpr int64_t kUpToTheMillisecond = clock::kPtsPerSecond / 1000 - 1;
+// A sliver of programme between two breaks, or between a break and the recording's end, is no
+// stretch worth a range: a clean cut could not even find a key picture in it.
+constexpr int64_t kShortestStretchMillis = 1000;
 
 double SecondsOf(int64_t pts, const clock::RecordingClock& clock) {
   return std::max<double>(0, static_cast<double>(pts - clock.FirstPts()) / clock::kPtsPerSecond);
@@ -22,7 +25,8 @@ Proposal Propose(const Programme& found, const PictureSpan& pictures, const cloc
   for (const PtsSpan& kept : found.kept) {
     const CutTime start = std::min(clock.ToCutTime(kept.from), last_marker);
     const CutTime end = kept.to >= pictures.last ? last_marker : clock.ToCutTime(kept.to + kUpToTheMillisecond);
-    if (start < end) p.programme.push_back({start, std::min(end, last_marker)});
+    if (MillisBetween(start, std::min(end, last_marker)) >= kShortestStretchMillis)
+      p.programme.push_back({start, std::min(end, last_marker)});
   }
   const double recording_end = SecondsOf(std::max(pictures.end, clock.ToPts(last_marker)), clock);
   double from = 0;

@@ -24,6 +24,7 @@ struct SecondsSpan {
 struct Proposal {
   // From the first picture after a break to the last picture before the next one; a stretch
   // that runs to the recording's end ends at its last time marker, as a cut to the end does.
+  // Stretches shorter than a second are left to the breaks around them.
   std::vector<CutSpan> programme;
   std::vector<SecondsSpan> dropped;  // what lies between: the breaks
 };

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -388,6 +389,10 @@ ScanResult Scan(const std::string& path, const std::stop_token& stop, const Scan
 }  // namespace
 
 ScanResult ScanRecording(const std::string& path, const std::stop_token& stop, const ScanProgress& progress) {
+  // A damaged recording makes the demuxer and the decoders talk on stderr; what matters reaches
+  // the caller as the outcome.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   try {
     return Scan(path, stop, progress);
   } catch (const std::exception&) {

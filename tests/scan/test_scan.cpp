@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "clock/recording_clock.h"
+#include "core/cut_time.h"
 #include "scan/scan.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
@@ -80,6 +82,29 @@ TEST(ScanBreaks, ReachTheRecordingsEndsOnlyFromASilence) {
   EXPECT_EQ(silent.breaks[0].to, pictures.end);
   EXPECT_TRUE(silent.kept.empty());
   EXPECT_EQ(scan::SilencesThatCouldChain({{60 * s - s / 5, 60 * s + s / 5}}, pictures, {}).size(), 0u);
+}
+
+// The cut times keep each stretch's pictures inside them: a start at or before its first picture,
+// an end rounded up to its last one, the last stretch to the last marker; a sliver of programme
+// between breaks is none; the EDL drops exactly what lies between.
+TEST(ScanBreaks, ProposesCutTimesThatHoldTheStretchesPictures) {
+  const int64_t s = scan::kClock, first = 1000;
+  std::vector<int64_t> markers;
+  for (int n = 0; n <= 100; ++n) markers.push_back(first + n * s);
+  const clock::RecordingClock clock(markers, first + 100 * s - 3000);
+  const scan::PictureSpan pictures{first, first + 100 * s - 3000, first + 100 * s};
+  scan::Programme found;
+  found.kept = {{first, first + 30 * s - 3000}, {first + 45 * s, first + 45 * s + s / 2}, {first + 60 * s, pictures.last}};
+  const scan::Proposal p = scan::Propose(found, pictures, clock);
+  ASSERT_EQ(p.programme.size(), 2u);
+  EXPECT_EQ(p.programme[0].start, CutTime{0});
+  EXPECT_EQ(p.programme[0].end, (CutTime{29, 967}));
+  EXPECT_GE(clock.ToPts(p.programme[0].end), found.kept[0].to);
+  EXPECT_EQ(p.programme[1].start, CutTime{60});
+  EXPECT_EQ(p.programme[1].end, CutTime{100});
+  ASSERT_EQ(p.dropped.size(), 1u);
+  EXPECT_NEAR(p.dropped[0].from, 29.967, 1e-9);
+  EXPECT_NEAR(p.dropped[0].to, 60.0, 1e-9);
 }
 
 TEST(ScanBreaks, EndsWithTheReasonWhenNothingCanBeFound) {
