@@ -255,8 +255,8 @@ ScanOutcome ReadSound(Recording& r, Source& source, const std::stop_token& stop,
   if (source.Failed()) return ScanOutcome::kCannotRead;
   DecodeSound(r, nullptr, silences, frame.get());
   pass.silences = silences.Finish();
-  pass.ends = silences.Ends();
   if (pass.pictures.last < pass.pictures.first) return ScanOutcome::kNoVideo;
+  pass.ends = silences.Ends(pass.pictures);
   return ScanOutcome::kScanned;
 }
 

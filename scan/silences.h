@@ -17,8 +17,10 @@ class SilenceFinder {
   void Step(int64_t pts, int64_t duration, double power);
   // The silences so far, and the one still running at the end of the sound.
   std::vector<SoundSilence> Finish();
-  // Whether the sound opens and closes with a silence: a spot at the very start or end does.
-  SilentEnds Ends() const { return ends_; }
+  // Whether the sound opens and closes with a silence among the pictures, as a spot at the very
+  // start or end does. The decoder's own quiet before the first picture (an AAC encoder's
+  // priming) and after the last one (its padding of the last frame) is none.
+  SilentEnds Ends(const PictureSpan& pictures) const;
 
  private:
   void Close();
@@ -26,8 +28,7 @@ class SilenceFinder {
   std::optional<SoundSilence> running_;
   int64_t expected_ = 0;
   bool started_ = false;
-  bool opening_ = false;  // the running silence began with the sound
-  SilentEnds ends_;
+  std::optional<SoundSilence> opening_, closing_;  // the silences the sound begins and ends with
 };
 
 }  // namespace trimora::scan

@@ -71,9 +71,9 @@ class Timeline {
       m.silent = t < from + half || t >= to - half;
     } else {
       m.scene = static_cast<int>((t - from) / layout_.scene_seconds);
-      m.silent = (m.stretch > 0 && layout_.stretches[m.stretch - 1].spot && t < from + half) ||
-                 (m.stretch + 1 < static_cast<int>(starts_.size()) && layout_.stretches[m.stretch + 1].spot &&
-                  t >= to - half);
+      const bool spot_before = m.stretch > 0 && layout_.stretches[m.stretch - 1].spot;
+      const bool spot_after = m.stretch + 1 < static_cast<int>(starts_.size()) && layout_.stretches[m.stretch + 1].spot;
+      m.silent = layout_.silent_programme_edges && ((spot_before && t < from + half) || (spot_after && t >= to - half));
       for (const Silence& s : layout_.programme_silences)
         if (t >= s.at && t < s.at + s.seconds) m.silent = true;
     }

@@ -23,6 +23,7 @@ struct BreakLayout {
   std::vector<Stretch> stretches;
   std::vector<Silence> programme_silences;  // no picture cut inside them
   double boundary_silence = 0.5;            // across each boundary of a spot, half on either side
+  bool silent_programme_edges = true;       // false: a spot's own silences only, the programme sounds to its cut
   bool h264 = false;                        // H.264 and AAC; otherwise MPEG-2 and MPEG-1 Layer II
   int fps = 10, gop = 10, width = 64, height = 48;
   double scene_seconds = 7;  // the programme cuts to another picture this often, with its sound on

@@ -11,6 +11,7 @@
 #include "clock/recording_clock.h"
 #include "core/cut_time.h"
 #include "scan/scan.h"
+#include "scan/silences.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
 #include "tests/scan/break_recording.h"
@@ -56,10 +57,12 @@ TEST(ScanBreaks, MpegTwoWithLayerTwo) {
 namespace trimora::testkit {
 namespace {
 
+// Here only the spots fall silent at their ends: the cuts lie at the silences' edges.
 TEST(ScanBreaks, HTwoSixtyFourWithAac) {
   TempDir dir;
   BreakLayout layout;
   layout.h264 = true;
+  layout.silent_programme_edges = false;
   layout.stretches = {{false, 33}, {true, 60}, {true, 15}, {false, 47}, {true, 30}};
   layout.programme_silences = {{5, 0.3}, {20, 0.3}, {93 + 12, 2.0}};
   WriteBreakRecording(dir / "rec.nts", layout);
@@ -82,6 +85,26 @@ TEST(ScanBreaks, ReachTheRecordingsEndsOnlyFromASilence) {
   EXPECT_EQ(silent.breaks[0].to, pictures.end);
   EXPECT_TRUE(silent.kept.empty());
   EXPECT_EQ(scan::SilencesThatCouldChain({{60 * s - s / 5, 60 * s + s / 5}}, pictures, {}).size(), 0u);
+}
+
+// An AAC decoder's priming before the first picture and its padding after the last one are no
+// silent start or end, or a programme stretch of a spot's length at either end would be a break.
+TEST(ScanBreaks, TheCodersOwnQuietAtTheEndsIsNoSilence) {
+  const int64_t step = scan::kClock / 100;
+  const scan::PictureSpan pictures{0, 60 * scan::kClock - 3000, 60 * scan::kClock};
+  const auto ends = [&](int64_t silent_until, int64_t silent_from) {
+    scan::SilenceFinder finder;
+    for (int64_t at = -3 * step; at < pictures.end + 4 * step; at += step)
+      finder.Step(at, step, at < silent_until || at >= silent_from ? 0.0 : 0.01);
+    finder.Finish();
+    return finder.Ends(pictures);
+  };
+  const scan::SilentEnds coder = ends(0, pictures.end);
+  EXPECT_FALSE(coder.start);
+  EXPECT_FALSE(coder.end);
+  const scan::SilentEnds spots = ends(5 * step, pictures.end - 5 * step);
+  EXPECT_TRUE(spots.start);
+  EXPECT_TRUE(spots.end);
 }
 
 // The cut times keep each stretch's pictures inside them: a start at or before its first picture,
