@@ -1,0 +1,109 @@
+// trimora-cli scan [--format list|edl] FILE: the programme's ranges that the search for breaks
+// proposes, in the --ranges form that cut reads (one "START END" a line), or the breaks to drop
+// in the EDL form of Kodi and comskip.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "ranges/range_list.h"
+#include "scan/scan.h"
+
+namespace trimora::cli {
+
+namespace {
+
+enum class ListForm { kRanges, kEdl };
+
+struct ScanArgs {
+  std::string file;
+  ListForm form = ListForm::kRanges;
+};
+
+// "--format FORM" or "--format=FORM" anywhere before "--"; ParseArgs takes only bare flags.
+ScanArgs ParseScanArgs(Args args) {
+  ScanArgs parsed;
+  for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    std::string form;
+    if (args[i] == "--format") {
+      if (i + 1 >= args.size()) throw UsageError("--format needs list or edl");
+      form = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    } else if (args[i].rfind("--format=", 0) == 0) {
+      form = args[i].substr(9);
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      continue;
+    }
+    if (form == "edl") parsed.form = ListForm::kEdl;
+    else if (form != "list") throw UsageError("--format '" + form + "' is neither list nor edl");
+    --i;
+  }
+  const ParsedArgs rest = ParseArgs(args, {});
+  if (rest.operands.size() != 1) throw UsageError("FILE is needed, and only FILE");
+  if (rest.operands[0].empty()) throw UsageError("FILE is empty");
+  parsed.file = rest.operands[0];
+  return parsed;
+}
+
+// The scan on a thread of its own, so that a stop signal, which only sets the session's flag,
+// stops it within a packet or two. Only the scanning thread draws the progress.
+scan::ScanResult Scan(Session& s, const std::string& path) {
+  std::stop_source stop;
+  scan::ScanResult result;
+  std::jthread scanner([&] {
+    result = scan::ScanRecording(path, stop.get_token(), [&](int percent) { s.progress.Draw(percent, scan::kScanningCaption); });
+  });
+  std::atomic_bool done = false;
+  std::jthread watch([&](std::stop_token watching) {
+    while (!watching.stop_requested() && !done) {
+      if (s.stop.Received()) stop.request_stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  scanner.join();
+  done = true;
+  s.progress.Clear();
+  return result;
+}
+
+std::string RangesText(const scan::Proposal& p) {
+  std::vector<KeptRange> ranges;
+  for (const scan::CutSpan& c : p.programme) ranges.push_back({c.start, c.end});
+  return WriteRangeList(ranges);
+}
+
+// Action 3, a commercial break: players skip it, and comskip's readers drop it.
+std::string EdlText(const scan::Proposal& p) {
+  std::string out;
+  for (const scan::SecondsSpan& d : p.dropped) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%.3f\t%.3f\t3\n", d.from, d.to);
+    out += line;
+  }
+  return out;
+}
+
+}  // namespace
+
+int RunScan(const Args& args) {
+  const ScanArgs parsed = ParseScanArgs(args);
+  Session s;
+  const scan::ScanResult result = Scan(s, FullPath(parsed.file));
+  if (s.stop.Received()) return s.stop.ExitStatus();
+  if (result.outcome != scan::ScanOutcome::kScanned) {
+    std::cout << scan::ScanOutcomeText(result.outcome) << std::endl;
+    return ExitStatus(Outcome::kFailed);
+  }
+  std::cout << (parsed.form == ListForm::kEdl ? EdlText(result.proposal) : RangesText(result.proposal)) << std::flush;
+  return ExitStatus(Outcome::kDone);
+}
+
+}  // namespace trimora::cli
