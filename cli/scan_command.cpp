@@ -13,6 +13,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "ranges/list_forms.h"
 #include "ranges/range_list.h"
 #include "scan/scan.h"
 
@@ -20,11 +21,11 @@ namespace trimora::cli {
 
 namespace {
 
-enum class ListForm { kRanges, kEdl };
+enum class ScanForm { kRanges, kEdl };
 
 struct ScanArgs {
   std::string file;
-  ListForm form = ListForm::kRanges;
+  ScanForm form = ScanForm::kRanges;
 };
 
 // "--format FORM" or "--format=FORM" anywhere before "--"; ParseArgs takes only bare flags.
@@ -42,7 +43,7 @@ ScanArgs ParseScanArgs(Args args) {
     } else {
       continue;
     }
-    if (form == "edl") parsed.form = ListForm::kEdl;
+    if (form == "edl") parsed.form = ScanForm::kEdl;
     else if (form != "list") throw UsageError("--format '" + form + "' is neither list nor edl");
     --i;
   }
@@ -74,21 +75,16 @@ scan::ScanResult Scan(Session& s, const std::string& path) {
   return result;
 }
 
-std::string RangesText(const scan::Proposal& p) {
+std::vector<KeptRange> Programme(const scan::Proposal& p) {
   std::vector<KeptRange> ranges;
   for (const scan::CutSpan& c : p.programme) ranges.push_back({c.start, c.end});
-  return WriteRangeList(ranges);
+  return ranges;
 }
 
-// Action 3, a commercial break: players skip it, and comskip's readers drop it.
-std::string EdlText(const scan::Proposal& p) {
-  std::string out;
-  for (const scan::SecondsSpan& d : p.dropped) {
-    char line[64];
-    std::snprintf(line, sizeof line, "%.3f\t%.3f\t3\n", d.from, d.to);
-    out += line;
-  }
-  return out;
+// What the search would drop, as commercial breaks (action 3: players skip them, comskip's
+// readers drop them), up to the last marker, where the programme's last range ends.
+std::string EdlText(const scan::ScanResult& r) {
+  return WriteEdl(Programme(r.proposal), *r.clock, CutTime(r.clock->Markers()), EdlAction::kCommercialBreak);
 }
 
 }  // namespace
@@ -102,7 +98,7 @@ int RunScan(const Args& args) {
     std::cout << scan::ScanOutcomeText(result.outcome) << std::endl;
     return ExitStatus(Outcome::kFailed);
   }
-  std::cout << (parsed.form == ListForm::kEdl ? EdlText(result.proposal) : RangesText(result.proposal)) << std::flush;
+  std::cout << (parsed.form == ScanForm::kEdl ? EdlText(result) : WriteRangeList(Programme(result.proposal))) << std::flush;
   return ExitStatus(Outcome::kDone);
 }
 

@@ -79,13 +79,15 @@ std::vector<SoundSilence> SilencesThatCouldChain(const std::vector<SoundSilence>
 Programme ChooseBreaks(const std::vector<Boundary>& boundaries, const PictureSpan& pictures, SilentEnds ends) {
   const std::vector<Point> points = PointsOf(boundaries, pictures, ends);
   Programme p;
-  std::optional<int64_t> from = pictures.first;  // where the stretch of programme running now began
+  int64_t from = pictures.first;  // where the stretch of programme running now began
+  bool running = true;            // whether one runs: a break at the end leaves none
   for (const auto& [first, last] : Chains(points)) {
-    if (from && !points[first].start && points[first].last_before >= *from) p.kept.push_back({*from, points[first].last_before});
+    if (running && !points[first].start && points[first].last_before >= from) p.kept.push_back({from, points[first].last_before});
     p.breaks.push_back({points[first].first_after, points[last].first_after});
-    from = points[last].end ? std::nullopt : std::optional<int64_t>(points[last].first_after);
+    running = !points[last].end;
+    from = points[last].first_after;
   }
-  if (from && pictures.last >= *from) p.kept.push_back({*from, pictures.last});
+  if (running && pictures.last >= from) p.kept.push_back({from, pictures.last});
   return p;
 }
 

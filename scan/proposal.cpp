@@ -13,9 +13,6 @@ constexpr int64_t kUpToTheMillisecond = clock::kPtsPerSecond / 1000 - 1;
 // stretch worth a range: a clean cut could not even find a key picture in it.
 constexpr int64_t kShortestStretchMillis = 1000;
 
-double SecondsOf(int64_t pts, const clock::RecordingClock& clock) {
-  return std::max<double>(0, static_cast<double>(pts - clock.FirstPts()) / clock::kPtsPerSecond);
-}
 
 }  // namespace
 
@@ -28,14 +25,6 @@ Proposal Propose(const Programme& found, const PictureSpan& pictures, const cloc
     if (MillisBetween(start, std::min(end, last_marker)) >= kShortestStretchMillis)
       p.programme.push_back({start, std::min(end, last_marker)});
   }
-  const double recording_end = SecondsOf(std::max(pictures.end, clock.ToPts(last_marker)), clock);
-  double from = 0;
-  for (const CutSpan& kept : p.programme) {
-    const double to = SecondsOf(clock.ToPts(kept.start), clock);
-    if (kept.start > CutTime{} && to > from) p.dropped.push_back({from, to});
-    from = SecondsOf(clock.ToPts(kept.end), clock);
-  }
-  if (p.programme.empty() || p.programme.back().end < last_marker) p.dropped.push_back({from, recording_end});
   return p;
 }
 

@@ -383,6 +383,7 @@ ScanResult Scan(const std::string& path, const std::stop_token& stop, const Scan
   const clock::ClockRead read = ReadClock(path, stop, progress);
   result.outcome = OutcomeOf(read.outcome);
   if (read.clock && result.outcome == ScanOutcome::kScanned) ChooseOnTheClock(r, pass, *read.clock, stop, progress, result);
+  result.clock = read.clock;
   return result;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -30,7 +31,8 @@ struct ScanResult {
   // and the programme and the breaks found among them.
   PictureSpan pictures;
   Programme found;
-  Proposal proposal;  // the same as cut times and as seconds from the first picture
+  Proposal proposal;  // the same as cut times
+  std::optional<clock::RecordingClock> clock;  // the recording's clock, once read
 };
 
 // The caption of the progress while scanning, in the program's own words.
