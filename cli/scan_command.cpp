@@ -1,13 +1,10 @@
 // trimora-cli scan [--format list|edl] FILE: the programme's ranges that the search for breaks
 // proposes, in the --ranges form that cut reads (one "START END" a line), or the breaks to drop
 // in the EDL form of Kodi and comskip.
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/cli_common.h"
@@ -54,23 +51,12 @@ ScanArgs ParseScanArgs(Args args) {
   return parsed;
 }
 
-// The scan on a thread of its own, so that a stop signal, which only sets the session's flag,
-// stops it within a packet or two. Only the scanning thread draws the progress.
+// The scan stops at a stop signal; only the scanning thread draws the progress.
 scan::ScanResult Scan(Session& s, const std::string& path) {
-  std::stop_source stop;
   scan::ScanResult result;
-  std::jthread scanner([&] {
-    result = scan::ScanRecording(path, stop.get_token(), [&](int percent) { s.progress.Draw(percent, scan::kScanningCaption); });
+  RunStoppable(s, [&](const std::stop_token& stop) {
+    result = scan::ScanRecording(path, stop, [&](int percent) { s.progress.Draw(percent, scan::kScanningCaption); });
   });
-  std::atomic_bool done = false;
-  std::jthread watch([&](std::stop_token watching) {
-    while (!watching.stop_requested() && !done) {
-      if (s.stop.Received()) stop.request_stop();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  });
-  scanner.join();
-  done = true;
   s.progress.Clear();
   return result;
 }
