@@ -29,16 +29,16 @@ void WindowEvents::FindBreaksClick() {
   if (!MayStartRun()) return;  // the question let the window's events run
   scan_stop_.emplace();
   ShowScanProgress(0, "");
-  const std::stop_token stop = scan_stop_->get_token();
   if (!w_.PostToWindow) {
-    BreaksFound(platform_.find_breaks(st_.sEditFile, stop, [this](int percent, const char* caption) {
+    BreaksFound(platform_.find_breaks(st_.sEditFile, scan_stop_->get_token(), [this](int percent, const char* caption) {
       ShowScanProgress(percent, caption);
       w_.DoEvents();
     }));
     return;
   }
   // The thread only posts: everything it finds reaches the window as a task on its own thread.
-  scanner_ = std::jthread([this, find = platform_.find_breaks, path = st_.sEditFile, stop, post = w_.PostToWindow] {
+  // Its own stop is the search's, so that the window's end stops it before joining it.
+  scanner_ = std::jthread([this, find = platform_.find_breaks, path = st_.sEditFile, post = w_.PostToWindow](std::stop_token stop) {
     FoundBreaks found = find(path, stop, [this, &post](int percent, const char* caption) {
       post([this, percent, caption] {
         if (Scanning()) ShowScanProgress(percent, caption);
@@ -50,6 +50,7 @@ void WindowEvents::FindBreaksClick() {
       w_.DoEvents();
     });
   });
+  scan_stop_ = scanner_.get_stop_source();
 }
 
 void WindowEvents::ShowScanProgress(int percent, const char* caption) {
