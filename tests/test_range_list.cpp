@@ -137,6 +137,27 @@ class WindowRangeList : public ::testing::Test {
     return FormatGrouped(static_cast<double>((recording.MarkerIndex(end) + 1 - first) * kPacketSize) / 1024) + " KB";
   }
 
+  // Tasks for the window's thread go to a queue, as a view's would, and run when the test says.
+  void PostToAQueue() {
+    w.PostToWindow = [this](std::function<void()> task) {
+      std::lock_guard lock(mutex);
+      posted.push_back(std::move(task));
+      arrived.notify_all();
+    };
+  }
+  void RunPosted(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
+        task = std::move(posted.front());
+        posted.pop_front();
+      }
+      task();
+    }
+  }
+
   testkit::TempDir dir;
   Recording recording;
   WindowModel w;
@@ -144,6 +165,9 @@ class WindowRangeList : public ::testing::Test {
   Dialogs dialogs;
   NoWeb web;
   Platform platform{dialogs, web, [](const std::string&, std::string&) { return false; }};
+  std::mutex mutex;  // the queue outlives the threads that post to it, which the events join
+  std::condition_variable arrived;
+  std::deque<std::function<void()>> posted;
   WindowEvents events{w, st, platform};
 };
 
@@ -279,36 +303,17 @@ TEST_F(WindowRangeList, ReadingAListAsksBeforeReplacingTheOneShown) {
 // With a window thread to post to, the sizes are worked out on a thread of their own and arrive
 // as tasks for the window; a size asked for a list since emptied finds no row.
 TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::deque<std::function<void()>> posted;
-  w.PostToWindow = [&](std::function<void()> task) {
-    std::lock_guard lock(mutex);
-    posted.push_back(std::move(task));
-    arrived.notify_all();
-  };
-  auto run_posted = [&](std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      std::function<void()> task;
-      {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
-        task = std::move(posted.front());
-        posted.pop_front();
-      }
-      task();
-    }
-  };
+  PostToAQueue();
   Add(0, 10);
   EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　計算中"});
   EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:10　--");
-  run_posted(1);
+  RunPosted(1);
   EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　" + Size(0, 10)});
 
   Add(20, 30);
   Open("other.nts");  // the list empties before the size of 20..30 is taken
   Add(20, 25);
-  run_posted(2);
+  RunPosted(2);
   EXPECT_EQ(w.lRanges.Items.size(), 1u);
   const Recording other(RecordingOptions{.seconds = 30});
   EXPECT_EQ(w.lRanges.Items.front(),
@@ -363,26 +368,7 @@ TEST_F(WindowRangeList, FoundBreaksReplaceTheListAndAreDrawnOnTheTimeline) {
 
 // The search runs on a thread of its own: its button stops it, and so does closing the window.
 TEST_F(WindowRangeList, TheStopAndTheWindowsCloseEndARunningSearch) {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::deque<std::function<void()>> posted;
-  w.PostToWindow = [&](std::function<void()> task) {
-    std::lock_guard lock(mutex);
-    posted.push_back(std::move(task));
-    arrived.notify_all();
-  };
-  auto run_posted = [&](std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      std::function<void()> task;
-      {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
-        task = std::move(posted.front());
-        posted.pop_front();
-      }
-      task();
-    }
-  };
+  PostToAQueue();
   platform.find_breaks = [](const std::string&, const std::stop_token& stop, const auto& progress) {
     progress(1, "");
     for (int i = 0; i < 1000 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -391,14 +377,14 @@ TEST_F(WindowRangeList, TheStopAndTheWindowsCloseEndARunningSearch) {
   w.bFindBreaks.Click();
   EXPECT_EQ(w.bFindBreaks.Caption, "中止");
   w.bFindBreaks.Click();
-  run_posted(2);
+  RunPosted(2);
   EXPECT_TRUE(events.Ranges().empty()) << "a stopped search proposes nothing";
   EXPECT_EQ(w.bFindBreaks.Caption, "CMを探す");
   EXPECT_TRUE(w.bFindBreaks.Enabled);
 
   w.bFindBreaks.Click();
   EXPECT_TRUE(events.CloseRequest());
-  run_posted(2);
+  RunPosted(2);
   EXPECT_TRUE(events.Ranges().empty());
   EXPECT_FALSE(w.bFindBreaks.Enabled) << "a closing window starts nothing";
 }
