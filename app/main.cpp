@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/find_breaks.h"
 #include "window/app_state.h"
 #include "platform/qt/qt_choices.h"
 #include "platform/qt/qt_file_dialogs.h"
@@ -30,6 +31,7 @@ int main(int argc, char* argv[]) {
   trimora::QtFileDialogs dialogs;
   trimora::QtWebOpener web;
   trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
+  platform.find_breaks = trimora::FindBreaks;
   trimora::WindowEvents events(model, state, platform);
   // Whether the length is measured, and the clean cut, stay chosen, or not, from one run to the next.
   model.cTimeB.Value = model.cDataDetail.Value = trimora::LoadMeasureChoice() ? 1 : 0;

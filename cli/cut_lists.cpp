@@ -15,8 +15,6 @@ namespace trimora::cli {
 
 namespace {
 
-constexpr const char* kReadingClock = "映像の時刻を調べています...";
-constexpr const char* kNoVideoClock = "映像の時刻が見つかりません。";
 constexpr const char* kChaptersNotWritten = "チャプターファイルを書き込めません。";
 
 }  // namespace
@@ -39,14 +37,14 @@ std::string ReadListText(const std::string& list) {
 
 std::optional<clock::RecordingClock> ReadClock(Session& s, const std::string& path) {
   std::stop_source stop;
-  s.progress.Draw(0, kReadingClock);
+  s.progress.Draw(0, kReadingClockText);
   clock::ClockRead read = clock::RecordingClock::Read(FullPath(path), stop.get_token(), [&](int percent) {
     s.progress.Draw(percent, "-");
     if (s.stop.Received()) stop.request_stop();
   });
   s.progress.Clear();
   if (read.outcome == clock::ClockOutcome::kRead) return std::move(read.clock);
-  if (read.outcome == clock::ClockOutcome::kNoVideo) std::cout << kNoVideoClock << std::endl;
+  if (read.outcome == clock::ClockOutcome::kNoVideo) std::cout << kNoVideoClockText << std::endl;
   if (read.outcome == clock::ClockOutcome::kCannotRead) std::cout << cut_texts::kSeekFailed << std::endl;
   return std::nullopt;
 }

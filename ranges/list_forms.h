@@ -33,6 +33,10 @@ struct CutList {
   bool NeedsClock() const { return form != ListForm::kOwn; }
 };
 
+// What is shown while a list's clock is read, and when the recording has none.
+inline constexpr const char* kReadingClockText = "映像の時刻を調べています...";
+inline constexpr const char* kNoVideoClockText = "映像の時刻が見つかりません。";
+
 // Reads a list in any of the forms: ours, Trim, EDL or CSV. Spans are checked for order and
 // overlap here, each refusal naming its line; our own form is judged by ListProblem as before.
 // OGM chapters are refused: they mark points, not what to keep.

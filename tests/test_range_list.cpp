@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/ts_packet.h"
@@ -136,6 +137,27 @@ class WindowRangeList : public ::testing::Test {
     return FormatGrouped(static_cast<double>((recording.MarkerIndex(end) + 1 - first) * kPacketSize) / 1024) + " KB";
   }
 
+  // Tasks for the window's thread go to a queue, as a view's would, and run when the test says.
+  void PostToAQueue() {
+    w.PostToWindow = [this](std::function<void()> task) {
+      std::lock_guard lock(mutex);
+      posted.push_back(std::move(task));
+      arrived.notify_all();
+    };
+  }
+  void RunPosted(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
+        task = std::move(posted.front());
+        posted.pop_front();
+      }
+      task();
+    }
+  }
+
   testkit::TempDir dir;
   Recording recording;
   WindowModel w;
@@ -143,6 +165,9 @@ class WindowRangeList : public ::testing::Test {
   Dialogs dialogs;
   NoWeb web;
   Platform platform{dialogs, web, [](const std::string&, std::string&) { return false; }};
+  std::mutex mutex;  // the queue outlives the threads that post to it, which the events join
+  std::condition_variable arrived;
+  std::deque<std::function<void()>> posted;
   WindowEvents events{w, st, platform};
 };
 
@@ -278,42 +303,90 @@ TEST_F(WindowRangeList, ReadingAListAsksBeforeReplacingTheOneShown) {
 // With a window thread to post to, the sizes are worked out on a thread of their own and arrive
 // as tasks for the window; a size asked for a list since emptied finds no row.
 TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::deque<std::function<void()>> posted;
-  w.PostToWindow = [&](std::function<void()> task) {
-    std::lock_guard lock(mutex);
-    posted.push_back(std::move(task));
-    arrived.notify_all();
-  };
-  auto run_posted = [&](std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      std::function<void()> task;
-      {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }));
-        task = std::move(posted.front());
-        posted.pop_front();
-      }
-      task();
-    }
-  };
+  PostToAQueue();
   Add(0, 10);
   EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　計算中"});
   EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:10　--");
-  run_posted(1);
+  RunPosted(1);
   EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　" + Size(0, 10)});
 
   Add(20, 30);
   Open("other.nts");  // the list empties before the size of 20..30 is taken
   Add(20, 25);
-  run_posted(2);
+  RunPosted(2);
   EXPECT_EQ(w.lRanges.Items.size(), 1u);
   const Recording other(RecordingOptions{.seconds = 30});
   EXPECT_EQ(w.lRanges.Items.front(),
             "1　0:00:20～0:00:25　0:00:05　" +
                 SizeInKb(static_cast<int64_t>((other.MarkerIndex(25) - other.MarkerIndex(20)) * kPacketSize)))
       << "the new recording's size, not the old row's";
+}
+
+// --- The search for breaks in the window, with a search that stands in for the scan ----------
+
+FoundBreaks Found(std::vector<KeptRange> programme, std::vector<std::pair<CutTime, CutTime>> breaks, bool stopped = false) {
+  FoundBreaks found;
+  found.stopped = stopped;
+  found.programme = std::move(programme);
+  found.breaks = std::move(breaks);
+  return found;
+}
+
+TEST_F(WindowRangeList, FoundBreaksReplaceTheListAndAreDrawnOnTheTimeline) {
+  platform.find_breaks = [&](const std::string& path, const std::stop_token&, const auto& progress) {
+    EXPECT_EQ(path, st.sEditFile);
+    progress(40, "探しています");
+    EXPECT_EQ(w.lRangesMessage.Caption, "探しています 40%");
+    EXPECT_EQ(w.bFindBreaks.Caption, "中止") << "the button stops the search while it runs";
+    EXPECT_FALSE(w.bAddRange.Enabled) << "the list is the search's until it ends";
+    return Found({{0, {20, 250}}, {{40, 500}, 60}}, {{{20, 250}, {40, 500}}});
+  };
+  int asked = 0;
+  platform.confirm = [&](const std::string&) { return ++asked > 0; };
+  Add(5, 10);
+  w.bFindBreaks.Click();
+  EXPECT_EQ(asked, 1) << "a list in the window is replaced only when the user agrees";
+  EXPECT_EQ(events.Ranges(), (std::vector<KeptRange>{{0, {20, 250}}, {{40, 500}, 60}}));
+  EXPECT_EQ(w.lRangesMessage.Caption, "CMが1か所見つかりました。");
+  ASSERT_EQ(w.pTimeline.Breaks.size(), 1u);
+  EXPECT_EQ(w.bFindBreaks.Caption, "CMを探す");
+  EXPECT_TRUE(w.bFindBreaks.Visible);
+
+  // A search that finds nothing, or cannot run, says so and leaves the list as it was.
+  platform.find_breaks = [](const std::string&, const std::stop_token&, const auto&) { return FoundBreaks{}; };
+  w.bFindBreaks.Click();
+  EXPECT_EQ(w.lRangesMessage.Caption, "CMは見つかりませんでした。");
+  platform.find_breaks = [](const std::string&, const std::stop_token&, const auto&) {
+    FoundBreaks failed;
+    failed.problem = "音声が見つかりません。";
+    return failed;
+  };
+  w.bFindBreaks.Click();
+  EXPECT_EQ(w.lRangesMessage.Caption, "音声が見つかりません。");
+  EXPECT_EQ(events.Ranges().size(), 2u);
+}
+
+// The search runs on a thread of its own: its button stops it, and so does closing the window.
+TEST_F(WindowRangeList, TheStopAndTheWindowsCloseEndARunningSearch) {
+  PostToAQueue();
+  platform.find_breaks = [](const std::string&, const std::stop_token& stop, const auto& progress) {
+    progress(1, "");
+    for (int i = 0; i < 1000 && !stop.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return Found({{0, 30}}, {{30, 60}}, stop.stop_requested());
+  };
+  w.bFindBreaks.Click();
+  EXPECT_EQ(w.bFindBreaks.Caption, "中止");
+  w.bFindBreaks.Click();
+  RunPosted(2);
+  EXPECT_TRUE(events.Ranges().empty()) << "a stopped search proposes nothing";
+  EXPECT_EQ(w.bFindBreaks.Caption, "CMを探す");
+  EXPECT_TRUE(w.bFindBreaks.Enabled);
+
+  w.bFindBreaks.Click();
+  EXPECT_TRUE(events.CloseRequest());
+  RunPosted(2);
+  EXPECT_TRUE(events.Ranges().empty());
+  EXPECT_FALSE(w.bFindBreaks.Enabled) << "a closing window starts nothing";
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ WindowModel::WindowModel()
       bImportRanges("bImportRanges", "fRanges", 6000, 720, 1215, 315, "読み込み"),
       bExportRanges("bExportRanges", "fRanges", 7320, 720, 1215, 315, "書き出し"),
       bSaveRanges("bSaveRanges", "fRanges", 6000, 1140, 2535, 315, "まとめて保存"),
-      bFindBreaks("bFindBreaks", "fRanges", 6000, 1560, 2535, 315, "CMを探す"),
+      bFindBreaks("bFindBreaks", "fRanges", 6000, 1560, 2535, 315, kFindBreaksCaption),
       lRangesTotal("lRangesTotal", "fRanges", 120, 1860, 5760, 195, ""),
       lRangesMessage("lRangesMessage", "fRanges", 120, 2100, 8415, 195, "") {
   lvAddress.Colour = ColourRole::Highlight;

@@ -103,6 +103,9 @@ struct TextBox : Control {
   std::string text_;
 };
 
+// The search for breaks' button when no search runs (a running one makes it the stop).
+inline constexpr const char* kFindBreaksCaption = "CMを探す";
+
 struct Button : Control {
   Button(std::string name, std::string parent, float l, float t, float w, float h, std::string caption)
       : Control(std::move(name), ControlKind::Button, std::move(parent), l, t, w, h), Caption(std::move(caption)) {}

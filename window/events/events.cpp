@@ -155,12 +155,14 @@ void WindowEvents::SelectSource(int index) {
 bool WindowEvents::CloseRequest() {
   if (saving_ > 0 && !st_.ExitRequested() && !Confirm(kStopSaving)) return false;
   st_.iExitFlag = 1;
+  if (Scanning()) scan_stop_->request_stop();
   return true;
 }
 
 // An analysis or cut started from inside a running one would take over the source file slot
 // that the running one still reads, and close it under it; a closing window starts nothing.
-bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy(); }
+// A search for breaks holds the list, which an analysis would clear under it.
+bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy() && !Scanning(); }
 
 // The preview forgets the previous recording as the analysis begins and shows the new one once
 // the analysis has offered its range, which it does only when it succeeded.

@@ -7,10 +7,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <thread>
 #include <utility>
 #include <string>
 #include <vector>
 
+#include "ranges/list_forms.h"
 #include "ranges/range_list.h"
 #include "ranges/range_size_worker.h"
 
@@ -21,6 +24,19 @@
 
 namespace trimora {
 
+// What the search for breaks found in a recording, in the list's own terms.
+struct FoundBreaks {
+  bool stopped = false;
+  std::string problem;               // why nothing could be found; "" when the search ran through
+  std::vector<KeptRange> programme;  // the ranges it proposes to keep
+  std::vector<std::pair<CutTime, CutTime>> breaks;
+};
+
+// Runs the search for breaks in the recording at `path`; called on a thread of its own, it looks
+// at `stop` as it goes and tells its progress (percent, and the caption to show with it).
+using BreakFinder = std::function<FoundBreaks(const std::string& path, const std::stop_token& stop,
+                                              const std::function<void(int percent, const char* caption)>& progress)>;
+
 struct Platform {
   FileDialogs& dialogs;
   WebOpener& web;
@@ -30,6 +46,8 @@ struct Platform {
   // Asks the user a yes/no question, modal to the window: true for yes. Left empty, the answer
   // is yes.
   std::function<bool(const std::string& question)> confirm = {};
+  // The search for breaks, where the program has one; left empty, its button stays hidden.
+  BreakFinder find_breaks = {};
 };
 
 // Counts a running analysis or cut for as long as it runs, however it ends.
@@ -58,7 +76,8 @@ std::string ProposedCutName(const std::string& source_path, int32_t start, int32
 std::string ProposedJobName(const std::string& source_path, std::size_t parts);
 
 // The filter of the dialogs that read and write a list of ranges.
-inline constexpr const char* kRangeListFilter = "範囲リスト (*.txt)|*.txt|すべてのファイル (*.*)|*.*";
+// A list is read in any form it comes in; one written with a name ending in .edl is an EDL.
+inline constexpr const char* kRangeListFilter = "範囲リスト (*.txt)|*.txt|EDL (*.edl)|*.edl|すべてのファイル (*.*)|*.*";
 
 class WindowEvents {
  public:
@@ -95,6 +114,7 @@ class WindowEvents {
   void OpenWebPage();
   void Analyze(const std::string& path);
   bool MayStartRun() const;
+  bool Scanning() const { return scan_stop_.has_value(); }
   void EnterDialogMode();
   void RefreshList();
   void ShowSource();
@@ -115,6 +135,15 @@ class WindowEvents {
   void AskSize(std::size_t row);
   void SizeKnown(uint64_t ticket, std::optional<int64_t> bytes);
   void ShowRanges();
+  void FillRows(const std::vector<KeptRange>& ranges);
+  std::optional<clock::RecordingClock> ReadClock();
+  std::string ListText(const std::string& path);
+
+  // The search for breaks (break_search_events.cpp).
+  void FindBreaksClick();
+  void ShowScanProgress(int percent, const char* caption);
+  void BreaksFound(const FoundBreaks& found);
+  void ShowBreakSearch(bool analysed);
 
   std::string source_;  // the recording of the latest analysis, running or done
   WindowModel& w_;
@@ -135,7 +164,9 @@ class WindowEvents {
   // The breaks the search found in the recording, drawn on the timeline; none until it has run.
   std::vector<std::pair<CutTime, CutTime>> breaks_;
   uint64_t tickets_ = 0;
-  std::unique_ptr<RangeSizeWorker> sizes_;  // last: stopped and joined before the rows go
+  std::unique_ptr<RangeSizeWorker> sizes_;  // stopped and joined before the rows go
+  std::optional<std::stop_source> scan_stop_;  // while a search for breaks runs
+  std::jthread scanner_;  // last: the search stops and is joined before anything it reports to goes
 };
 
 }  // namespace trimora

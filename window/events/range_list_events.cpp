@@ -7,10 +7,13 @@
 
 #include "core/time_values.h"
 #include "platform/os/os.h"
+#include "platform/record_folder.h"
+#include "ranges/list_forms.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
 #include "timerange/timeline.h"
 #include "window/events/events.h"
+#include "window/run_texts.h"
 #include "window/runs/cut_range.h"
 
 namespace trimora {
@@ -36,6 +39,7 @@ void WindowEvents::WireRangeList() {
   w_.bSaveRanges.Click = [this] { SaveRangesClick(); };
   w_.bImportRanges.Click = [this] { ImportRangesClick(); };
   w_.bExportRanges.Click = [this] { ExportRangesClick(); };
+  w_.bFindBreaks.Click = [this] { FindBreaksClick(); };
   // The rows' sizes are those of the cut the list saves: clean while the preview's box is ticked.
   w_.cPreviewClean.Click = [this, preview = w_.cPreviewClean.Click] {
     if (preview) preview();
@@ -114,12 +118,13 @@ void WindowEvents::ShowRanges() {
   for (const RangeRow& row : rows_) kept.emplace_back(row.range.start, row.range.end);
   MarkTimeline(w_, st_.iTotalSec, kept, breaks_);
   // Ranges are only ever of the analysed recording, and none is taken while a run holds it.
-  const bool analysed = !st_.sEditFile.empty() && w_.fOption.Enabled && !Busy();
+  const bool analysed = !st_.sEditFile.empty() && w_.fOption.Enabled && !Busy() && !Scanning();
   w_.bAddRange.Enabled = analysed;
   w_.bImportRanges.Enabled = analysed;
   w_.bRemoveRange.Enabled = analysed && w_.lRanges.ListIndex >= 0;
   w_.bExportRanges.Enabled = !rows_.empty();
   w_.bSaveRanges.Enabled = analysed && !rows_.empty();
+  ShowBreakSearch(analysed && !st_.ExitRequested());
 }
 
 // A range that overlaps the chosen row is that row changed: it takes the row's place. Any other
@@ -217,16 +222,55 @@ void WindowEvents::ImportRangesClick() {
     w_.lRangesMessage.Caption = kNotReadable;
     return;
   }
-  const ParsedRangeList read = ReadRangeList(text.str());
-  std::string problem = read.problem.empty() ? ListProblem(read.ranges, st_.iTotalSec) : read.problem;
-  if (!problem.empty()) {
-    w_.lRangesMessage.Caption = problem;  // the list in the window stays as it was
+  const CutList read = ReadCutList(text.str());
+  if (!read.problem.empty()) {
+    w_.lRangesMessage.Caption = read.problem;  // the list in the window stays as it was
     return;
   }
+  std::vector<KeptRange> ranges = read.ranges;
+  if (read.NeedsClock()) {
+    // Other tools count from the first picture: their spans meet the markers through its clock.
+    const std::optional<clock::RecordingClock> clock = ReadClock();
+    if (!clock) return;
+    ranges = KeptRangesOf(read, *clock, RecordingEnd(*clock, st_.iTotalSec));
+  }
+  if (std::string problem = ListProblem(ranges, st_.iTotalSec); !problem.empty()) {
+    w_.lRangesMessage.Caption = problem;
+    return;
+  }
+  FillRows(ranges);
+}
+
+void WindowEvents::FillRows(const std::vector<KeptRange>& ranges) {
   ClearRanges();
-  for (const KeptRange& r : read.ranges) rows_.push_back(RangeRow(r));
+  for (const KeptRange& r : ranges) rows_.push_back(RangeRow(r));
   for (std::size_t i = 0; i < rows_.size(); ++i) AskSize(i);
   ShowRanges();
+}
+
+// The recording's clock, read on the window's thread with its progress on the list's message
+// line, as the analysis reads on it; nothing when there is none (the reason is shown) or the
+// window closed meanwhile.
+std::optional<clock::RecordingClock> WindowEvents::ReadClock() {
+  std::optional<clock::RecordingClock> read_clock;
+  {
+    RunningScope running(running_);
+    ShowRanges();
+    std::stop_source stop;
+    w_.lRangesMessage.Caption = kReadingClockText;
+    clock::ClockRead read = clock::RecordingClock::Read(st_.sEditFile, stop.get_token(), [&](int percent) {
+      w_.lRangesMessage.Caption = std::string(kReadingClockText) + " " + std::to_string(percent) + "%";
+      w_.DoEvents();
+      if (st_.ExitRequested()) stop.request_stop();
+    });
+    w_.lRangesMessage.Caption.clear();
+    if (st_.ExitRequested()) return std::nullopt;
+    if (read.outcome == clock::ClockOutcome::kNoVideo) w_.lRangesMessage.Caption = kNoVideoClockText;
+    if (read.outcome == clock::ClockOutcome::kCannotRead) w_.lRangesMessage.Caption = cut_texts::kSeekFailed;
+    read_clock = std::move(read.clock);
+  }
+  ShowRanges();
+  return read_clock;
 }
 
 void WindowEvents::ExportRangesClick() {
@@ -236,10 +280,21 @@ void WindowEvents::ExportRangesClick() {
   const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRangeListFilter), ListDialogFolder(), name, true);
   if (path.empty()) return;
   list_folder_ = FolderOf(path);
+  const std::string text = ListText(path);
+  if (text.empty()) return;
   std::ofstream out(os::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
-  out << WriteRangeList(Ranges());
+  out << text;
   out.close();
   w_.lRangesMessage.Caption = out ? "" : kNotWritable;
+}
+
+// A name ending in .edl asks for what players and other tools skip: the stretches no range keeps.
+std::string WindowEvents::ListText(const std::string& path) {
+  const bool edl = MatchesPattern(path.substr(FolderOf(path).size()), "*.edl");
+  if (!edl) return WriteRangeList(Ranges());
+  if (!MayStartRun()) return {};
+  const std::optional<clock::RecordingClock> clock = ReadClock();
+  return clock ? WriteEdl(Ranges(), *clock, RecordingEnd(*clock, st_.iTotalSec)) : std::string();
 }
 
 }  // namespace trimora
