@@ -18,14 +18,14 @@ namespace {
 constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
 constexpr std::size_t kChunk = std::size_t{1} << 20;  // one read of the source
 constexpr int64_t kBackReach = int64_t{16} << 20;     // how far back the tables are looked for
+constexpr int64_t kFirstBackReach = int64_t{256} << 10;  // where that looking starts: tables repeat often
 constexpr int64_t kGatherReach = int64_t{4} << 20;    // how far a picture's head is followed
 constexpr std::size_t kHeadBytes = 64 * 1024;         // more than any picture's headers take
 constexpr int kTailMarkers = 2;                       // the tail's last PES ends well within this
 
 struct StopRequested {};
 
-// Packets of the source at any offset, read a chunk at a time: forward scans read each chunk
-// once, and a scan going back reads the chunk that ends where it stands.
+// Packets of the source at any offset, read a chunk at a time: forward scans read each chunk once.
 class Reader {
  public:
   Reader(const os::File& file, const std::stop_token& stop)
@@ -34,17 +34,16 @@ class Reader {
   int64_t Size() const { return size_; }
 
   // The packet at `at`, which lies wholly inside the file.
-  const uint8_t* At(int64_t at, bool backward = false) {
-    if (at < base_ || at + kPacket > base_ + static_cast<int64_t>(length_)) Fill(at, backward);
+  const uint8_t* At(int64_t at) {
+    if (at < base_ || at + kPacket > base_ + static_cast<int64_t>(length_)) Fill(at);
     return buffer_.get() + (at - base_);
   }
 
  private:
-  void Fill(int64_t at, bool backward) {
+  void Fill(int64_t at) {
     if (stop_.stop_requested()) throw StopRequested{};
     const int64_t chunk = static_cast<int64_t>(kChunk);
-    // Back from `at`, whole packets of its grid: the next step back is in the buffer too.
-    base_ = backward ? std::max(at + kPacket - chunk, at % kPacket) : at;
+    base_ = at;
     const int64_t wanted = std::min(chunk, size_ - base_);
     length_ = file_.ReadAt(buffer_.get(), static_cast<std::size_t>(wanted), base_);
     if (at + kPacket > base_ + static_cast<int64_t>(length_)) throw std::runtime_error("the source shrank");
@@ -71,35 +70,45 @@ std::size_t PayloadStart(const uint8_t* p) {
   return at < kPacketSize ? at : 0;
 }
 
-// A table section that starts in this packet and ends in it, with a sound CRC, in force now
-// (current_next_indicator set). PAT and PMT sections of a broadcast fit one packet; a longer
-// PMT is not taken as one.
-struct Section {
-  const uint8_t* data = nullptr;  // from table_id
-  std::size_t size = 0;           // up to and including the CRC
-};
-bool SectionIn(const uint8_t* p, uint8_t table_id, Section& s) {
-  if (!UnitStart(p)) return false;
-  const std::size_t payload = PayloadStart(p);
-  if (payload == 0) return false;
-  const std::size_t at = payload + 1 + p[payload];  // after the pointer field
-  if (at + 8 > kPacketSize || !(p[at + 1] & 0x80)) return false;
-  const std::size_t size = psi::SectionSize(p + at);
-  if (at + size > kPacketSize || !psi::SoundSection(p + at, size, table_id)) return false;
-  s = {p + at, size};
-  return true;
-}
-
 using Stream = psi::Stream;
+
+// The sections of one table's PID as they pass, with the packets each one took: a table in force
+// is copied with every packet that carried it.
+class TableTrack {
+ public:
+  // Takes a packet of the PID at `at`; calls `take(section, size, packets)` for each section it
+  // completes, in order.
+  template <typename Take>
+  void See(const uint8_t* p, int64_t at, Take take) {
+    std::vector<int64_t> before = std::move(carrying_);
+    carrying_.clear();
+    const std::vector<std::vector<uint8_t>>& done = assembler_.Take(p);
+    for (std::size_t i = 0; i < done.size(); ++i) {
+      std::vector<int64_t> packets = i == 0 && assembler_.FirstBeganBefore() ? before : std::vector<int64_t>{};
+      packets.push_back(at);
+      take(done[i].data(), done[i].size(), std::move(packets));
+    }
+    if (!assembler_.Pending()) return;
+    if (!UnitStart(p)) carrying_ = std::move(before);
+    carrying_.push_back(at);
+  }
+  void Reset() {
+    assembler_.Reset();
+    carrying_.clear();
+  }
+
+ private:
+  psi::SectionAssembler assembler_;
+  std::vector<int64_t> carrying_;  // the packets of the section begun
+};
 
 // What the PAT and the PMT of its first program say at one point of the recording, and where
 // the packets that said it lie.
 class Tables {
  public:
-  bool Known() const { return pat_at_ >= 0 && pmt_at_ >= 0; }
-  int64_t PatAt() const { return pat_at_; }
-  int64_t PmtAt() const { return pmt_at_; }
-  int PmtPid() const { return pmt_pid_; }
+  bool Known() const { return !pat_.empty() && !pmt_.empty(); }
+  const std::vector<int64_t>& PatPackets() const { return pat_; }
+  const std::vector<int64_t>& PmtPackets() const { return pmt_; }
   const std::vector<Stream>& Streams() const { return streams_; }
   uint16_t VideoPid() const { return video_pid_; }
   VideoKind Video() const { return video_; }
@@ -107,46 +116,38 @@ class Tables {
     return std::any_of(streams_.begin(), streams_.end(), [&](const Stream& s) { return s.pid == pid; });
   }
 
-  bool IsPat(const uint8_t* p, uint16_t& program, int& pmt_pid) const {
-    Section s;
-    if (Pid(p) != 0 || !SectionIn(p, psi::kPatTableId, s)) return false;
-    const std::optional<psi::Program> first = psi::FirstProgram(s.data, s.size);
-    if (!first) return false;
-    program = first->number;
-    pmt_pid = first->pmt_pid;
+  // Takes in a packet at `at`; true when it is one of the tables' packets.
+  bool See(const uint8_t* p, int64_t at) {
+    const uint16_t pid = Pid(p);
+    if (pid == 0) {
+      pat_track_.See(p, at, [&](const uint8_t* s, std::size_t size, std::vector<int64_t> packets) { TakePat(s, size, std::move(packets)); });
+      return true;
+    }
+    if (pmt_pid_ < 0 || pid != pmt_pid_) return false;
+    pmt_track_.See(p, at, [&](const uint8_t* s, std::size_t size, std::vector<int64_t> packets) {
+      if (psi::SoundSection(s, size, psi::kPmtTableId) && psi::PmtProgram(s) == program_) TakePmt(s, size, std::move(packets));
+    });
     return true;
   }
-  bool IsPmt(const uint8_t* p) const {
-    Section s;
-    return pmt_pid_ >= 0 && Pid(p) == pmt_pid_ && SectionIn(p, psi::kPmtTableId, s) && psi::PmtProgram(s.data) == program_;
+
+ private:
+  void TakePat(const uint8_t* s, std::size_t size, std::vector<int64_t> packets) {
+    if (!psi::SoundSection(s, size, psi::kPatTableId)) return;
+    const std::optional<psi::Program> first = psi::FirstProgram(s, size);
+    if (!first) return;
+    if (first->number != program_ || first->pmt_pid != pmt_pid_) {
+      program_ = first->number;
+      pmt_pid_ = first->pmt_pid;
+      pmt_track_.Reset();
+      ForgetPmt();
+    }
+    pat_ = std::move(packets);
   }
 
-  // Takes in a PAT or a PMT packet at `at`; false for any other packet.
-  bool See(const uint8_t* p, int64_t at) {
-    uint16_t program = 0;
-    int pmt_pid = -1;
-    if (IsPat(p, program, pmt_pid)) {
-      if (program != program_ || pmt_pid != pmt_pid_) {
-        program_ = program;
-        pmt_pid_ = pmt_pid;
-        ForgetPmt();
-      }
-      pat_at_ = at;
-      return true;
-    }
-    if (IsPmt(p)) {
-      TakePmt(p, at);
-      return true;
-    }
-    return false;
-  }
-
-  void TakePmt(const uint8_t* p, int64_t at) {
-    Section s;
-    SectionIn(p, psi::kPmtTableId, s);
+  void TakePmt(const uint8_t* s, std::size_t size, std::vector<int64_t> packets) {
     ForgetPmt();
-    pmt_at_ = at;
-    for (const Stream& stream : psi::PmtStreams(s.data, s.size)) {
+    pmt_ = std::move(packets);
+    for (const Stream& stream : psi::PmtStreams(s, size)) {
       streams_.push_back(stream);
       const VideoKind kind = VideoKindOf(stream.type);
       if (video_ == VideoKind::kNone && kind != VideoKind::kNone) {
@@ -156,15 +157,15 @@ class Tables {
     }
   }
 
- private:
   void ForgetPmt() {
-    pmt_at_ = -1;
+    pmt_.clear();
     streams_.clear();
     video_ = VideoKind::kNone;
     video_pid_ = 0;
   }
 
-  int64_t pat_at_ = -1, pmt_at_ = -1;
+  TableTrack pat_track_, pmt_track_;
+  std::vector<int64_t> pat_, pmt_;  // the packets of the PAT and the PMT in force
   uint16_t program_ = 0;
   int pmt_pid_ = -1;
   std::vector<Stream> streams_;
@@ -231,8 +232,8 @@ class Planner {
     head.body_start = body;
     for (const Stream& s : tables.Streams()) head.streams.push_back(s.pid);
     Runs runs;
-    runs.Add(tables.PatAt(), kPacket);
-    runs.Add(tables.PmtAt(), kPacket);
+    for (const int64_t at : tables.PatPackets()) runs.Add(at, kPacket);
+    for (const int64_t at : tables.PmtPackets()) runs.Add(at, kPacket);
     head.ends_in_head = Body(tables, body, runs, head.started, head.resume);
     head.runs = std::move(runs.Get());
     head.seconds_after_marker = SecondsAfterMarker(body);
@@ -264,25 +265,15 @@ class Planner {
 
  private:
   // The tables in force just before `before`: its last PAT, and the last PMT of the PAT's first
-  // program before it.
+  // program before it. A section may take several packets, so the tables are read forward, from
+  // a little way back first and from farther back when that holds no complete pair.
   Tables TablesBefore(int64_t before) {
-    Tables t;
-    const int64_t floor = std::max<int64_t>(before - kBackReach, before % kPacket);
-    int64_t at = before - kPacket;
-    for (; at >= floor; at -= kPacket) {
-      if (t.See(reader_.At(at, true), at)) {
-        if (t.PatAt() >= 0) break;
-      }
+    for (int64_t reach = kFirstBackReach;; reach *= 8) {
+      const int64_t floor = std::max<int64_t>(before - std::min(reach, kBackReach), before % kPacket);
+      Tables t;
+      for (int64_t at = floor; at + kPacket <= before; at += kPacket) t.See(reader_.At(at), at);
+      if (t.Known() || reach >= kBackReach || floor == before % kPacket) return t;
     }
-    if (t.PatAt() < 0) return {};
-    for (int64_t pmt = before - kPacket; pmt >= floor; pmt -= kPacket) {
-      const uint8_t* p = reader_.At(pmt, true);
-      if (t.IsPmt(p)) {
-        t.TakePmt(p, pmt);
-        break;
-      }
-    }
-    return t;
   }
 
   // The streams open at the end byte, when the body ran past the first packets: those of the
@@ -296,9 +287,12 @@ class Planner {
   }
 
   // Reads on from the start byte to the first packet of the first random-access picture (without
-  // video, to the first PES start of any stream), keeping the tables up to date on the way.
+  // video, to the first PES start of any stream), keeping the tables up to date on the way. An
+  // H.264 key picture whose parameter sets came in a PES of their own just before it starts with
+  // that PES.
   CleanCutOutcome FindStart(Tables& tables, int64_t& body) {
     int markers = 0;
+    int64_t sets_at = -1;  // the video PES just passed, when it held only parameter sets
     for (int64_t at = start_; at < end_; at += kPacket) {
       const uint8_t* p = reader_.At(at);
       if (TimeMarkerPacket(p)) {
@@ -306,22 +300,36 @@ class Planner {
         marker_ends_.push_back(at + kPacket);
         continue;
       }
-      if (tables.See(p, at) || !tables.Known() || !UnitStart(p)) continue;
+      if (tables.See(p, at)) {
+        sets_at = -1;  // the tables go first, never again inside the body
+        continue;
+      }
+      if (!tables.Known() || !UnitStart(p)) continue;
       const VideoKind video = tables.Video();
       if (video == VideoKind::kUnsupported) return CleanCutOutcome::kNoRandomAccess;
-      const bool found = video == VideoKind::kNone ? tables.IsStream(Pid(p))
-                                                   : Pid(p) == tables.VideoPid() && RandomAccess(at, video);
-      if (found) {
-        body = at;
+      if (video == VideoKind::kNone ? tables.IsStream(Pid(p)) : Pid(p) == tables.VideoPid() && RandomAccess(at, video, sets_at >= 0)) {
+        body = sets_at >= 0 ? sets_at : at;
+        // Markers between the parameter sets and the picture lie in the body.
+        while (!marker_ends_.empty() && marker_ends_.back() > body) marker_ends_.pop_back();
         return CleanCutOutcome::kPlanned;
       }
+      if (video == VideoKind::kH264 && Pid(p) == tables.VideoPid())
+        sets_at = Gather(at, [](const uint8_t* es, std::size_t size, bool whole) { return ParameterSetsOnly(es, size, whole); }) ? at : -1;
     }
     return tables.Known() ? CleanCutOutcome::kNoRandomAccess : CleanCutOutcome::kNoProgramTables;
   }
 
-  // Whether the video PES starting in the packet at `at` begins a random-access picture: its
-  // elementary-stream bytes are gathered from the packets of its PID only as far as needed.
-  bool RandomAccess(int64_t at, VideoKind kind) {
+  // Whether the video PES starting in the packet at `at` begins a random-access picture.
+  bool RandomAccess(int64_t at, VideoKind kind, bool sets_before) {
+    return Gather(at, [&](const uint8_t* es, std::size_t size, bool whole) {
+      return RandomAccessPicture(kind, es, size, whole, sets_before);
+    });
+  }
+
+  // What `judge` says of the PES starting in the packet at `at`: its elementary-stream bytes are
+  // gathered from the packets of its PID only as far as the judge needs.
+  template <typename Judge>
+  bool Gather(int64_t at, Judge judge) {
     const uint8_t* p = reader_.At(at);
     const uint16_t pid = Pid(p);
     std::size_t payload = PayloadStart(p);
@@ -339,11 +347,11 @@ class Planner {
     const int64_t reach = std::min(file_end_, at + kGatherReach);
     for (int64_t next = at + kPacket;; next += kPacket) {
       const bool whole = next >= reach || es.size() >= kHeadBytes;
-      const Verdict v = RandomAccessPicture(kind, es.data(), es.size(), whole);
+      const Verdict v = judge(es.data(), es.size(), whole);
       if (v != Verdict::kNeedMore) return v == Verdict::kYes;
       const uint8_t* q = reader_.At(next);
       if (Pid(q) != pid || !Synced(q)) continue;
-      if (q[1] & 0x40) return RandomAccessPicture(kind, es.data(), es.size(), true) == Verdict::kYes;
+      if (q[1] & 0x40) return judge(es.data(), es.size(), true) == Verdict::kYes;
       if (const std::size_t from = PayloadStart(q)) take(q, from);
     }
   }

@@ -26,7 +26,7 @@ struct ByteRun {
 };
 
 struct CleanCutPlan {
-  // In output order: the PAT packet, the PMT packet, then the body in source order from
+  // In output order: the PAT's packets, the PMT's packets, then the body in source order from
   // `body_start`. Neighbouring runs are merged (the tables with each other and with the body when
   // they lie just before it); besides the tables and one long run, the few others are short.
   std::vector<ByteRun> runs;
@@ -68,7 +68,7 @@ CleanCut PlanCleanCut(const std::string& path, int64_t start_byte, int64_t end_b
 // the START-th marker is read; the range then goes on whole from `resume` to the end byte, and
 // the tail follows it.
 struct CleanHead {
-  // In output order: the PAT packet, the PMT packet, then the body's first packets up to `resume`.
+  // In output order: the PAT's packets, the PMT's packets, then the body's first packets up to `resume`.
   std::vector<ByteRun> runs;
   int64_t resume = 0;
   // The END-th marker is the last packet of `runs`: nothing of the range is left to copy, and

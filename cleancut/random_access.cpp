@@ -50,12 +50,17 @@ class Bits {
     ++pos_;
     return bit;
   }
-  uint32_t Ue() {  // Exp-Golomb
+  // Exp-Golomb. More than 31 leading zeros codes no value a slice header holds: a broken head,
+  // never a shift past the word.
+  uint32_t Ue() {
     int zeros = 0;
-    while (ok_ && Bit() == 0 && zeros < 32) ++zeros;
+    while (ok_ && Bit() == 0) {
+      if (++zeros > 31) ok_ = false;
+    }
+    if (!ok_) return 0;
     uint32_t v = 0;
     for (int k = 0; k < zeros; ++k) v = (v << 1) | Bit();
-    return (1u << zeros) - 1 + v;
+    return (uint32_t{1} << zeros) - 1 + v;
   }
 
  private:
@@ -91,8 +96,8 @@ bool IntraSlice(const uint8_t* payload, std::size_t size) {
   return bits.Ok() && (type % 5 == 2 || type % 5 == 4);  // I or SI
 }
 
-Verdict H264(const uint8_t* es, std::size_t size, bool whole) {
-  bool sps = false, pps = false, recovery = false;
+Verdict H264(const uint8_t* es, std::size_t size, bool whole, bool sets_before) {
+  bool sps = sets_before, pps = sets_before, recovery = false;
   for (std::size_t at = NextStartCode(es, size, 0); at < size;) {
     const std::size_t nal = at + 3;
     const std::size_t next = NextStartCode(es, size, nal);
@@ -120,6 +125,20 @@ Verdict H264(const uint8_t* es, std::size_t size, bool whole) {
 
 }  // namespace
 
+Verdict ParameterSetsOnly(const uint8_t* es, std::size_t size, bool whole) {
+  bool sps = false, pps = false;
+  for (std::size_t at = NextStartCode(es, size, 0); at + 3 < size; at = NextStartCode(es, size, at + 3)) {
+    switch (es[at + 3] & 0x1F) {
+      case 7: sps = true; break;
+      case 8: pps = true; break;
+      case 1: case 5: return Verdict::kNo;  // a slice: a picture's PES, not one of parameter sets
+      default: break;
+    }
+  }
+  if (!whole) return Verdict::kNeedMore;
+  return sps && pps ? Verdict::kYes : Verdict::kNo;
+}
+
 VideoKind VideoKindOf(uint8_t stream_type) {
   switch (stream_type) {
     case 0x01: case 0x02: return VideoKind::kMpeg2;
@@ -130,10 +149,10 @@ VideoKind VideoKindOf(uint8_t stream_type) {
   }
 }
 
-Verdict RandomAccessPicture(VideoKind kind, const uint8_t* es, std::size_t size, bool whole) {
+Verdict RandomAccessPicture(VideoKind kind, const uint8_t* es, std::size_t size, bool whole, bool sets_before) {
   switch (kind) {
     case VideoKind::kMpeg2: return Mpeg2(es, size, whole);
-    case VideoKind::kH264: return H264(es, size, whole);
+    case VideoKind::kH264: return H264(es, size, whole, sets_before);
     case VideoKind::kNone:
     case VideoKind::kUnsupported: break;
   }

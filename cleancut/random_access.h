@@ -22,7 +22,13 @@ enum class Verdict { kYes, kNo, kNeedMore };
 // `whole`: nothing more of the PES follows, so the verdict cannot wait for more.
 //   MPEG-2: a sequence header (00 00 01 B3) before the first picture start code.
 //   H.264: before the first slice, a sequence and a picture parameter set, and then an IDR slice,
-//   or an I slice after a recovery-point SEI. A start without the parameter sets cannot be decoded.
-Verdict RandomAccessPicture(VideoKind kind, const uint8_t* es, std::size_t size, bool whole);
+//   or an I slice after a recovery-point SEI. A start without the parameter sets cannot be decoded;
+//   `sets_before`: they came in the PES just before this one, which the cut then starts with.
+Verdict RandomAccessPicture(VideoKind kind, const uint8_t* es, std::size_t size, bool whole,
+                            bool sets_before = false);
+
+// H.264: whether the PES holds a sequence and a picture parameter set and no slice, as some
+// encoders send them in a PES of their own just before a key picture.
+Verdict ParameterSetsOnly(const uint8_t* es, std::size_t size, bool whole);
 
 }  // namespace trimora::cleancut

@@ -155,7 +155,10 @@ int RunCut(const Args& given) {
   CutOptions options;
   options.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
   // After --measure the markers are counted: the cut goes straight to the start.
-  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
+  if (analysis.markers) {
+    options.known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
+    options.known_total = analysis.markers->KnownTotal();
+  }
   const CutResult cut =
       CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();

@@ -74,6 +74,7 @@ void SectionAssembler::Append(const uint8_t* from, const uint8_t* to) {
 
 const std::vector<std::vector<uint8_t>>& SectionAssembler::Take(const uint8_t* p) {
   done_.clear();
+  first_began_before_ = false;
   // A packet the demodulator marked damaged, or one without the sync byte, ends what was begun.
   if (p[0] != 0x47 || (p[1] & 0x80)) {
     pending_.clear();
@@ -87,6 +88,7 @@ const std::vector<std::vector<uint8_t>>& SectionAssembler::Take(const uint8_t* p
   const uint8_t* end = p + kPacketBytes;
   if (!(p[1] & 0x40)) {
     if (!pending_.empty()) Append(payload, end);
+    first_began_before_ = !done_.empty();
     return done_;
   }
   // A unit start: the pointer field says where the new section begins; the bytes before it
@@ -97,6 +99,7 @@ const std::vector<std::vector<uint8_t>>& SectionAssembler::Take(const uint8_t* p
     return done_;
   }
   if (!pending_.empty()) Append(payload + 1, start);
+  first_began_before_ = !done_.empty();
   pending_.clear();
   Append(start, end);
   return done_;

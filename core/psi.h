@@ -60,11 +60,15 @@ class SectionAssembler {
   void Reset() { pending_.clear(); }
   // Whether a section is begun and waits for more packets.
   bool Pending() const { return !pending_.empty(); }
+  // Whether the first section the last Take completed began in an earlier packet: only that one
+  // can have; the others lay wholly in the packet.
+  bool FirstBeganBefore() const { return first_began_before_; }
 
  private:
   void Append(const uint8_t* from, const uint8_t* to);
   std::vector<uint8_t> pending_;
   std::vector<std::vector<uint8_t>> done_;
+  bool first_began_before_ = false;
 };
 
 }  // namespace trimora::psi

@@ -39,13 +39,48 @@ int32_t CheckedAdd(int32_t a, int32_t b) {
   return static_cast<int32_t>(r);
 }
 
+// Counts time markers through a file read with ReadAt, a chunk at a time, for the clean cut's
+// planning: where the byte after the n-th marker lies.
+class MarkerScan {
+ public:
+  explicit MarkerScan(const os::File& file) : file_(file), buffer_(kChunk) {}
+
+  void SkipTo(int64_t byte, int32_t count) {
+    at_ = byte;
+    count_ = count;
+  }
+  // Reads on to just after the n-th marker (stays where it is when that is passed already);
+  // false when the file ends first or a stop came. `progress` hears every tenth marker.
+  template <typename Progress>
+  bool Find(int32_t n, const StopFlag& stop, Progress progress) {
+    while (count_ < n) {
+      if (stop != 0) return false;
+      const std::size_t got = file_.ReadAt(buffer_.data(), buffer_.size(), at_) / kPacketSize * kPacketSize;
+      if (got == 0) return false;
+      std::size_t i = 0;
+      for (; i < got && count_ < n; i += kPacketSize)
+        if (TimeMarkerPacket(&buffer_[i]) && ++count_ % 10 == 0) progress(count_);
+      at_ += static_cast<int64_t>(i);
+    }
+    return true;
+  }
+  int64_t Byte() const { return at_; }
+
+ private:
+  static constexpr std::size_t kChunk = kPacketSize * 5578;  // about 1 MiB of whole packets
+  const os::File& file_;
+  std::vector<uint8_t> buffer_;
+  int64_t at_ = 0;
+  int32_t count_ = 0;
+};
+
 class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
   Cutter(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
          SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
       : source_(source), target_(target), parts_(parts), file1_(file1), file2_(file2), stop_(stop), report_(report),
-        known_(options.known_start), clean_(options.mode == CutMode::kClean) {
+        known_(options.known_start), total_(options.known_total), clean_(options.mode == CutMode::kClean) {
     if (!parts_.empty()) {
       job_start_ = parts_.front().start;
       job_end_ = parts_.back().end;
@@ -63,13 +98,15 @@ class Cutter {
     }
     try {
       OpenSource();
+      if (!Decide()) return r_;
       OpenTarget();
       // Each range is sought and copied where the last one left off. A range whose START is the
       // END before it seeks nothing: the END-th marker, just copied, is the START-th one.
       for (part_ = 0; part_ < parts_.size() && !ended_; ++part_) {
         start_ = parts_[part_].start;
         end_ = parts_[part_].end;
-        if (!Seek() || !PlanClean() || !Copy()) break;
+        zeros_ = bad_ = 0;  // each range counts its own, as its own cut would
+        if (!Seek() || !TakeHead() || !Copy()) break;
         if (part_ + 1 < parts_.size()) seconds_before_ = CheckedAdd(seconds_before_, CheckedSub(end_, start_));
       }
       if (!ended_) {
@@ -104,10 +141,66 @@ class Cutter {
     report_.StageBegun(stage);
   }
 
+  // The clean cut reads its heads and tails from a handle of its own, checked to be the file the
+  // cut opened: a file renamed over the recording lends it nothing.
   void OpenSource() {
     Begin(CutStage::OpenSource);
     file1_.Open(source_);
     opened_source_ = true;
+    if (!clean_) return;
+    clean_source_ = os::File::OpenForReading(source_);
+    if (!file1_.IsFile(clean_source_)) throw std::runtime_error("the source was replaced while it was opened");
+  }
+
+  // What the source alone decides, decided before the target is touched: a cut it refuses leaves
+  // whatever was at the target as it was. False when the cut has ended here.
+  bool Decide() {
+    if (clean_) return PlanAll();
+    if (!parts_.empty() && total_ && parts_.front().start > total_->markers && os::StampOf(source_) == total_->stamp) {
+      End(CutOutcome::StartBeyondEnd);
+      return false;
+    }
+    return true;
+  }
+
+  // Every range's start byte and clean head, found from the clean cut's own handle while the
+  // source is being opened; the bar moves up to where the next stage takes it. A range past the
+  // end is left to the seek, which ends the job there as it ends any cut; only the first range
+  // past the end refuses here, as nothing would be written.
+  bool PlanAll() {
+    stage_ = CutStage::Seek;  // reading the source is the seek's work, and fails as the seek does
+    MarkerScan scan(clean_source_);
+    if (known_ && !parts_.empty() && known_->marker == parts_.front().start && parts_.front().start > 0 &&
+        os::StampOf(source_) == known_->stamp)
+      scan.SkipTo(known_->byte, known_->marker);
+    const int32_t last_start = parts_.empty() ? 0 : std::max(parts_.back().start, 1);
+    int32_t reached = 0;  // the marker count where the copy of the range before leaves off
+    for (std::size_t k = 0; k < parts_.size() && !Stopped(); ++k) {
+      const int32_t from = std::max(parts_[k].start, reached);
+      if (!scan.Find(from, stop_, [&](int32_t count) {
+            report_.Percent(Percent(static_cast<double>(std::min(count, last_start)) / last_start * 16));
+          })) {
+        if (Stopped() || k > 0) break;
+        End(CutOutcome::StartBeyondEnd);
+        return false;
+      }
+      planned_starts_.push_back(scan.Byte());
+      heads_.emplace_back();
+      reached = std::max(from, parts_[k].end);
+      if (from >= parts_[k].end) continue;
+      cleancut::CleanHeadResult planned = cleancut::PlanCleanHead(clean_source_, scan.Byte(), CheckedSub(parts_[k].end, from));
+      if (planned.outcome == cleancut::CleanCutOutcome::kPlanned) {
+        heads_.back() = std::move(planned.head);
+        continue;
+      }
+      if (planned.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
+      part_ = k;
+      r_.refusal = cleancut::RefusalText(planned.outcome);
+      End(CutOutcome::NotClean);
+      return false;
+    }
+    stage_ = CutStage::OpenSource;
+    return true;
   }
 
   void OpenTarget() {
@@ -118,6 +211,7 @@ class Cutter {
     // deletion is left alone, and this run fails instead of writing into it.
     os::RequireWritable(target_);  // a file the user may not write is refused, never replaced
     os::RemoveFile(target_);
+    file2_.whole_records_on_failure = parts_.size() > 1;
     file2_.Open(target_);
     opened_target_ = true;
     created_ = os::StampOf(target_);
@@ -139,7 +233,7 @@ class Cutter {
   // copy would find nothing after it, and records past the end would never bring the marker.
   bool Seek() {
     Stage(CutStage::Seek);
-    if (part_ == 0 && SkipToKnownStart()) return true;
+    if (part_ == 0 && (SkipToPlannedStart() || SkipToKnownStart())) return true;
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
       file1_.ReadHead(head);
@@ -162,6 +256,17 @@ class Cutter {
     return true;
   }
 
+  // A clean cut found the first range's start while it opened the source.
+  bool SkipToPlannedStart() {
+    if (planned_starts_.empty() || Stopped() || start_ <= 0) return false;
+    file1_.SkipTo(planned_starts_.front());
+    pos_ = planned_starts_.front();
+    count_ = start_;
+    if (const int32_t last = start_ / 10 * 10; last > 0)
+      report_.Percent(Percent(static_cast<double>(last) / start_ * 33 + 33));
+    return true;
+  }
+
   // Where the marker index has already counted up to the start in this very file, the source is
   // read on from the byte after the start-th marker, which is where counting would have left it.
   // The bar ends where the count's last report would have put it.
@@ -176,23 +281,13 @@ class Cutter {
     return true;
   }
 
-  // The clean cut's head, planned in the seek stage from the byte just after the START-th marker,
-  // before anything is written. A start it cannot make is refused here, and the target this run
-  // created, still empty, is removed: a refused cut leaves nothing that looks like a saved one.
-  bool PlanClean() {
-    if (!clean_ || Stopped() || count_ >= end_) return true;
-    clean_source_ = os::File::OpenForReading(source_);
-    cleancut::CleanHeadResult planned = cleancut::PlanCleanHead(clean_source_, pos_, CheckedSub(end_, count_));
-    if (planned.outcome == cleancut::CleanCutOutcome::kPlanned) {
-      head_ = std::move(planned.head);
-      return true;
-    }
-    if (planned.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
-    file2_.Finish();
-    RemoveEmptyTarget();
-    r_.refusal = cleancut::RefusalText(planned.outcome);
-    End(CutOutcome::NotClean);
-    return false;
+  // The clean head planned for this range. The seek has come to the byte the plan starts from;
+  // anywhere else the source has changed under the cut.
+  bool TakeHead() {
+    if (!clean_ || Stopped() || part_ >= heads_.size()) return true;
+    if (pos_ != planned_starts_[part_] && count_ < end_) throw std::runtime_error("clean cut: the source changed");
+    if (heads_[part_]) head_ = std::move(heads_[part_]);
+    return true;
   }
 
   // Writes `runs` of the source, read apart from the copy's own reading.
@@ -239,6 +334,11 @@ class Cutter {
     while (count_ < end_ && !Stopped()) {
       const uint8_t* run = nullptr;
       std::size_t got = file1_.ReadRecordsInPlace(run, SIZE_MAX);
+      // A clean cut is only the recording's packets: it ends at the last whole one.
+      if (clean_ && file1_.PastEnd()) {
+        Finish(CutOutcome::SourceEnded);
+        return false;
+      }
       std::size_t used = 0;
       Event event = Event::None;
       while (event == Event::None && used < got && count_ < end_) event = Examine(run + kPacketSize * used++);
@@ -256,10 +356,11 @@ class Cutter {
           Finish(CutOutcome::SourceEnded);
           return false;
         case Event::PacketError:
-          file2_.Finish();
           // The time in the new file: the ranges written before, then this one's so far.
-          r_.packet_error_second = CheckedAdd(seconds_before_, CheckedSub(count_, start_));
-          End(CutOutcome::PacketError);
+          if (!packet_error_) packet_error_ = PacketErrorAt{part_, CheckedAdd(seconds_before_, CheckedSub(count_, start_))};
+          head_.reset();
+          if (part_ + 1 < parts_.size()) return true;  // the next range is cut as its own cut would be
+          Finish(CutOutcome::PacketError);
           return false;
       }
     }
@@ -308,11 +409,17 @@ class Cutter {
   }
 
   // A report that fails while hearing how the cut ended fails the stage in progress instead.
+  // A job ends as its worst range: a packet error in an earlier one outweighs a later end.
   void End(CutOutcome outcome) {
     ended_ = true;
     r_.outcome = outcome;
     r_.stage = stage_;
     r_.part = static_cast<int32_t>(part_);
+    if (packet_error_ && (outcome == CutOutcome::Completed || outcome == CutOutcome::SourceEnded || outcome == CutOutcome::PacketError)) {
+      r_.outcome = CutOutcome::PacketError;
+      r_.part = static_cast<int32_t>(packet_error_->part);
+      r_.packet_error_second = packet_error_->second;
+    }
     report_.Ended(r_);
   }
 
@@ -339,6 +446,7 @@ class Cutter {
   const StopFlag& stop_;
   CutReport& report_;
   const std::optional<MarkerIndex::Known> known_;
+  const std::optional<MarkerIndex::Total> total_;
   std::optional<os::FileStamp> created_;  // the target as this run created it
   const bool clean_;
   CutResult r_;
@@ -346,6 +454,13 @@ class Cutter {
   int64_t pos_ = 0;  // bytes of the source read so far
   os::File clean_source_;  // the clean cut's own reading: its head, its tail
   std::optional<cleancut::CleanHead> head_;
+  std::vector<int64_t> planned_starts_;                   // the clean cut's: the byte after each START-th marker
+  std::vector<std::optional<cleancut::CleanHead>> heads_;  // and each range's head, when it has one
+  struct PacketErrorAt {
+    std::size_t part = 0;
+    int32_t second = 0;
+  };
+  std::optional<PacketErrorAt> packet_error_;  // the first range that ended at a packet error
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
   bool opened_source_ = false, opened_target_ = false;
   bool ended_ = false;  // the end has been told

@@ -33,6 +33,10 @@ struct CutOptions {
   // straight there instead of counting the markers again. Used only for this start and while the
   // source is still the file it was found in, which the cut checks itself.
   std::optional<MarkerIndex::Known> known_start;
+  // How many markers the whole source holds, when its index has read all of it: a first START
+  // past the last marker is refused before the target is touched. Used while the source is still
+  // the file that was counted.
+  std::optional<MarkerIndex::Total> known_total;
 };
 
 // Cuts `source` from second `start` to second `end` into `target`, with the source in slot
@@ -41,9 +45,14 @@ struct CutOptions {
 // checked: start >= end copies nothing, a negative start copies from the first packet. `report`
 // hears each stage, the progress, and last how the cut ended: a finished cut once its target is
 // complete and closed, a failure before the files are closed; the source is closed after either.
-// A start beyond the source's last marker writes nothing, and the target it created is removed.
-// Both modes go through the same stages and report the same way; the clean one reads the source
-// once, front to back, too.
+// A start beyond the source's last marker writes nothing, and the target it created is removed;
+// when `options.known_total` already tells so, the target is not touched at all.
+// Both modes go through the same stages and report the same way. The clean one decides all that
+// the source alone decides (where START lies, whether a clean start is within reach) while the
+// source is being opened, reading the source from its own handle of the same file, so that a
+// refused clean cut leaves an old target as it was; the copy then reads the source once, front
+// to back, from START on. A clean cut holds only the recording's packets: it ends at the last
+// whole one, without the exact cut's zero records.
 CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options = {});
@@ -56,12 +65,14 @@ struct CutPart {
 
 // A job of several ranges, ascending and not overlapping (an END may be the next START), cut in
 // one pass over the source into one target, which holds one after another exactly what a cut of
-// each range alone writes. The job is one cut for everything else: its stages are shown once,
-// the zero and damaged records are counted over all of it, the progress runs over the whole job
-// and it ends as one cut ends; CutResult::part says in which range. The ranges are not checked
-// here; whoever builds a job checks them first (ranges/range_list.h). `options.known_start` is the
-// first range's, as for one cut; the mode is every range's. A clean part that cannot be made ends
-// the job as NotClean, in that range, keeping what the ranges before it wrote.
+// each range alone writes: the zero and damaged records are counted in each range, as its own cut
+// counts them, and a range that ends at a packet error is followed by the next. The job is one
+// cut for everything else: its stages are shown once, the progress runs over the whole job and it
+// ends as the worst of its ranges ends; CutResult::part says in which range. The ranges are not
+// checked here; whoever builds a job checks them first (ranges/range_list.h).
+// `options.known_start` is the first range's, as for one cut; the mode is every range's. In clean
+// mode every range is planned before the target is touched: one that cannot be made clean refuses
+// the whole job as NotClean, in that range, and nothing is written or deleted.
 CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options = {});

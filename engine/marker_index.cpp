@@ -45,6 +45,13 @@ std::optional<MarkerIndex::Known> MarkerIndex::KnownByteAfterMarker(int32_t n) c
   return Known{n, (int64_t{markers_[static_cast<std::size_t>(n) - 1]} + 1) * static_cast<int64_t>(kPacketSize), *stamp_};
 }
 
+std::optional<MarkerIndex::Total> MarkerIndex::KnownTotal() const {
+  if (!Unchanged()) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  if (!complete_ || !stamp_) return std::nullopt;
+  return Total{static_cast<int32_t>(markers_.size()), *stamp_};
+}
+
 int64_t MarkerIndex::CutStop(int64_t from, int64_t to, const std::stop_token& stop) {
   from = std::max<int64_t>(from, 0);
   if (to <= from) return to;

@@ -48,6 +48,14 @@ class MarkerIndex {
   };
   std::optional<Known> KnownByteAfterMarker(int32_t n) const;
 
+  // How many markers the whole recording holds, once the index has read all of it, and the stamp
+  // of the file it read: a cut of the same file from a later START can be refused unread.
+  struct Total {
+    int32_t markers = 0;
+    os::FileStamp stamp;
+  };
+  std::optional<Total> KnownTotal() const;
+
   // The recording's size in bytes now, or -1 when it cannot be read: where a cut that runs out
   // of markers ends.
   int64_t FileSize() const;

@@ -133,8 +133,8 @@ std::size_t SourceFile::ReadRecordsInPlace(const uint8_t*& first, std::size_t ma
 // The ring of buffers and the thread that empties them into the file, oldest first.
 class TargetFile::Writer {
  public:
-  Writer(os::File& file, std::function<void(os::File&, const void*, std::size_t)> write)
-      : file_(file), write_(std::move(write)) {
+  Writer(os::File& file, std::function<void(os::File&, const void*, std::size_t)> write, bool whole_records)
+      : file_(file), write_(std::move(write)), whole_records_(whole_records) {
     for (auto& buffer : buffers_) {
       buffer.reset(new uint8_t[kCapacity]);
       free_.push_back(buffer.get());
@@ -234,12 +234,25 @@ class TargetFile::Writer {
       write_(file_, data, size);
       return {};
     } catch (const std::system_error& e) {
+      if (whole_records_) KeepWholeRecords();
       return e.code();
+    }
+  }
+
+  // A write that failed part way (a disk that filled) may have left part of a record: what
+  // stays of the target is whole packets, when asked. No later write follows a failed one.
+  void KeepWholeRecords() noexcept {
+    try {
+      const int64_t size = file_.Size();
+      const int64_t whole = size / static_cast<int64_t>(kPacketSize) * static_cast<int64_t>(kPacketSize);
+      if (whole != size) file_.TruncateTo(whole);
+    } catch (const std::exception&) {
     }
   }
 
   os::File& file_;
   const std::function<void(os::File&, const void*, std::size_t)> write_;
+  const bool whole_records_;
   std::unique_ptr<uint8_t[]> buffers_[4];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -258,7 +271,7 @@ void TargetFile::Open(const std::string& path) {
   if (IsOpen()) throw std::system_error(EBUSY, std::generic_category(), "target already open");
   file_ = calls.create(path);
   try {
-    writer_ = std::make_unique<Writer>(file_, calls.write);
+    writer_ = std::make_unique<Writer>(file_, calls.write, whole_records_on_failure);
   } catch (...) {
     try {
       calls.close(file_);

@@ -35,6 +35,8 @@ class SourceFile {
   bool IsOpen() const { return file_.IsOpen(); }
 
   int64_t Size() const;  // the file's length in bytes, as it is now
+  // Whether `other` is the very file open here, whatever name it was opened by.
+  bool IsFile(const os::File& other) const { return file_.SameFileAs(other); }
 
   void ReadHead(uint8_t* out) {  // the first 3 bytes of the next record; moves on a whole record
     const uint8_t* p = NextRecord();
@@ -133,6 +135,10 @@ class TargetFile {
   void Finish();
 
   TargetCalls calls{CreateNewFile, WriteFile, CloseFile};
+  // Whether a write that fails part way (a disk that filled) is cut back to whole records, set
+  // before Open. A single cut keeps whatever reached the file; a job's later ranges follow whole
+  // ones, so a job ends in whole packets.
+  bool whole_records_on_failure = false;
 
  private:
   class Writer;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -632,6 +633,21 @@ TEST_F(Cut, StartBeyondTheLastMarkerWarnsAndRemovesTheEmptyTargetItCreated) {
   EXPECT_TRUE(fs::exists(dir / "moved.nts"));
   ExpectFailure("開始位置が録画の末尾を越えています。");
 #endif
+}
+
+// Where the recording's markers have all been counted, a START past the last one is refused
+// before the target is touched: the file that was there stays as it was.
+TEST_F(Cut, StartPastTheCountedMarkersKeepsTheTargetThatWasThere) {
+  Recording r(RecordingOptions{.seconds = 20});
+  Write(r);
+  st.markers = std::make_shared<MarkerIndex>(source.string());
+  ASSERT_FALSE(st.markers->ByteAfterMarker(21).found);
+  ASSERT_TRUE(st.markers->Complete());
+  const Bytes kept(3 * kPacketSize, 0x47);
+  testkit::WriteAll(target, kept);
+  Run(30, 40);
+  EXPECT_EQ(Target(), kept);
+  ExpectFailure("開始位置が録画の末尾を越えています。");
 }
 
 // --- The Save command's second conversion of the boxes -----------------------------------------

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/time_values.h"
@@ -35,9 +37,11 @@ class Quiet : public CutReport {
 
 class CutJob : public ::testing::Test {
  protected:
-  CutResult Job(const std::vector<CutPart>& parts, const std::string& name = "job.nts") {
+  CutResult Job(const std::vector<CutPart>& parts, const std::string& name = "job.nts",
+                const decltype(TargetCalls::write)& write = {}) {
     SourceFile file1;
     TargetFile file2{&file1};
+    if (write) file2.calls.write = write;
     StopFlag stop{0};
     return CutRecording((dir / "rec.nts").string(), (dir / name).string(), parts, file1, file2, stop, report);
   }
@@ -91,21 +95,48 @@ TEST_F(CutJob, SourceEndingInTheSecondRangeKeepsWhatItHeldAndSaysWhere) {
   EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined({{2, 5}, {8, 20}}));
 }
 
-TEST_F(CutJob, DamagedPacketsAreCountedOverTheWholeJob) {
-  Recording r(RecordingOptions{.seconds = 60, .packets_per_second = 60});
-  // 60 damaged packets in the first range, 40 in the second: the hundredth ends the job there.
-  for (int i = 0; i < 60; ++i) r.Packet(r.MarkerIndex(3) + 1 + static_cast<std::size_t>(i))[0] = 0x12;
-  for (int i = 0; i < 40; ++i) r.Packet(r.MarkerIndex(22) + 1 + static_cast<std::size_t>(i))[0] = 0x12;
+// Zero and damaged records are counted in each range, as its own cut counts them: six zero
+// records and 60 damaged packets in each of two ranges end neither. A range that ends at its
+// hundredth damaged packet is followed by the next, and the job ends as that range did.
+TEST_F(CutJob, EachRangeCountsItsOwnZeroAndDamagedRecords) {
+  Recording r(RecordingOptions{.seconds = 60, .packets_per_second = 80});
+  const auto damage = [&](int marker, int count, uint8_t first_byte) {
+    for (int i = 0; i < count; ++i) r.Packet(r.MarkerIndex(marker) + 1 + static_cast<std::size_t>(i))[0] = first_byte;
+  };
+  damage(3, 6, 0x00);
+  damage(4, 60, 0x12);
+  damage(22, 6, 0x00);
+  damage(23, 60, 0x12);
+  damage(41, 100, 0x12);
   r.WriteTo(dir / "rec.nts");
-  const CutResult result = Job({{0, 10}, {20, 30}});
+  const std::vector<CutPart> parts = {{0, 10}, {20, 30}};
+  EXPECT_EQ(Job(parts).outcome, CutOutcome::Completed);
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined(parts));
+
+  const std::vector<CutPart> erring = {{40, 45}, {50, 55}};
+  const CutResult result = Job(erring);
   EXPECT_EQ(result.outcome, CutOutcome::PacketError);
-  EXPECT_EQ(result.part, 1);
-  EXPECT_EQ(result.packet_error_second, 10 + 2) << "the time in the new file";
-  const std::size_t last = r.MarkerIndex(22) + 40;  // the hundredth, written like the others
-  Bytes want = r.Slice(0, r.MarkerIndex(10) + 1);
-  const Bytes second = r.Slice(r.MarkerIndex(20) + 1, last + 1);
-  want.insert(want.end(), second.begin(), second.end());
-  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), want);
+  EXPECT_EQ(result.part, 0);
+  EXPECT_EQ(result.packet_error_second, 2) << "the time in the new file: marker 42 lies among the damaged";
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), SingleCutsJoined(erring));
+}
+
+// A disk that fills in the third range: the write that fails has put part of a record on disk.
+// What stays is whole packets: the ranges before it, as they were written.
+TEST_F(CutJob, DiskFillingInTheThirdRangeLeavesWholePackets) {
+  Recording r(RecordingOptions{.seconds = 30});
+  r.WriteTo(dir / "rec.nts");
+  const std::vector<CutPart> parts = {{0, 5}, {10, 15}, {20, 25}};
+  const Bytes before = SingleCutsJoined({parts[0], parts[1]});
+  std::size_t room = before.size() + 100;  // the disk fills 100 bytes into the third range
+  const auto filling = [&](os::File& file, const void* data, std::size_t size) {
+    const std::size_t n = std::min(size, room);
+    file.Write(data, n);
+    room -= n;
+    if (n < size) throw std::system_error(ENOSPC, std::generic_category(), "write");
+  };
+  EXPECT_EQ(Job(parts, "job.nts", filling).outcome, CutOutcome::Failed);
+  EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), before);
 }
 
 // --- The command line ----------------------------------------------------------------------

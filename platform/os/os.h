@@ -52,6 +52,11 @@ class File {
   // All of `size` bytes, or a failure.
   void Write(const void* data, std::size_t size);
   int64_t Size() const;  // the length in bytes, as it is now
+  // Whether `other` is this very file (device and inode here, volume and file index on Windows),
+  // whichever names either was opened by.
+  bool SameFileAs(const File& other) const;
+  // Cuts a file open for writing to its first `size` bytes; the next write goes there.
+  void TruncateTo(int64_t size);
   void Rewind();         // the next read starts at the first byte
   void SeekTo(int64_t offset);  // the next read starts at `offset`, which may lie past the end
   // Closes and reports a failure of the close itself: data that never reached the file.

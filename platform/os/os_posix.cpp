@@ -112,6 +112,19 @@ int64_t File::Size() const {
   return static_cast<int64_t>(info.st_size);
 }
 
+bool File::SameFileAs(const File& other) const {
+  struct stat a {}, b {};
+  if (!IsOpen() || !other.IsOpen() || ::fstat(Descriptor(handle_), &a) != 0 || ::fstat(Descriptor(other.handle_), &b) != 0)
+    return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void File::TruncateTo(int64_t size) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "truncate");
+  if (::ftruncate(Descriptor(handle_), static_cast<off_t>(size)) != 0) ThrowErrno("truncate");
+  if (::lseek(Descriptor(handle_), static_cast<off_t>(size), SEEK_SET) < 0) ThrowErrno("truncate");
+}
+
 void File::Rewind() {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "rewind");
   if (::lseek(Descriptor(handle_), 0, SEEK_SET) < 0) ThrowErrno("rewind");

@@ -192,6 +192,23 @@ int64_t File::Size() const {
   return size.QuadPart;
 }
 
+bool File::SameFileAs(const File& other) const {
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  if (!IsOpen() || !other.IsOpen() || !::GetFileInformationByHandle(Handle(handle_), &a) ||
+      !::GetFileInformationByHandle(Handle(other.handle_), &b))
+    return false;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+void File::TruncateTo(int64_t size) {
+  if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "truncate");
+  LARGE_INTEGER at{};
+  at.QuadPart = size;
+  if (!::SetFilePointerEx(Handle(handle_), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(Handle(handle_)))
+    ThrowLastError("truncate");
+}
+
 void File::Rewind() {
   if (!IsOpen()) throw std::system_error(EBADF, std::generic_category(), "rewind");
   LARGE_INTEGER start{};

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cleancut/clean_cut.h"
 #include "cleancut/clean_cut_texts.h"
+#include "core/psi.h"
 #include "core/ts_packet.h"
+#include "engine/cut.h"
 #include "engine/marker_index.h"
 #include "preview/cut_picture.h"
 #include "tests/cli_runner.h"
@@ -358,15 +362,21 @@ TEST_F(CleanCuts, CommandLineCleanCutOfMpeg2AndH264) {
   CheckCliCleanCut(dir_.path(), "h264.nts", 2, 5);
 }
 
-// No key picture in reach: refused with the reason, status 1, and no target, not even one that
-// was there before (the cut replaces a target; a refused one leaves nothing that looks saved).
-TEST_F(CleanCuts, CommandLineRefusalLeavesNoTarget) {
+// No key picture in reach: refused with the reason, status 1, decided from the source alone
+// before the target is touched, so a file that was there before stays as it was; none is made.
+TEST_F(CleanCuts, CommandLineRefusalKeepsTheTargetThatWasThere) {
   WriteVideoRecording(dir_ / "sparse.nts", {.seconds = 10, .gop = 80});
-  WriteAll(dir_ / "out.ts", Bytes(188, 0x47));
+  const Bytes kept(188 * 3, 0x47);
+  WriteAll(dir_ / "out.ts", kept);
   const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "sparse.nts", "0:00:01", "0:00:09", "out.ts"});
   EXPECT_EQ(got.exit_code, 1);
   EXPECT_EQ(LastLine(got.out), cleancut::kNoRandomAccessText);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.ts"));
+  EXPECT_EQ(ReadAll(dir_ / "out.ts"), kept);
+  // A job whose second range cannot be made clean is refused whole, with that range's number.
+  const CliResult job = RunCli(dir_.path(), {"cut", "--measure", "--clean", "sparse.nts", "0:00:00", "0:00:02", "0:00:03", "0:00:05", "new.ts"});
+  EXPECT_EQ(job.exit_code, 1);
+  EXPECT_NE(LastLine(job.out).find("2"), std::string::npos) << job.out;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new.ts"));
   const CliResult frame = RunCli(dir_.path(), {"frame", "--clean", "sparse.nts", "0:00:01", "start.png"});
   EXPECT_EQ(frame.exit_code, 1);
   EXPECT_EQ(LastLine(frame.out), cleancut::kNoRandomAccessText);
@@ -395,6 +405,209 @@ TEST_F(CleanCuts, CleanJobIsTheCleanCutsJoinedAndDecodesAcrossTheJoins) {
   EXPECT_EQ(LastLine(got.out), "書き込みが完了しました。");
   EXPECT_TRUE(ReadAll(dir_ / "job.ts") == joined) << "the job is the clean cuts joined";
   for (const std::string& e : Decode(dir_ / "job.ts").errors) ADD_FAILURE() << "FFmpeg: " << e;
+}
+
+// --- Streams the encoders here do not make ----------------------------------------------------
+
+// A section given from its table_id, with its length and CRC put in, over as many packets of
+// `pid` as it takes.
+std::vector<Bytes> SectionPackets(uint16_t pid, Bytes section, uint8_t& cc) {
+  const std::size_t length = section.size() + 4 - 3;
+  section[1] = static_cast<uint8_t>((section[1] & 0xF0) | (length >> 8));
+  section[2] = static_cast<uint8_t>(length);
+  const uint32_t crc = psi::Crc32(section.data(), section.size());
+  for (int i = 0; i < 4; ++i) section.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
+  std::vector<Bytes> packets;
+  for (std::size_t at = 0; at < section.size();) {
+    Bytes p(kPacketSize, 0xFF);
+    p[0] = kSyncByte;
+    p[1] = static_cast<uint8_t>((at == 0 ? 0x40 : 0) | (pid >> 8));
+    p[2] = static_cast<uint8_t>(pid);
+    p[3] = static_cast<uint8_t>(0x10 | (cc++ & 0x0F));
+    std::size_t into = 4;
+    if (at == 0) p[into++] = 0;  // pointer field
+    const std::size_t n = std::min(section.size() - at, kPacketSize - into);
+    std::copy_n(section.begin() + static_cast<std::ptrdiff_t>(at), n, p.begin() + static_cast<std::ptrdiff_t>(into));
+    at += n;
+    packets.push_back(std::move(p));
+  }
+  return packets;
+}
+
+// FFmpeg's PMTs made 260 bytes long by a private program descriptor: two packets each.
+void LengthenPmts(const std::filesystem::path& file) {
+  const Bytes bytes = ReadAll(file);
+  Bytes out;
+  uint8_t cc = 0;
+  for (std::size_t at = 0; at + kPacketSize <= bytes.size(); at += kPacketSize) {
+    const uint8_t* p = &bytes[at];
+    if (ts_get_pid(p) != 0x1000) {
+      out.insert(out.end(), p, p + kPacketSize);
+      continue;
+    }
+    const uint8_t* s = p + 5 + p[4];
+    const std::size_t size = psi::SectionSize(s), info = ((s[10] & 0x0Fu) << 8) | s[11];
+    Bytes section(s, s + 12 + info);
+    const std::size_t grow = 260 - size;
+    section.push_back(0xF0);
+    section.push_back(static_cast<uint8_t>(grow - 2));
+    section.insert(section.end(), grow - 2, 0x5A);
+    section[10] = static_cast<uint8_t>(0xF0 | ((info + grow) >> 8));
+    section[11] = static_cast<uint8_t>(info + grow);
+    section.insert(section.end(), s + 12 + info, s + size - 4);
+    for (const Bytes& q : SectionPackets(0x1000, section, cc)) out.insert(out.end(), q.begin(), q.end());
+  }
+  WriteAll(file, out);
+}
+
+TEST_F(CleanCuts, PmtOverTwoPacketsOpensTheCutWithBothPackets) {
+  const auto file = dir_ / "long_pmt.nts";
+  WriteVideoRecording(file, {.seconds = 6, .audio = true, .marker_shift = 2});
+  LengthenPmts(file);
+  MarkerIndex index(file.string());
+  const CleanCut cut = PlanCleanCut(file.string(), index.ByteAfterMarker(2).byte, index.ByteAfterMarker(4).byte);
+  ASSERT_EQ(cut.outcome, CleanCutOutcome::kPlanned);
+  const Bytes source = ReadAll(file);
+  Bytes out;
+  for (const ByteRun& run : cut.plan.runs)
+    out.insert(out.end(), source.begin() + run.offset, source.begin() + run.offset + run.length);
+  ASSERT_GE(out.size(), 4 * kPacketSize);
+  EXPECT_EQ(ts_get_pid(&out[0]), 0);
+  EXPECT_EQ(ts_get_pid(&out[kPacketSize]), 0x1000);
+  EXPECT_EQ(ts_get_pid(&out[2 * kPacketSize]), 0x1000);
+  EXPECT_EQ(out[kPacketSize + 3] & 0x0F, (out[2 * kPacketSize + 3] - 1) & 0x0F) << "the two packets of one section";
+  WriteAll(dir_ / "long_pmt.ts", out);
+  const Decoded d = Decode(dir_ / "long_pmt.ts");
+  for (const std::string& e : d.errors) ADD_FAILURE() << "FFmpeg: " << e;
+  EXPECT_EQ(d.first_video_pos, 3 * int64_t{kPacketSize});
+  EXPECT_GT(d.pictures, 0);
+}
+
+// Ten seconds of H.264 in PESs of one packet each, a PAT and a PMT before each second: `second`
+// gives the video PESs' elementary-stream bytes.
+void WriteH264Recording(const std::filesystem::path& file, const std::function<std::vector<Bytes>()>& second) {
+  Bytes out;
+  uint8_t pat_cc = 0, pmt_cc = 0, video_cc = 0;
+  const auto put = [&](const Bytes& p) { out.insert(out.end(), p.begin(), p.end()); };
+  for (int s = 0; s < 10; ++s) {
+    for (const Bytes& p : SectionPackets(0, {0x00, 0xB0, 0, 0x00, 0x01, 0xC1, 0, 0, 0x00, 0x01, 0xF0, 0x00}, pat_cc)) put(p);
+    for (const Bytes& p : SectionPackets(0x1000, {0x02, 0xB0, 0, 0x00, 0x01, 0xC1, 0, 0, 0xE1, 0x00, 0xF0, 0x00, 0x1B, 0xE1, 0x00, 0xF0, 0x00}, pmt_cc))
+      put(p);
+    for (const Bytes& es : second()) {
+      Bytes pes = {0, 0, 1, 0xE0, 0, 0, 0x80, 0, 0};
+      pes.insert(pes.end(), es.begin(), es.end());
+      Bytes p(kPacketSize, 0xFF);
+      p[0] = kSyncByte;
+      p[1] = 0x41;
+      p[2] = 0x00;
+      p[3] = static_cast<uint8_t>(0x30 | (video_cc++ & 0x0F));
+      p[4] = static_cast<uint8_t>(kPacketSize - 5 - pes.size());  // adaptation field of stuffing
+      p[5] = 0x00;
+      std::copy(pes.begin(), pes.end(), p.end() - static_cast<std::ptrdiff_t>(pes.size()));
+      put(p);
+    }
+    put(Recording::MakePacket(kTimeMarkerPid, static_cast<uint32_t>(s)));
+  }
+  WriteAll(file, out);
+}
+
+const Bytes kSps = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E, 0xAB};
+const Bytes kPps = {0, 0, 0, 1, 0x68, 0xCE, 0x38, 0x80};
+Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& b : parts) all.insert(all.end(), b.begin(), b.end());
+  return all;
+}
+
+// Some encoders send the parameter sets in a PES of their own just before the IDR picture: the
+// cut starts with that PES.
+TEST_F(CleanCuts, H264ParameterSetsInTheirOwnPesBeforeTheKeyPicture) {
+  const auto file = dir_ / "sets.nts";
+  WriteH264Recording(file, [] {
+    return std::vector<Bytes>{Joined({kSps, kPps}), {0, 0, 0, 1, 0x65, 0x88, 0x84, 0xAB}, {0, 0, 0, 1, 0x41, 0x9A, 0xAB}};
+  });
+  MarkerIndex index(file.string());
+  const int64_t start = index.ByteAfterMarker(2).byte;
+  const CleanCut cut = PlanCleanCut(file.string(), start, index.ByteAfterMarker(4).byte);
+  ASSERT_EQ(cut.outcome, CleanCutOutcome::kPlanned);
+  EXPECT_TRUE(cut.plan.has_video);
+  EXPECT_EQ(cut.plan.body_start, start + 2 * int64_t{kPacketSize}) << "at the parameter sets, after the tables";
+}
+
+// A slice header whose first value has 32 leading zero bits codes nothing: no start there.
+TEST_F(CleanCuts, H264SliceHeadWithThirtyTwoLeadingZerosIsNoStart) {
+  const auto file = dir_ / "zeros.nts";
+  WriteH264Recording(file, [] {
+    const Bytes recovery = {0, 0, 0, 1, 0x06, 0x06, 0x01, 0x80, 0x80};
+    const Bytes slice = {0, 0, 0, 1, 0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xFF, 0xFF, 0xFF, 0xB8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    return std::vector<Bytes>{Joined({kSps, kPps, recovery, slice})};
+  });
+  MarkerIndex index(file.string());
+  EXPECT_EQ(PlanCleanCut(file.string(), index.ByteAfterMarker(2).byte, index.ByteAfterMarker(4).byte).outcome,
+            CleanCutOutcome::kNoRandomAccess);
+}
+
+// --- Clean cuts by the cutter ------------------------------------------------------------------
+
+class Quiet : public CutReport {
+ public:
+  void StageBegun(CutStage stage) override {
+    if (onStage) onStage(stage);
+  }
+  void Percent(int32_t) override {}
+  void Ended(const CutResult&) override {}
+  std::function<void(CutStage)> onStage;
+};
+
+CutResult CutClean(const std::filesystem::path& source, const std::filesystem::path& target,
+                   const std::vector<CutPart>& parts, CutReport& report) {
+  SourceFile file1;
+  TargetFile file2{&file1};
+  StopFlag stop{0};
+  CutOptions clean;
+  clean.mode = CutMode::kClean;
+  return CutRecording(source.string(), target.string(), parts, file1, file2, stop, report, clean);
+}
+
+// Past the recording's end, and with a half-written last packet, a clean cut holds only the
+// recording's own whole packets: no zero records, no torn packet completed with zeros.
+TEST_F(CleanCuts, PastTheEndOnlyTheRecordingsWholePackets) {
+  const auto file = dir_ / "rec.nts";
+  WriteVideoRecording(file, {.seconds = 6, .audio = true, .marker_shift = 2});
+  Bytes source = ReadAll(file);
+  source.insert(source.end(), {0x47, 0x01, 0x00, 0x10, 0x00});
+  WriteAll(file, source);
+  Quiet report;
+  EXPECT_EQ(CutClean(file, dir_ / "out.ts", {{3, 20}}, report).outcome, CutOutcome::SourceEnded);
+  const Bytes out = ReadAll(dir_ / "out.ts");
+  ASSERT_EQ(out.size() % kPacketSize, 0u);
+  std::set<Bytes> packets;
+  for (std::size_t at = 0; at + kPacketSize <= source.size(); at += kPacketSize)
+    packets.emplace(source.begin() + static_cast<std::ptrdiff_t>(at), source.begin() + static_cast<std::ptrdiff_t>(at + kPacketSize));
+  for (std::size_t at = 0; at < out.size(); at += kPacketSize)
+    EXPECT_TRUE(packets.count(Bytes(out.begin() + static_cast<std::ptrdiff_t>(at), out.begin() + static_cast<std::ptrdiff_t>(at + kPacketSize))))
+        << "packet " << at / kPacketSize << " is not the recording's";
+}
+
+// A file renamed over the recording while a clean job copies lends nothing to its later ranges:
+// they are planned from the file the job opened.
+TEST_F(CleanCuts, JobPlansFromTheFileItOpenedNotFromThePath) {
+  const auto file = dir_ / "rec.nts", other = dir_ / "other.nts";
+  WriteVideoRecording(file, {.seconds = 10, .audio = true, .marker_shift = 2});
+  WriteVideoRecording(other, {.seconds = 10, .first_colour = 4, .audio = true, .marker_shift = 3, .first_pid = 0x200});
+  const std::vector<CutPart> parts = {{1, 3}, {5, 7}};
+  Quiet report;
+  Bytes joined;
+  for (const CutPart& part : parts) {
+    ASSERT_EQ(CutClean(file, dir_ / "single.ts", {part}, report).outcome, CutOutcome::Completed);
+    const Bytes one = ReadAll(dir_ / "single.ts");
+    joined.insert(joined.end(), one.begin(), one.end());
+  }
+  report.onStage = [&](CutStage stage) {
+    if (stage == CutStage::Copy) std::filesystem::rename(other, file);
+  };
+  EXPECT_EQ(CutClean(file, dir_ / "job.ts", parts, report).outcome, CutOutcome::Completed);
+  EXPECT_TRUE(ReadAll(dir_ / "job.ts") == joined) << "the job is the clean cuts of the file it opened";
 }
 
 }  // namespace

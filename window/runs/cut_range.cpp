@@ -56,7 +56,10 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
   // Where the recording's markers have been counted up to the start (a measured analysis, or the
   // start picture's search), the cut need not count them again.
-  if (st.markers && st.markers->Path() == st.sEditFile) options.known_start = st.markers->KnownByteAfterMarker(start);
+  if (st.markers && st.markers->Path() == st.sEditFile) {
+    options.known_start = st.markers->KnownByteAfterMarker(start);
+    options.known_total = st.markers->KnownTotal();
+  }
   CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
 }
 
