@@ -92,8 +92,16 @@ class Scan {
     const std::optional<int64_t> raw = pes::Pts(p);
     if (!raw) return true;
     if (pid == streams_.video_pid) {
+      // Parameter sets in a PES of their own belong to the key picture after them.
+      if (streams_.video == VideoKind::kH264 && SetsOnly(at)) {
+        sets_at_ = at;
+        return true;
+      }
       if (!zero_ && at >= marker_byte_) zero_ = *raw;
-      pictures_.push_back({at, *raw, RandomAccess(at)});
+      const bool sets_before = sets_at_ >= 0;
+      const bool key = RandomAccess(at, sets_before);
+      pictures_.push_back({key && sets_before ? sets_at_ : at, *raw, key});
+      sets_at_ = -1;
     } else if (std::find(streams_.sound.begin(), streams_.sound.end(), pid) != streams_.sound.end()) {
       sound_.push_back({pid, at, *raw});
     }
@@ -110,9 +118,20 @@ class Scan {
   bool AtEnd() const { return at_ >= end_; }
 
  private:
-  // Whether the video PES starting at `at` begins a picture a decoder can start from: its
-  // elementary-stream bytes are gathered from the packets of its PID only as far as needed.
-  bool RandomAccess(int64_t at) {
+  // Whether the video PES starting at `at` begins a picture a decoder can start from.
+  bool RandomAccess(int64_t at, bool sets_before) {
+    return Gather(at, [&](const uint8_t* es, std::size_t size, bool whole) {
+      return RandomAccessPicture(streams_.video, es, size, whole, sets_before);
+    });
+  }
+  bool SetsOnly(int64_t at) {
+    return Gather(at, [](const uint8_t* es, std::size_t size, bool whole) { return ParameterSetsOnly(es, size, whole); });
+  }
+
+  // The verdict on the video PES starting at `at`: its elementary-stream bytes are gathered from
+  // the packets of its PID only as far as the verdict needs.
+  template <typename Judge>
+  bool Gather(int64_t at, Judge judge) {
     const uint8_t* p = gather_.At(at);
     const uint8_t* h = pes::Header(p);
     std::size_t skip = 9 + std::size_t{h[8]};
@@ -125,11 +144,11 @@ class Scan {
     take(p, static_cast<std::size_t>(h - p));
     for (int64_t next = at + kPacket;; next += kPacket) {
       const bool whole = next >= end_ || es.size() >= kHeadBytes;
-      const Verdict v = RandomAccessPicture(streams_.video, es.data(), es.size(), whole);
+      const Verdict v = judge(es.data(), es.size(), whole);
       if (v != Verdict::kNeedMore) return v == Verdict::kYes;
       const uint8_t* q = gather_.At(next);
       if (q[0] != kSyncByte || ts_get_pid(q) != streams_.video_pid) continue;
-      if (q[1] & 0x40) return RandomAccessPicture(streams_.video, es.data(), es.size(), true) == Verdict::kYes;
+      if (q[1] & 0x40) return judge(es.data(), es.size(), true) == Verdict::kYes;
       if (const std::size_t from = pes::PayloadStart(q)) take(q, from);
     }
   }
@@ -141,6 +160,7 @@ class Scan {
   const int64_t end_;
   int markers_ = 0;
   std::optional<int64_t> zero_;
+  int64_t sets_at_ = -1;  // the PES of parameter sets just read, when the last one was
   std::vector<Picture> pictures_;
   std::vector<SoundPes> sound_;
 };
@@ -180,6 +200,7 @@ class StartFinder {
     const Picture& k = pictures[*key];
     start.key = k.at;
     start.key_pts = k.pts;
+    start.key_after = scan_.Ticks(k.pts);
     const std::size_t first = *key + 1;
     std::size_t after = first;
     while (after < pictures.size() && scan_.Ticks(pictures[after].pts) < scan_.Ticks(k.pts)) ++after;
@@ -388,12 +409,104 @@ TimedStartResult FindTimedStart(const os::File& source, int64_t marker_byte, int
   });
 }
 
+int64_t FirstPictureAt(const os::File& source, int64_t marker_byte, int32_t millis, uint16_t video_pid,
+                       const std::stop_token& stop) {
+  const ProgramStreams streams{video_pid, VideoKind::kNone, {}};
+  try {
+    Scan scan(source, marker_byte, marker_byte, streams, stop);
+    for (std::size_t seen = 0; scan.Next(kMarkersInReach);)
+      for (; seen < scan.Pictures().size(); ++seen)
+        if (const Picture& p = scan.Pictures()[seen]; scan.Ticks(p.pts) >= int64_t{millis} * kThousandth) return p.at;
+    return -1;
+  } catch (const StopRequested&) {
+    return -2;
+  } catch (const std::exception&) {
+    return -2;
+  }
+}
+
 TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker_byte, int32_t millis,
                             const ProgramStreams& streams, const std::stop_token& stop) {
   return Guarded<TimedEndResult>([&](TimedEndResult& r) {
     Scan scan(source, std::min(from, marker_byte), marker_byte, streams, stop);
     return EndFinder(scan, streams, millis).Find(r.end);
   });
+}
+
+}  // namespace trimora::cleancut
+
+namespace trimora::cleancut {
+
+namespace {
+
+CleanCutOutcome OutcomeOf(EdgeOutcome outcome) {
+  switch (outcome) {
+    case EdgeOutcome::kFound: return CleanCutOutcome::kPlanned;
+    case EdgeOutcome::kNoKey: return CleanCutOutcome::kNoRandomAccess;
+    case EdgeOutcome::kStopped: return CleanCutOutcome::kStopped;
+    case EdgeOutcome::kUnreadable: break;
+  }
+  return CleanCutOutcome::kUnreadable;
+}
+
+// The end of a range that runs to the recording's last whole packet: every stream goes on to it.
+TimedEnd EndOfRecording(const ProgramStreams& streams, int64_t last) {
+  TimedEnd end;
+  end.video_end = last;
+  for (const uint16_t pid : streams.sound) end.sound.push_back({pid, last});
+  return end;
+}
+
+void TakeRuns(TimedCut& cut, std::vector<ByteRun> runs) {
+  for (const ByteRun& r : runs) {
+    if (!cut.runs.empty() && cut.runs.back().offset + cut.runs.back().length == r.offset)
+      cut.runs.back().length += r.length;
+    else
+      cut.runs.push_back(r);
+    cut.size += r.length;
+  }
+}
+
+}  // namespace
+
+TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
+                      int32_t end_millis, const std::stop_token& stop) {
+  TimedCut cut;
+  const CleanHeadResult head = PlanCleanHead(source, start_byte, INT32_MAX, stop);
+  cut.outcome = head.outcome;
+  if (head.outcome != CleanCutOutcome::kPlanned) return cut;
+  if (!head.head.has_video) {
+    const CleanCut plain = PlanCleanCut(source, start_byte, end_byte < 0 ? INT64_MAX : end_byte, stop);
+    cut.outcome = plain.outcome;
+    TakeRuns(cut, plain.plan.runs);
+    return cut;
+  }
+  cut.has_video = true;
+  const ProgramStreams& streams = head.head.program;
+  const TimedStartResult start = FindTimedStart(source, start_byte, start_millis, streams, stop);
+  cut.outcome = OutcomeOf(start.outcome);
+  if (start.outcome != EdgeOutcome::kFound) return cut;
+  cut.start = start.start;
+  try {
+    const int64_t last = start_byte + std::max<int64_t>(source.Size() - start_byte, 0) / kPacket * kPacket;
+    const TimedEndResult end = end_byte < 0 ? TimedEndResult{EdgeOutcome::kNoKey, {}}
+                                            : FindTimedEnd(source, cut.start.key, end_byte, end_millis, streams, stop);
+    // No picture after the END-th marker: the video ended before it, and the range runs on to the end.
+    if (end.outcome != EdgeOutcome::kFound && end.outcome != EdgeOutcome::kNoKey) {
+      cut.outcome = OutcomeOf(end.outcome);
+      return cut;
+    }
+    cut.end = end.outcome == EdgeOutcome::kFound ? end.end : EndOfRecording(streams, last);
+    if (cut.end.video_end <= cut.start.key) {
+      cut.outcome = CleanCutOutcome::kNoRandomAccess;
+      return cut;
+    }
+    TakeRuns(cut, head.head.tables);
+    TakeRuns(cut, TimedRuns(source, streams, cut.start, cut.end, stop));
+  } catch (const std::exception&) {
+    cut.outcome = stop.stop_requested() ? CleanCutOutcome::kStopped : CleanCutOutcome::kUnreadable;
+  }
+  return cut;
 }
 
 }  // namespace trimora::cleancut

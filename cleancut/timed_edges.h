@@ -15,13 +15,6 @@
 
 namespace trimora::cleancut {
 
-// The program's streams as the tables in force at the point name them.
-struct ProgramStreams {
-  uint16_t video_pid = 0;
-  VideoKind video = VideoKind::kNone;
-  std::vector<uint16_t> sound;  // the other elementary streams, each timed by its PES headers
-};
-
 // Where one stream's packets begin (or stop): at the first packet of one of its PES.
 struct StreamEdge {
   uint16_t pid = 0;
@@ -32,6 +25,7 @@ struct StreamEdge {
 struct TimedStart {
   int64_t key = -1;      // the first packet of the key picture the range starts with
   int64_t key_pts = 0;   // its PTS: the first picture the range shows
+  int64_t key_after = 0; // how far it shows after the marker's first picture, in 90 kHz ticks
   // The leading pictures: after the key picture in the file, shown before it, and decoded from
   // pictures before it. The video's packets in [leading_from, leading_to) are left out; the two
   // are equal when there are none.
@@ -81,6 +75,13 @@ TimedStartResult FindTimedStart(const os::File& source, int64_t marker_byte, int
 TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker_byte, int32_t millis,
                             const ProgramStreams& streams, const std::stop_token& stop = {});
 
+// Where an exact cut at a time finer than a second starts or stops: the first video PES, after
+// the marker that ends just before `marker_byte`, whose PTS is at or after the time (counted as
+// above). The first byte of that PES's first packet; -1 when none lies within kMarkersInReach
+// markers, -2 when the source cannot be read or a stop is requested.
+int64_t FirstPictureAt(const os::File& source, int64_t marker_byte, int32_t millis, uint16_t video_pid,
+                       const std::stop_token& stop = {});
+
 // The packets of the source a range with these edges keeps, as runs in source order (the tables
 // that open it are the planner's): the video from the key picture up to video_end without its
 // leading pictures, each sound stream from its start up to its stop, and every other packet
@@ -88,5 +89,22 @@ TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker
 // Throws a std::exception when the source cannot be read or a stop is requested.
 std::vector<ByteRun> TimedRuns(const os::File& source, const ProgramStreams& streams, const TimedStart& start,
                                const TimedEnd& end, const std::stop_token& stop = {});
+
+// A clean range cut by the times of its pictures and sound: the tables in force at its start,
+// then what TimedRuns keeps from the first key picture at or after `start_millis` after the marker
+// that ends at `start_byte` up to the last whole GOP before `end_millis` after the one that ends
+// at `end_byte` (-1: the recording ends before that marker; the range runs to its last whole
+// packet). Without video, the clean cut of the markers (PlanCleanCut). Refused as
+// kNoRandomAccess when no whole GOP lies between the two times. Never throws.
+struct TimedCut {
+  CleanCutOutcome outcome = CleanCutOutcome::kUnreadable;
+  std::vector<ByteRun> runs;  // in output order, the tables first
+  int64_t size = 0;           // the sum of the runs' lengths
+  bool has_video = false;
+  TimedStart start;           // with video
+  TimedEnd end;
+};
+TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
+                      int32_t end_millis, const std::stop_token& stop = {});
 
 }  // namespace trimora::cleancut

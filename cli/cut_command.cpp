@@ -130,7 +130,6 @@ int RunCut(const Args& given) {
     }
     // The order and the overlaps need no recording: refused before anything is analysed.
     if (std::string problem = ListProblem(ranges, INT32_MAX); !problem.empty()) throw UsageError(problem);
-    if (!CutPartsOf(ranges)) throw UsageError(kFractionNotCutText);
     return RunJob(parsed.operands.front(), std::move(ranges), parsed.operands.back(), measure, mode);
   }
   const std::string& file = parsed.operands[0];
@@ -138,7 +137,6 @@ int RunCut(const Args& given) {
   if (parsed.operands[3].empty()) throw UsageError("TARGET is empty");
   const TimeArg start = ParseTimeArg(parsed.operands[1], "START");
   const TimeArg end = ParseTimeArg(parsed.operands[2], "END");
-  if (!start.Time().Whole() || !end.Time().Whole()) throw UsageError(kFractionNotCutText);
   // The save dialog hands the cut a full path, as the analysis gets one.
   const std::string target = FullPath(parsed.operands[3]);
 
@@ -160,7 +158,7 @@ int RunCut(const Args& given) {
     options.known_total = analysis.markers->KnownTotal();
   }
   const CutResult cut =
-      CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report, options);
+      CutRecording(FullPath(file), target, start.Time(), end.Time(), s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
@@ -181,11 +179,11 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
   for (std::size_t i = 0; i < ranges.size(); ++i)
     std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode) << "\n";
   std::cout << std::flush;
-  const std::vector<CutPart> parts = CutPartsOf(ranges).value();  // whole seconds: refused before otherwise
+  const std::vector<CutPart> parts = CutPartsOf(ranges);
   TerminalCutReport report(s.progress);
   CutOptions options;
   options.mode = mode;
-  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(parts.front().start);
+  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(parts.front().start.second);
   const CutResult cut = CutRecording(FullPath(file), target, parts, s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
   std::string last = CutEndText(cut).text;

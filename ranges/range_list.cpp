@@ -59,12 +59,9 @@ int64_t TotalMillis(const std::vector<KeptRange>& ranges) {
   return sum;
 }
 
-std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges) {
+std::vector<CutPart> CutPartsOf(const std::vector<KeptRange>& ranges) {
   std::vector<CutPart> parts;
-  for (const KeptRange& r : ranges) {
-    if (!r.start.Whole() || !r.end.Whole()) return std::nullopt;
-    parts.push_back({r.start.second, r.end.second});
-  }
+  for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
   return parts;
 }
 

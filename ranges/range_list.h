@@ -44,10 +44,8 @@ AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t tota
 int64_t LengthMillis(KeptRange range);
 int64_t TotalMillis(const std::vector<KeptRange>& ranges);
 
-// The job a list makes for the cutter, one part per range; nothing while a range names a time
-// finer than a second, which the cutter does not take yet (kFractionNotCutText says so).
-std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges);
-inline constexpr const char* kFractionNotCutText = "1秒より細かい時刻ではまだ切り出せません。";
+// The job a list makes for the cutter, one part per range.
+std::vector<CutPart> CutPartsOf(const std::vector<KeptRange>& ranges);
 
 // The exact size of what a cut of `range` writes, from the marker index: the byte after the
 // END-th marker less the byte after the START-th. Nothing when the index cannot tell (the

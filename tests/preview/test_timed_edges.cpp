@@ -1,17 +1,21 @@
-// Starts and ends finer than a second: on recordings with open GOPs and AAC, the packets the edges
-// keep (after the recording's own tables) decode without an error, show exactly the source's
-// pictures from the first key picture at or after the start time to the last whole GOP before the
-// end time, and carry sound from the first picture shown to the end of the last one, no more.
+// Starts and ends finer than a second. A clean cut by the pictures' and sound's times, on
+// recordings with open GOPs, decodes without an error, shows exactly the source's pictures from
+// the first key picture at or after the start time to the last whole GOP before the end time, and
+// carries sound from the first picture shown to the end of the last one, no more. An exact cut
+// runs from the first picture at or after the start time to the first one at or after the end
+// time. `frame` shows the pictures these cuts begin and end with.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "cleancut/timed_edges.h"
 #include "clock/recording_clock.h"
+#include "core/pes.h"
 #include "core/ts_packet.h"
 #include "engine/marker_index.h"
+#include "preview/cut_picture.h"
+#include "tests/cli_runner.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
 
@@ -22,8 +26,6 @@ extern "C" {
 
 namespace trimora::testkit {
 namespace {
-
-using namespace cleancut;
 
 std::vector<std::string> errors;
 void CollectErrors(void*, int level, const char* format, va_list args) {
@@ -83,51 +85,35 @@ Timeline Read(const std::filesystem::path& file, bool decode) {
   return t;
 }
 
-// The recordings made here: PAT and PMT first, video on 0x100, sound on 0x101.
-const ProgramStreams kStreams{0x100, VideoKind::kNone, {0x101}};
+constexpr int64_t kPicture = 9000;  // 10 pictures a second
+constexpr int64_t kGop = 6 * kPicture;
 
-// Cuts `file` from `start` to `end` by the edges and checks what a player sees of it.
-void CheckTimedCut(const std::filesystem::path& file, VideoKind kind, CutTime start, CutTime end,
-                   const std::filesystem::path& out) {
-  SCOPED_TRACE(file.filename().string() + " " + CutTimeText(start) + ".." + CutTimeText(end));
-  ProgramStreams streams = kStreams;
-  streams.video = kind;
-  MarkerIndex index(file.string());
-  const os::File source = os::File::OpenForReading(file.string());
-  const TimedStartResult s = FindTimedStart(source, index.ByteAfterMarker(start.second).byte, start.millis, streams);
-  ASSERT_EQ(s.outcome, EdgeOutcome::kFound);
-  const TimedEndResult e = FindTimedEnd(source, s.start.key, index.ByteAfterMarker(end.second).byte, end.millis, streams);
-  ASSERT_EQ(e.outcome, EdgeOutcome::kFound);
-
-  const Bytes bytes = ReadAll(file);
-  Bytes cut(bytes.begin(), bytes.begin() + 2 * kPacketSize);  // the recording's PAT and PMT
-  for (const ByteRun& run : TimedRuns(source, streams, s.start, e.end))
-    cut.insert(cut.end(), bytes.begin() + run.offset, bytes.begin() + run.offset + run.length);
-  WriteAll(out, cut);
-
-  const clock::RecordingClock clock = *clock::RecordingClock::Read(file.string()).clock;
+// Cuts `name` in `dir` cleanly from `start` to `end` and checks what a player sees of it.
+void CheckTimedCut(const std::filesystem::path& dir, const std::string& name, CutTime start, CutTime end) {
+  SCOPED_TRACE(name + " " + CutTimeText(start) + ".." + CutTimeText(end));
+  const CliResult got = RunCli(dir, {"cut", "--measure", "--clean", name, CutTimeText(start), CutTimeText(end), "cut.ts"});
+  ASSERT_EQ(got.exit_code, 0) << got.out << got.err;
+  const clock::RecordingClock clock = *clock::RecordingClock::Read((dir / name).string()).clock;
   const int64_t from = clock.ToPts(start), to = clock.ToPts(end);
-  const Timeline source_line = Read(file, false), cut_line = Read(out, false);
-  EXPECT_EQ(Read(out, true).pictures, cut_line.pictures) << "every picture kept decodes";
+  const Timeline source = Read(dir / name, false), cut = Read(dir / "cut.ts", false);
+  EXPECT_EQ(Read(dir / "cut.ts", true).pictures, cut.pictures) << "every picture kept decodes";
   for (const std::string& error : errors) ADD_FAILURE() << "FFmpeg: " << error;
-  ASSERT_FALSE(cut_line.pictures.empty());
-  const int64_t first = cut_line.pictures.front(), last = cut_line.pictures.back();
-  const int64_t gop = 6 * 9000;  // key pictures 0.6 s apart
+  ASSERT_FALSE(cut.pictures.empty());
+  const int64_t first = cut.pictures.front(), last = cut.pictures.back();
   EXPECT_GE(first, from);
-  EXPECT_LT(first, from + gop);
+  EXPECT_LT(first, from + kGop);
   EXPECT_LT(last, to + 90);
-  EXPECT_GE(last, to - 2 * gop);
+  EXPECT_GE(last, to - 2 * kGop);
   std::vector<int64_t> expected;
-  for (const int64_t pts : source_line.pictures)
+  for (const int64_t pts : source.pictures)
     if (pts >= first && pts <= last) expected.push_back(pts);
-  EXPECT_EQ(cut_line.pictures, expected) << "every picture between the first and the last, each once";
-  EXPECT_EQ(e.end.stop_pts, last + 9000);
-  ASSERT_FALSE(cut_line.sound.empty());
-  EXPECT_GE(cut_line.sound.front().first, first);
-  EXPECT_LT(cut_line.sound.front().first, first + 2 * cut_line.sound.front().second) << "sound from the first picture on";
-  const auto [pts, length] = cut_line.sound.back();
-  EXPECT_LT(pts, e.end.stop_pts);
-  EXPECT_GE(pts + 2 * length, e.end.stop_pts) << "sound up to the last picture's end";
+  EXPECT_EQ(cut.pictures, expected) << "every picture between the first and the last, each once";
+  ASSERT_FALSE(cut.sound.empty());
+  EXPECT_GE(cut.sound.front().first, first);
+  EXPECT_LT(cut.sound.front().first, first + 2 * cut.sound.front().second) << "sound from the first picture on";
+  const auto [pts, length] = cut.sound.back();
+  EXPECT_LT(pts, last + kPicture);
+  EXPECT_GE(pts + 2 * length, last + kPicture) << "sound up to the last picture's end";
 }
 
 class TimedEdges : public ::testing::Test {
@@ -135,17 +121,65 @@ class TimedEdges : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(TimedEdges, Mpeg2OpenGopsWithAac) {
-  const auto file = dir_ / "mpeg2.nts";
-  WriteVideoRecording(file, {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
-  CheckTimedCut(file, VideoKind::kMpeg2, {2, 350}, {5, 250}, dir_ / "cut.ts");
-  CheckTimedCut(file, VideoKind::kMpeg2, {1, 0}, {6, 0}, dir_ / "whole.ts");
+TEST_F(TimedEdges, CleanCutOfMpeg2OpenGopsWithAacOrMp2) {
+  WriteVideoRecording(dir_ / "aac.nts", {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  CheckTimedCut(dir_.path(), "aac.nts", {2, 350}, {5, 250});
+  WriteVideoRecording(dir_ / "mp2.nts", {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .mp2 = true, .marker_shift = 2});
+  CheckTimedCut(dir_.path(), "mp2.nts", {1, 900}, {6, 50});
 }
 
-TEST_F(TimedEdges, H264RecoveryPointsWithAac) {
-  const auto file = dir_ / "h264.nts";
-  WriteVideoRecording(file, {.seconds = 8, .gop = 6, .height = 64, .h264 = true, .open_gop = true, .audio = true, .marker_shift = 2});
-  CheckTimedCut(file, VideoKind::kH264, {2, 350}, {5, 250}, dir_ / "cut.ts");
+TEST_F(TimedEdges, CleanCutOfH264RecoveryPointsWithAac) {
+  WriteVideoRecording(dir_ / "h264.nts", {.seconds = 8, .gop = 6, .height = 64, .h264 = true, .open_gop = true, .audio = true, .marker_shift = 2});
+  CheckTimedCut(dir_.path(), "h264.nts", {2, 350}, {5, 250});
+}
+
+// The byte after the n-th marker, and the PTS of each video PES that starts from there on.
+std::vector<std::pair<int64_t, int64_t>> PicturesAfter(const Bytes& source, int64_t marker_byte) {
+  std::vector<std::pair<int64_t, int64_t>> pictures;
+  for (int64_t at = marker_byte; at + int64_t{kPacketSize} <= int64_t(source.size()); at += int64_t{kPacketSize}) {
+    const uint8_t* p = &source[static_cast<std::size_t>(at)];
+    if (ts_get_pid(p) == 0x100)
+      if (const std::optional<int64_t> pts = pes::Pts(p)) pictures.emplace_back(at, *pts);
+  }
+  return pictures;
+}
+
+// Where an exact cut at the time starts or stops: the first video PES after the marker whose
+// PTS is at or after the time, counted from the PTS of the first one after the marker.
+int64_t FirstPictureAt(const Bytes& source, MarkerIndex& index, CutTime time) {
+  const std::vector<std::pair<int64_t, int64_t>> pictures = PicturesAfter(source, index.ByteAfterMarker(time.second).byte);
+  for (const auto& [at, pts] : pictures)
+    if (pts >= pictures.front().second + time.millis * 90) return at;
+  return -1;
+}
+
+// The exact cut between two finer times is the source's bytes between those two pictures, and
+// `frame` shows the first and last pictures of both cuts: the seconds their colours tell. (The
+// preview reads the clean file's video as damaged where its leading pictures were left out, and
+// shows the picture after its key picture: the same second.)
+TEST_F(TimedEdges, ExactCutAndFramesAtFinerTimes) {
+  WriteVideoRecording(dir_ / "rec.nts", {.seconds = 8, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  const Bytes source = ReadAll(dir_ / "rec.nts");
+  MarkerIndex index((dir_ / "rec.nts").string());
+  const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "rec.nts", "0:00:02.350", "0:00:05.250", "exact.ts"});
+  ASSERT_EQ(got.exit_code, 0) << got.out << got.err;
+  const int64_t from = FirstPictureAt(source, index, {2, 350}), to = FirstPictureAt(source, index, {5, 250});
+  ASSERT_GT(to, from);
+  EXPECT_TRUE(ReadAll(dir_ / "exact.ts") == Bytes(source.begin() + from, source.begin() + to));
+
+  ASSERT_EQ(RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:02.350", "0:00:05.250", "clean.ts"}).exit_code, 0);
+  for (const bool clean : {false, true}) {
+    SCOPED_TRACE(clean ? "clean" : "exact");
+    MarkerIndex cut((dir_ / (clean ? "clean.ts" : "exact.ts")).string());
+    const auto picture = [](MarkerIndex& markers, preview::PictureRequest request) {
+      const preview::PictureResult r = preview::MakeCutPicture(markers, request);
+      EXPECT_EQ(r.outcome, preview::PictureOutcome::kPicture);
+      return r.picture.pixels.empty() ? -2 : SecondOfColour(r.picture.pixels[r.picture.pixels.size() / 2] & 0xFFFFFF);
+    };
+    EXPECT_EQ(picture(index, {.second = 2, .clean = clean, .millis = 350}), picture(cut, {.second = 0}));
+    EXPECT_EQ(picture(index, {.second = 5, .point = preview::CutPoint::kEnd, .from = 2, .clean = clean, .millis = 250}),
+              picture(cut, {.second = 99, .point = preview::CutPoint::kEnd}));
+  }
 }
 
 }  // namespace

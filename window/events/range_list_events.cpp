@@ -146,11 +146,6 @@ void WindowEvents::SaveRangesClick() {
     w_.lRangesMessage.Caption = problem;
     return;
   }
-  const std::optional<std::vector<CutPart>> parts = CutPartsOf(ranges);
-  if (!parts) {
-    w_.lRangesMessage.Caption = kFractionNotCutText;
-    return;
-  }
   w_.lRangesMessage.Caption.clear();
   const std::string target = platform_.dialogs.ShowFileDialog(
       BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), ProposedJobName(st_.sEditFile, ranges.size()), true);
@@ -160,7 +155,7 @@ void WindowEvents::SaveRangesClick() {
     int& running;
     ~Done() { --running; }
   } done{running_};
-  CutRanges(w_, st_, target, *parts);
+  CutRanges(w_, st_, target, CutPartsOf(ranges));
 }
 
 void WindowEvents::ImportRangesClick() {
