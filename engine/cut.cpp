@@ -14,6 +14,7 @@
 
 #include "cleancut/clean_cut.h"
 #include "cleancut/clean_cut_texts.h"
+#include "cleancut/seamless_join.h"
 #include "cleancut/timed_edges.h"
 
 #include "core/time_values.h"
@@ -254,7 +255,7 @@ class Cutter {
         planned_starts_.push_back(start_byte);
         heads_.emplace_back();
         timed_bytes_ += cut.size;
-        timed_cuts_.push_back({std::move(cut.runs), end_byte});
+        timed_cuts_.push_back({std::move(cut.runs), end_byte, cut.has_video, cut.start.key_pts, cut.end.stop_pts});
         if (end_byte < 0) break;  // the recording ends in this range
         continue;
       }
@@ -390,7 +391,8 @@ class Cutter {
   // Writes `runs` of the source, read apart from the copy's own reading. `timed`: the runs of a
   // timed range, whose bytes move the bar and after each read of which a stop ends the writing;
   // false then.
-  bool WriteRuns(const std::vector<cleancut::ByteRun>& runs, bool timed = false) {
+  bool WriteRuns(const std::vector<cleancut::ByteRun>& runs, bool timed = false,
+                 cleancut::ClockShift* shift = nullptr) {
     constexpr std::size_t kRecords = 4096;
     std::vector<uint8_t> buffer(kRecords * kPacketSize);
     for (const cleancut::ByteRun& run : runs) {
@@ -398,6 +400,8 @@ class Cutter {
         const std::size_t want =
             static_cast<std::size_t>(std::min<int64_t>(run.offset + run.length - at, int64_t(buffer.size())));
         if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
+        if (shift)
+          for (std::size_t i = 0; i < want; i += kPacketSize) shift->Apply(buffer.data() + i);
         file2_.WriteRecords(buffer.data(), want / kPacketSize);
         r_.packets_written += static_cast<int64_t>(want / kPacketSize);
         at += static_cast<int64_t>(want);
@@ -414,7 +418,17 @@ class Cutter {
   // A range planned by its times is written from its plan; the source's reading goes on after
   // its END-th marker.
   bool CopyTimed() {
-    if (Stopped() || !WriteRuns(timed_cuts_[part_].runs, true)) return false;
+    const TimedPart& part = timed_cuts_[part_];
+    // From the second range on the clock runs on from where the range before stopped showing.
+    std::optional<cleancut::ClockShift> shift;
+    if (part_ > 0 && part.has_video && clock_end_) {
+      const int64_t ticks = cleancut::JoinOffset(*clock_end_, part.key_pts);
+      shift.emplace(ticks);
+      clock_end_ = cleancut::MoveTime(part.stop_pts, ticks);
+    } else {
+      clock_end_ = part.has_video ? std::optional<int64_t>(part.stop_pts) : std::nullopt;
+    }
+    if (Stopped() || !WriteRuns(part.runs, true, shift ? &*shift : nullptr)) return false;
     const int64_t end_byte = timed_cuts_[part_].end_byte;
     if (end_byte < 0) {
       Finish(CutOutcome::SourceEnded);
@@ -605,7 +619,10 @@ class Cutter {
   struct TimedPart {
     std::vector<cleancut::ByteRun> runs;
     int64_t end_byte = -1;  // after the END-th marker; -1: the recording ends in the range
+    bool has_video = false;
+    int64_t key_pts = 0, stop_pts = 0;  // its first picture shown, and when its last one stops
   };
+  std::optional<int64_t> clock_end_;  // when the last range written stops showing, as written
   std::vector<TimedPart> timed_cuts_;
   int64_t timed_bytes_ = 0, timed_written_ = 0;
   int32_t shown_ = 66;

@@ -33,8 +33,9 @@ bool IsTheSource(const std::string& source, const std::string& target);
 // first key picture at or after the time and leaves out the leading pictures that show before it,
 // ends with the last whole GOP whose pictures all start before END's time, and its sound runs
 // from the first picture shown to the end of the last one (cleancut/timed_edges.h). Every range
-// of a clean job of two or more ranges is cut so, whole seconds too; whole-second single cuts
-// keep the edges above.
+// of a clean job of two or more ranges is cut so, whole seconds too, and from its second range on
+// its PCR, PTS and DTS run on from the range before (cleancut/seamless_join.h); whole-second
+// single cuts keep the edges above.
 enum class CutMode { kExact, kClean };
 
 struct CutOptions {

@@ -133,6 +133,27 @@ TEST_F(TimedEdges, CleanCutOfH264RecoveryPointsWithAac) {
   CheckTimedCut(dir_.path(), "h264.nts", {2, 350}, {5, 250});
 }
 
+// A clean job's ranges play as one programme: the pictures' times run on across each join at the
+// frame rate (the ranges' own clocks jump between them), the sound's with them without a gap, and
+// FFmpeg decodes it without an error.
+TEST_F(TimedEdges, CleanJobRunsTheClockOnAcrossItsJoins) {
+  WriteVideoRecording(dir_ / "rec.nts", {.seconds = 12, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:01.300", "0:00:03.500",
+                                             "0:00:05", "0:00:07.200", "0:00:08.100", "0:00:11", "job.ts"});
+  ASSERT_EQ(got.exit_code, 0) << got.out << got.err;
+  const Timeline job = Read(dir_ / "job.ts", true);
+  for (const std::string& error : errors) ADD_FAILURE() << "FFmpeg: " << error;
+  ASSERT_GT(job.pictures.size(), 30u);
+  for (std::size_t i = 1; i < job.pictures.size(); ++i) EXPECT_EQ(job.pictures[i] - job.pictures[i - 1], kPicture) << "picture " << i;
+  ASSERT_FALSE(job.sound.empty());
+  EXPECT_GE(job.sound.front().first, job.pictures.front());
+  for (std::size_t i = 1; i < job.sound.size(); ++i) {
+    const int64_t step = job.sound[i].first - job.sound[i - 1].first;
+    EXPECT_TRUE(step > 0 && step <= 2 * job.sound[i - 1].second) << "sound frame " << i << " after a step of " << step;
+  }
+  EXPECT_LT(job.sound.back().first, job.pictures.back() + kPicture);
+}
+
 // The byte after the n-th marker, and the PTS of each video PES that starts from there on.
 std::vector<std::pair<int64_t, int64_t>> PicturesAfter(const Bytes& source, int64_t marker_byte) {
   std::vector<std::pair<int64_t, int64_t>> pictures;
