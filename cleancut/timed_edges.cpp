@@ -425,6 +425,16 @@ int64_t FirstPictureAt(const os::File& source, int64_t marker_byte, int32_t mill
   }
 }
 
+int64_t ExactCutPoint(const os::File& source, int64_t marker_byte, int32_t millis, const std::stop_token& stop) {
+  constexpr int64_t kTablesReach = int64_t{4} << 20;
+  std::optional<ProgramStreams> program = ProgramBefore(source, marker_byte);
+  if (!program) program = ProgramBefore(source, marker_byte + kTablesReach);
+  if (!program || program->video == VideoKind::kNone) return marker_byte;
+  const int64_t at = FirstPictureAt(source, marker_byte, millis, program->video_pid, stop);
+  if (at == -2) return -1;
+  return at < 0 ? marker_byte : at;
+}
+
 TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker_byte, int32_t millis,
                             const ProgramStreams& streams, const std::stop_token& stop) {
   return Guarded<TimedEndResult>([&](TimedEndResult& r) {

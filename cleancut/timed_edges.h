@@ -82,6 +82,12 @@ TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker
 int64_t FirstPictureAt(const os::File& source, int64_t marker_byte, int32_t millis, uint16_t video_pid,
                        const std::stop_token& stop = {});
 
+// Where an exact cut at `millis` after the marker that ends just before `marker_byte` starts or
+// stops: FirstPictureAt on the video the tables in force there name (from the recording's start,
+// the first tables after it); the marker byte itself without video or without such a picture
+// within reach. -1 when the source cannot be read or a stop is requested. Never throws.
+int64_t ExactCutPoint(const os::File& source, int64_t marker_byte, int32_t millis, const std::stop_token& stop = {});
+
 // The packets of the source a range with these edges keeps, as runs in source order (the tables
 // that open it are the planner's): the video from the key picture up to video_end without its
 // leading pictures, each sound stream from its start up to its stop, and every other packet

@@ -74,10 +74,10 @@ std::string ReadListText(const std::string& list) {
 // exact where the marker index already knows both ends (a measured analysis hands over what it
 // counted); otherwise the estimate by the byte rate, named so, rather than a second pass over the
 // recording before the cut's own.
-std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mode) {
+std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mode, bool in_job) {
   std::string line = RangeName(i) + "：" + CutTimeText(r.start) + "～" + CutTimeText(r.end) +
                      "　長さ " + MillisText(LengthMillis(r)) + "　";
-  if (std::optional<int64_t> bytes = index ? ExactSize(*index, r, true, {}, mode == CutMode::kClean) : std::nullopt)
+  if (std::optional<int64_t> bytes = index ? ExactSize(*index, r, true, {}, mode == CutMode::kClean, in_job) : std::nullopt)
     return line + "サイズ " + SizeInKb(*bytes);
   return line + "推定サイズ " + FormatGrouped(static_cast<double>(LengthMillis(r)) / 1000 * kBytesPerSecond / 1024) + " KB";
 }
@@ -177,7 +177,7 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
   // Each range against the length, as the boxes would be checked: before the target is touched.
   if (std::string problem = ListProblem(ranges, analysis.TotalSeconds()); !problem.empty()) throw UsageError(problem);
   for (std::size_t i = 0; i < ranges.size(); ++i)
-    std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode) << "\n";
+    std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode, ranges.size() >= 2) << "\n";
   std::cout << std::flush;
   const std::vector<CutPart> parts = CutPartsOf(ranges);
   TerminalCutReport report(s.progress);

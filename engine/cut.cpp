@@ -272,13 +272,9 @@ class Cutter {
 
   // The first video PES after `marker_byte` at or after its thousandths; without video, the marker.
   int64_t PictureAfter(int64_t marker_byte, int32_t millis) {
-    std::optional<cleancut::ProgramStreams> program = cleancut::ProgramBefore(clean_source_, marker_byte);
-    // From the recording's start on, its tables come after the byte.
-    if (!program) program = cleancut::ProgramBefore(clean_source_, marker_byte + kTablesReach);
-    if (!program || program->video == cleancut::VideoKind::kNone) return marker_byte;
-    const int64_t at = cleancut::FirstPictureAt(clean_source_, marker_byte, millis, program->video_pid);
-    if (at == -2) throw std::runtime_error("the source cannot be read");
-    return at < 0 ? marker_byte : at;
+    const int64_t at = cleancut::ExactCutPoint(clean_source_, marker_byte, millis);
+    if (at < 0) throw std::runtime_error("the source cannot be read");
+    return at;
   }
 
   void OpenTarget() {

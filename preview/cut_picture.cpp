@@ -548,10 +548,11 @@ PictureOutcome OutcomeOf(cleancut::EdgeOutcome outcome) {
   return PictureOutcome::kNoPicture;
 }
 
-// The program at a marker: its tables before it, or from the recording's start those just after.
-std::optional<cleancut::ProgramStreams> ProgramAt(const os::File& file, int64_t byte) {
-  if (std::optional<cleancut::ProgramStreams> p = cleancut::ProgramBefore(file, byte)) return p;
-  return cleancut::ProgramBefore(file, byte + kStartBytes);
+// An exact cut's edge at the time.
+FineEdge ExactEdge(const os::File& file, int64_t marker_byte, const PictureRequest& request, const std::stop_token& stop) {
+  const int64_t at = cleancut::ExactCutPoint(file, marker_byte, request.millis, stop);
+  if (at < 0) return {stop.stop_requested() ? PictureOutcome::kCancelled : PictureOutcome::kCannotRead};
+  return {std::nullopt, at};
 }
 
 // The first picture an exact cut from the time shows, or the key picture a clean one starts with.
@@ -565,11 +566,7 @@ FineEdge FineStart(MarkerIndex& markers, int64_t marker_byte, const PictureReque
     if (start.outcome != cleancut::EdgeOutcome::kFound) return {OutcomeOf(start.outcome)};
     return {std::nullopt, start.start.key, static_cast<double>(start.start.key_after) / 90000, start.start.key_pts};
   }
-  const std::optional<cleancut::ProgramStreams> program = ProgramAt(file, marker_byte);
-  if (!program || program->video == cleancut::VideoKind::kNone) return {PictureOutcome::kNoVideo};
-  const int64_t at = cleancut::FirstPictureAt(file, marker_byte, request.millis, program->video_pid, stop);
-  if (at == -2) return {stop.stop_requested() ? PictureOutcome::kCancelled : PictureOutcome::kCannotRead};
-  return {std::nullopt, at < 0 ? marker_byte : at};
+  return ExactEdge(file, marker_byte, request, stop);
 }
 
 // Where the video of a cut up to the time ends: an exact cut's first picture at the time, a clean
@@ -577,16 +574,12 @@ FineEdge FineStart(MarkerIndex& markers, int64_t marker_byte, const PictureReque
 FineEdge FineEnd(MarkerIndex& markers, int64_t from, int64_t marker_byte, const PictureRequest& request,
                  const std::stop_token& stop) {
   const os::File file = os::File::OpenForReading(markers.Path());
-  const std::optional<cleancut::ProgramStreams> program = ProgramAt(file, marker_byte);
+  if (!request.clean) return ExactEdge(file, marker_byte, request, stop);
+  const std::optional<cleancut::ProgramStreams> program = cleancut::ProgramBefore(file, marker_byte);
   if (!program || program->video == cleancut::VideoKind::kNone) return {PictureOutcome::kNoVideo};
-  if (request.clean) {
-    const cleancut::TimedEndResult end = cleancut::FindTimedEnd(file, from, marker_byte, request.millis, *program, stop);
-    if (end.outcome != cleancut::EdgeOutcome::kFound) return {OutcomeOf(end.outcome)};
-    return {std::nullopt, end.end.video_end};
-  }
-  const int64_t at = cleancut::FirstPictureAt(file, marker_byte, request.millis, program->video_pid, stop);
-  if (at == -2) return {stop.stop_requested() ? PictureOutcome::kCancelled : PictureOutcome::kCannotRead};
-  return {std::nullopt, at < 0 ? marker_byte : at};
+  const cleancut::TimedEndResult end = cleancut::FindTimedEnd(file, from, marker_byte, request.millis, *program, stop);
+  if (end.outcome != cleancut::EdgeOutcome::kFound) return {OutcomeOf(end.outcome)};
+  return {std::nullopt, end.end.video_end};
 }
 
 PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const std::stop_token& stop) {

@@ -48,13 +48,13 @@ int64_t TotalMillis(const std::vector<KeptRange>& ranges);
 std::vector<CutPart> CutPartsOf(const std::vector<KeptRange>& ranges);
 
 // The exact size of what a cut of `range` writes, from the marker index: the byte after the
-// END-th marker less the byte after the START-th. Nothing when the index cannot tell (the
-// recording has fewer markers, cannot be read, or a stop came, or a time is finer than a second).
-// The index reads on as far as it
-// must, unless `known_only`: then only what it has already found is used. `clean`: the size of
-// the range's clean cut (engine/cut.h), nothing when it cannot be made.
+// END-th marker less the byte after the START-th, or between the pictures at times finer than a
+// second. Nothing when the index cannot tell (the recording has fewer markers, cannot be read,
+// or a stop came). The index reads on as far as it must, unless `known_only`: then only what it
+// has already found is used. `clean`: the size of the range's clean cut (engine/cut.h), nothing
+// when it cannot be made; `in_job`: as a range of a clean job of two or more ranges cuts it.
 std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only,
-                                 const std::stop_token& stop = {}, bool clean = false);
+                                 const std::stop_token& stop = {}, bool clean = false, bool in_job = false);
 
 // Bytes as the size labels show them: "#,##0 KB".
 std::string SizeInKb(int64_t bytes);

@@ -15,6 +15,7 @@
 #include "core/ts_packet.h"
 #include "engine/marker_index.h"
 #include "preview/cut_picture.h"
+#include "ranges/range_list.h"
 #include "tests/cli_runner.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
@@ -141,6 +142,11 @@ TEST_F(TimedEdges, CleanJobRunsTheClockOnAcrossItsJoins) {
   const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:01.300", "0:00:03.500",
                                              "0:00:05", "0:00:07.200", "0:00:08.100", "0:00:11", "job.ts"});
   ASSERT_EQ(got.exit_code, 0) << got.out << got.err;
+  MarkerIndex index((dir_ / "rec.nts").string());
+  int64_t sizes = 0;
+  for (const KeptRange r : {KeptRange{{1, 300}, {3, 500}}, KeptRange{{5, 0}, {7, 200}}, KeptRange{{8, 100}, {11, 0}}})
+    sizes += ExactSize(index, r, false, {}, true, true).value_or(0);
+  EXPECT_EQ(sizes, int64_t(ReadAll(dir_ / "job.ts").size())) << "the list's sizes are the job's";
   const Timeline job = Read(dir_ / "job.ts", true);
   for (const std::string& error : errors) ADD_FAILURE() << "FFmpeg: " << error;
   ASSERT_GT(job.pictures.size(), 30u);
@@ -187,6 +193,7 @@ TEST_F(TimedEdges, ExactCutAndFramesAtFinerTimes) {
   const int64_t from = FirstPictureAt(source, index, {2, 350}), to = FirstPictureAt(source, index, {5, 250});
   ASSERT_GT(to, from);
   EXPECT_TRUE(ReadAll(dir_ / "exact.ts") == Bytes(source.begin() + from, source.begin() + to));
+  EXPECT_EQ(ExactSize(index, {{2, 350}, {5, 250}}, false), to - from);
 
   ASSERT_EQ(RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:02.350", "0:00:05.250", "clean.ts"}).exit_code, 0);
   for (const bool clean : {false, true}) {
