@@ -31,7 +31,13 @@ int main(int argc, char* argv[]) {
   trimora::QtWebOpener web;
   trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
   trimora::WindowEvents events(model, state, platform);
-  // The clean cut stays chosen, or not, from one run to the next.
+  // Whether the length is measured, and the clean cut, stay chosen, or not, from one run to the next.
+  model.cTimeB.Value = model.cDataDetail.Value = trimora::LoadMeasureChoice() ? 1 : 0;
+  for (trimora::CheckBox* box : {&model.cTimeB, &model.cDataDetail})
+    box->Click = [&model, click = box->Click] {
+      if (click) click();
+      trimora::SaveMeasureChoice(model.cTimeB.Value == 1);
+    };
   model.cPreviewClean.Value = trimora::LoadCleanCutChoice() ? 1 : 0;
   model.cPreviewClean.Click = [&model, click = model.cPreviewClean.Click] {
     if (click) click();
@@ -39,10 +45,12 @@ int main(int argc, char* argv[]) {
   };
   trimora::MainWindow window(model);
   dialogs.SetOwner(&window);
-  window.OnCloseRequest = [&events] { events.CloseRequest(); };
+  platform.confirm = [&window](const std::string& question) { return trimora::AskYesNo(&window, question); };
+  window.OnCloseRequest = [&events] { return events.CloseRequest(); };
 
   events.Load();
   window.Render();
+  window.FitToScreen();
   window.show();
   // `trimora FILE`: the file is opened as if chosen in the open dialog, once the window is up.
   std::vector<std::string> paths;

@@ -118,8 +118,7 @@ AnalysisResult AnalyzeAndPrint(Session& s, const std::string& path, bool measure
   out << kFileSizeCaption << values.file_size << "\n";
   out << kTimeACaption << values.time_a << "\n";
   out << kTimeBCaption << values.time_b << "\n";
-  const std::string message = result.Succeeded() ? (result.LengthsDiffer() ? kLengthsDiffer : "")
-                                                 : AnalysisFailureText(result);
+  const std::string message = result.Succeeded() ? AnalysisNotice(result) : AnalysisFailureText(result);
   if (!message.empty()) out << message << "\n";
   out.flush();
   return result;

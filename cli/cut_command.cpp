@@ -3,15 +3,15 @@
 // and the cut runs with TARGET as the file chosen in the save dialog; --clean as with the preview
 // panel's box ticked. Several ranges (more pairs, or --ranges LIST) make one job: each range
 // checked the same way, the list in order, cut in one pass into TARGET, each part as a cut of its
-// range alone would write it.
+// range alone would write it. A list may come from other tools (ranges/list_forms.h); --chapters
+// FILE writes where each range begins in TARGET.
 #include <cstdint>
-#include <fstream>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/cut_lists.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "core/time_values.h"
@@ -19,6 +19,7 @@
 #include "engine/cut.h"
 #include "engine/marker_index.h"
 #include "platform/os/os.h"
+#include "ranges/list_forms.h"
 #include "ranges/range_list.h"
 #include "timerange/range_check.h"
 #include "timerange/range_texts.h"
@@ -56,20 +57,6 @@ std::string RangeRefusal(const TimeArg& start, const TimeArg& end, int32_t total
   return RangeProblem(start.Time(), end.Time(), total);
 }
 
-// The text of --ranges LIST: the file, or stdin for "-".
-std::string ReadListText(const std::string& list) {
-  std::ostringstream text;
-  if (list == "-") {
-    text << std::cin.rdbuf();
-    return text.str();
-  }
-  std::ifstream in(os::PathFromUtf8(list), std::ios::binary);
-  if (!in) throw UsageError("the range list '" + list + "' cannot be read");
-  text << in.rdbuf();
-  if (in.bad()) throw UsageError("the range list '" + list + "' cannot be read");
-  return text.str();
-}
-
 // One line per range of a job: start, end, length, and the size its part will have. The size is
 // exact where the marker index already knows both ends (a measured analysis hands over what it
 // counted); otherwise the estimate by the byte rate, named so, rather than a second pass over the
@@ -82,66 +69,77 @@ std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mo
   return line + "推定サイズ " + FormatGrouped(static_cast<double>(LengthMillis(r)) / 1000 * kBytesPerSecond / 1024) + " KB";
 }
 
-// `--ranges LIST` taken out of the arguments (before any "--"): the LIST, or nothing.
-std::optional<std::string> TakeRangesOption(Args& args) {
-  std::optional<std::string> list;
+// `OPTION VALUE` taken out of the arguments (before any "--"): the VALUE, or nothing.
+std::optional<std::string> TakeOption(Args& args, const std::string& option, const char* value) {
+  std::optional<std::string> taken;
   for (std::size_t i = 0; i < args.size() && args[i] != "--";) {
-    if (args[i] != "--ranges") {
+    if (args[i] != option) {
       ++i;
       continue;
     }
-    if (list) throw UsageError("--ranges is given twice");
-    if (i + 1 >= args.size()) throw UsageError("--ranges needs a LIST");
-    list = args[i + 1];
+    if (taken) throw UsageError(option + " is given twice");
+    if (i + 1 >= args.size()) throw UsageError(option + " needs a " + value);
+    taken = args[i + 1];
     args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
   }
-  return list;
+  return taken;
 }
 
-int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::string& target, bool measure, CutMode mode);
+// What a run needs besides the ranges: how to cut, and where the chapters go.
+struct JobOptions {
+  bool measure = false;
+  CutMode mode = CutMode::kExact;
+  std::optional<std::string> chapters;
+};
 
-}  // namespace
-
-int RunCut(const Args& given) {
-  Args args = given;
-  const std::optional<std::string> list = TakeRangesOption(args);
-  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean"});
-  const bool measure = parsed.flags.count("--measure") > 0;
-  const CutMode mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
-  if (list || parsed.operands.size() != 4) {
-    const std::size_t n = parsed.operands.size();
-    if (list ? n != 2 : n < 4 || n % 2 != 0)
-      throw UsageError(list ? "FILE and TARGET are needed with --ranges" : "FILE, START END pairs and TARGET are needed");
-    if (parsed.operands.front().empty()) throw UsageError("FILE is empty");
-    if (parsed.operands.back().empty()) throw UsageError("TARGET is empty");
-    std::vector<KeptRange> ranges;
-    if (list) {
-      ParsedRangeList read = ReadRangeList(ReadListText(*list));
-      if (!read.problem.empty()) throw UsageError(read.problem);
-      ranges = std::move(read.ranges);
-    } else {
-      for (std::size_t i = 1; i + 1 < n; i += 2) {
-        const TimeArg start = ParseTimeArg(parsed.operands[i], "START");
-        const TimeArg end = ParseTimeArg(parsed.operands[i + 1], "END");
-        if (start.problem != TimeArg::Problem::kNone || end.problem != TimeArg::Problem::kNone)
-          throw UsageError(RangeName(ranges.size()) + "：" + range_texts::kEntryError);
-        ranges.push_back({start.Time(), end.Time()});
-      }
-    }
-    // The order and the overlaps need no recording: refused before anything is analysed.
-    if (std::string problem = ListProblem(ranges, INT32_MAX); !problem.empty()) throw UsageError(problem);
-    return RunJob(parsed.operands.front(), std::move(ranges), parsed.operands.back(), measure, mode);
+// The ranges the arguments name: START END pairs, or a list in any form.
+CutList RangesOfArguments(const ParsedArgs& parsed, const std::optional<std::string>& list) {
+  CutList cuts;
+  if (list) {
+    cuts = ReadCutList(ReadListText(*list));
+    if (!cuts.problem.empty()) throw UsageError(cuts.problem);
+    return cuts;
   }
+  for (std::size_t i = 1; i + 2 < parsed.operands.size(); i += 2) {
+    const TimeArg start = ParseTimeArg(parsed.operands[i], "START");
+    const TimeArg end = ParseTimeArg(parsed.operands[i + 1], "END");
+    if (start.problem != TimeArg::Problem::kNone || end.problem != TimeArg::Problem::kNone)
+      throw UsageError(RangeName(cuts.ranges.size()) + "：" + range_texts::kEntryError);
+    cuts.ranges.push_back({start.Time(), end.Time()});
+  }
+  return cuts;
+}
+
+// The chapters file is a file of its own: never the recording, never TARGET.
+void CheckChaptersPath(const JobOptions& job, const std::string& file, const std::string& target) {
+  if (!job.chapters) return;
+  if (job.chapters->empty()) throw UsageError("--chapters FILE is empty");
+  const std::string chapters = FullPath(*job.chapters);
+  if (IsTheSource(FullPath(file), chapters) || IsTheSource(FullPath(target), chapters))
+    throw UsageError("--chapters FILE is the recording or TARGET");
+}
+
+int RunJob(const std::string& file, CutList cuts, const std::string& target, const JobOptions& job);
+
+// The status a saved cut ends with, once the chapters (when asked for) are written: only a cut
+// that saved its whole ranges gets them, and one it could not write fails the run.
+int EndStatus(const CutResult& cut, const std::vector<KeptRange>& ranges, const clock::RecordingClock* clock,
+              const JobOptions& job) {
+  if (job.chapters && cut.outcome == CutOutcome::Completed && !SaveChapters(*job.chapters, ranges, *clock))
+    return ExitStatus(Outcome::kFailed);
+  return ExitStatus(OutcomeOf(cut));
+}
+
+// One range from START to END, as the window's Save cuts the boxes' range.
+int RunSingle(const ParsedArgs& parsed, const JobOptions& job) {
   const std::string& file = parsed.operands[0];
-  if (file.empty()) throw UsageError("FILE is empty");
-  if (parsed.operands[3].empty()) throw UsageError("TARGET is empty");
   const TimeArg start = ParseTimeArg(parsed.operands[1], "START");
   const TimeArg end = ParseTimeArg(parsed.operands[2], "END");
   // The save dialog hands the cut a full path, as the analysis gets one.
   const std::string target = FullPath(parsed.operands[3]);
 
   Session s;
-  const AnalysisResult analysis = AnalyzeAndPrint(s, file, measure, std::cout);
+  const AnalysisResult analysis = AnalyzeAndPrint(s, file, job.measure, std::cout);
   // Once asked to stop, nothing new starts, as in a closing window.
   if (s.stop.Received()) return s.stop.ExitStatus();
   if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
@@ -149,9 +147,15 @@ int RunCut(const Args& given) {
     std::cout << refusal << std::endl;
     return ExitStatus(Outcome::kFailed);
   }
+  std::optional<clock::RecordingClock> clock;
+  if (job.chapters) {
+    clock = ReadClock(s, file);
+    if (s.stop.Received()) return s.stop.ExitStatus();
+    if (!clock) return ExitStatus(Outcome::kFailed);
+  }
   TerminalCutReport report(s.progress);
   CutOptions options;
-  options.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
+  options.mode = job.mode;
   // After --measure the markers are counted: the cut goes straight to the start.
   if (analysis.markers) {
     options.known_start = analysis.markers->KnownByteAfterMarker(start.seconds);
@@ -162,27 +166,73 @@ int RunCut(const Args& given) {
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
-  return ExitStatus(OutcomeOf(cut));
+  return EndStatus(cut, {{start.Time(), end.Time()}}, clock ? &*clock : nullptr, job);
+}
+
+}  // namespace
+
+int RunCut(const Args& given) {
+  Args args = given;
+  const std::optional<std::string> list = TakeOption(args, "--ranges", "LIST");
+  JobOptions job;
+  job.chapters = TakeOption(args, "--chapters", "FILE");
+  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean"});
+  job.measure = parsed.flags.count("--measure") > 0;
+  job.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
+  const std::size_t n = parsed.operands.size();
+  if (list ? n != 2 : n < 4 || n % 2 != 0)
+    throw UsageError(list ? "FILE and TARGET are needed with --ranges" : "FILE, START END pairs and TARGET are needed");
+  if (parsed.operands.front().empty()) throw UsageError("FILE is empty");
+  if (parsed.operands.back().empty()) throw UsageError("TARGET is empty");
+  CheckChaptersPath(job, parsed.operands.front(), parsed.operands.back());
+  if (!list && n == 4) return RunSingle(parsed, job);
+  CutList cuts = RangesOfArguments(parsed, list);
+  // The order and the overlaps need no recording: refused before anything is analysed. The
+  // lists of other tools were judged so as they were read.
+  if (!cuts.NeedsClock())
+    if (std::string problem = ListProblem(cuts.ranges, INT32_MAX); !problem.empty()) throw UsageError(problem);
+  return RunJob(parsed.operands.front(), std::move(cuts), parsed.operands.back(), job);
 }
 
 namespace {
 
-int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::string& given_target, bool measure,
-           CutMode mode) {
+// The ranges a list names on this recording, checked against its length as the boxes would be,
+// before the target is touched: nothing when refused, the reason printed. The order was judged
+// before the analysis, so what is left is the recording's answer, not the command line's: the
+// same as for a single range past the length.
+std::optional<std::vector<KeptRange>> RangesOnRecording(const CutList& cuts, const clock::RecordingClock* clock,
+                                                        int32_t total) {
+  std::vector<KeptRange> ranges = cuts.ranges;
+  if (cuts.NeedsClock()) ranges = KeptRangesOf(cuts, *clock, RecordingEnd(*clock, total));
+  if (std::string problem = ListProblem(ranges, total); !problem.empty()) {
+    std::cout << problem << std::endl;
+    return std::nullopt;
+  }
+  return ranges;
+}
+
+int RunJob(const std::string& file, CutList cuts, const std::string& given_target, const JobOptions& job) {
   const std::string target = FullPath(given_target);
   Session s;
-  const AnalysisResult analysis = AnalyzeAndPrint(s, file, measure, std::cout);
+  const AnalysisResult analysis = AnalyzeAndPrint(s, file, job.measure, std::cout);
   if (s.stop.Received()) return s.stop.ExitStatus();
   if (!analysis.Succeeded()) return ExitStatus(OutcomeOf(analysis));
-  // Each range against the length, as the boxes would be checked: before the target is touched.
-  if (std::string problem = ListProblem(ranges, analysis.TotalSeconds()); !problem.empty()) throw UsageError(problem);
-  for (std::size_t i = 0; i < ranges.size(); ++i)
-    std::cout << RangeLine(i, ranges[i], analysis.measured ? analysis.markers.get() : nullptr, mode, ranges.size() >= 2) << "\n";
+  std::optional<clock::RecordingClock> clock;
+  if (cuts.NeedsClock() || job.chapters) {
+    clock = ReadClock(s, file);
+    if (s.stop.Received()) return s.stop.ExitStatus();
+    if (!clock) return ExitStatus(Outcome::kFailed);
+  }
+  const std::optional<std::vector<KeptRange>> ranges =
+      RangesOnRecording(cuts, clock ? &*clock : nullptr, analysis.TotalSeconds());
+  if (!ranges) return ExitStatus(Outcome::kFailed);
+  for (std::size_t i = 0; i < ranges->size(); ++i)
+    std::cout << RangeLine(i, (*ranges)[i], analysis.measured ? analysis.markers.get() : nullptr, job.mode, ranges->size() >= 2) << "\n";
   std::cout << std::flush;
-  const std::vector<CutPart> parts = CutPartsOf(ranges);
+  const std::vector<CutPart> parts = CutPartsOf(*ranges);
   TerminalCutReport report(s.progress);
   CutOptions options;
-  options.mode = mode;
+  options.mode = job.mode;
   if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(parts.front().start.second);
   const CutResult cut = CutRecording(FullPath(file), target, parts, s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
@@ -192,7 +242,7 @@ int RunJob(const std::string& file, std::vector<KeptRange> ranges, const std::st
     last += "（" + RangeName(static_cast<std::size_t>(cut.part)) + "）";
   std::cout << last << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
-  return ExitStatus(OutcomeOf(cut));
+  return EndStatus(cut, *ranges, clock ? &*clock : nullptr, job);
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ int ExitStatusOf(FrameEnd end, const Session& s) {
 }
 
 constexpr const char* kNotWritten = "画像ファイルを書き込めません。";
+constexpr const char* kWriting = "画像を書き込んでいます...";
 
 // The picture, made on a thread of its own so that a stop signal, which only sets the session's
 // flag, stops the decoding within a packet or two.
@@ -83,12 +84,17 @@ FrameEnd Frame(Session& s, const ParsedArgs& parsed, const preview::PictureReque
     std::cout << preview::NoPictureText(result.outcome) << std::endl;
     return FrameEnd::kNoPicture;
   }
-  if (!preview::WritePng(result.picture, out)) {
+  s.progress.Draw(100, kWriting);
+  const bool written = preview::WritePng(result.picture, out);
+  s.progress.Clear();
+  if (!written) {
     std::cout << kNotWritten << std::endl;
     return FrameEnd::kNotWritten;
   }
   std::cout << "画像：" << result.picture.width << "x" << result.picture.height << std::endl;
-  return FrameEnd::kWritten;
+  // A stop that came while the picture was written ends the run as a stop, as a cut's does: the
+  // picture stays, but the status says the run was asked to end.
+  return s.stop.Received() ? FrameEnd::kStopped : FrameEnd::kWritten;
 }
 
 }  // namespace

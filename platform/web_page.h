@@ -8,6 +8,8 @@ namespace trimora {
 // The page behind the window's link. A bare page name is a page shipped beside the program (the
 // usage page until the project has a public home); an address with a scheme is used as it is.
 inline constexpr const char* kWebPageAddress = "usage.html";
+// What the window's link shows: the page's own title.
+inline constexpr const char* kWebPageTitle = "Trimoraの使い方";
 
 class WebOpener {
  public:

@@ -3,8 +3,6 @@
 #include <zlib.h>
 
 #include <exception>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,14 +11,6 @@
 namespace trimora::preview {
 
 namespace {
-
-// A hidden name beside `path`, told apart by a random number: created new, it is never another's.
-std::string TemporaryBeside(const std::string& path) {
-  static std::random_device random;
-  const std::filesystem::path p = os::PathFromUtf8(path);
-  const std::string name = "." + os::Utf8FromPath(p.filename()) + ".trimora-" + std::to_string(random()) + ".tmp";
-  return os::Utf8FromPath(p.parent_path() / os::PathFromUtf8(name));
-}
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(v >> shift));
@@ -87,31 +77,12 @@ bool WritePng(const Picture& picture, const std::string& path) {
     return false;
   const std::vector<uint8_t> png = EncodePng(picture);
   if (png.empty()) return false;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string temporary = TemporaryBeside(path);
-    os::File file;
-    try {
-      file = os::File::CreateNew(temporary);
-    } catch (const std::exception&) {
-      if (os::KindOf(temporary) != os::PathKind::kNothing) continue;  // the name is taken: another
-      return false;
-    }
-    try {
-      file.Write(png.data(), png.size());
-      file.Close();
-      os::ReplaceFile(temporary, path);
-      return true;
-    } catch (const std::exception&) {
-      try {
-        file = os::File();
-        os::RemoveFile(temporary);
-      } catch (const std::exception&) {
-        // nothing more can be done; the old file at the path is untouched either way
-      }
-      return false;
-    }
+  try {
+    os::WriteWholeFile(path, png.data(), png.size());
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  return false;
 }
 
 }  // namespace trimora::preview

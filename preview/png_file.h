@@ -8,9 +8,8 @@
 
 namespace trimora::preview {
 
-// Writes `picture` to `path`, created or replaced, through a new file beside it that takes the
-// path's place only once it is complete: a failure (a full disk, a stop) leaves whatever was at
-// the path as it was. False when it cannot be encoded or written completely.
+// Writes `picture` to `path` as os::WriteWholeFile writes a file: whatever was at the path stays
+// as it was unless the whole picture took its place. False when it cannot be encoded or written.
 bool WritePng(const Picture& picture, const std::string& path);
 
 }  // namespace trimora::preview

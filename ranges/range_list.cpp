@@ -38,19 +38,47 @@ std::string ListProblem(const std::vector<KeptRange>& ranges, int32_t total) {
   return "";
 }
 
-AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total) {
+namespace {
+
+// Where `range` goes among the rows of `ranges` other than `skip` (none: every row), or why it
+// cannot: the neighbours are named as the list names them now.
+AddResult PlaceAmong(const std::vector<KeptRange>& ranges, KeptRange range, int32_t total, std::size_t skip) {
   if (std::string p = RangeProblem(range.start, range.end, total); !p.empty()) return {p, 0};
-  const auto at = std::upper_bound(ranges.begin(), ranges.end(), range,
-                                   [](const KeptRange& a, const KeptRange& b) { return a.start < b.start; });
-  const std::size_t i = static_cast<std::size_t>(at - ranges.begin());
+  std::size_t at = 0, before = ranges.size(), after = ranges.size();
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    if (i == skip) continue;
+    if (ranges[i].start <= range.start) {
+      before = i;
+      ++at;
+    } else if (after == ranges.size()) {
+      after = i;
+    }
+  }
   // The neighbours it would touch: an END may meet the next START, no more.
-  if (i > 0 && ranges[i - 1].end > range.start)
-    return {"この範囲は" + RangeName(i - 1) + "と重なっています。", 0};
-  if (i < ranges.size() && range.end > ranges[i].start)
-    return {"この範囲は" + RangeName(i) + "と重なっています。", 0};
-  ranges.insert(at, range);
-  return {"", i};
+  if (before < ranges.size() && ranges[before].end > range.start)
+    return {"この範囲は" + RangeName(before) + "と重なっています。", 0};
+  if (after < ranges.size() && range.end > ranges[after].start)
+    return {"この範囲は" + RangeName(after) + "と重なっています。", 0};
+  return {"", at};
 }
+
+}  // namespace
+
+AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total) {
+  const AddResult place = PlaceAmong(ranges, range, total, ranges.size());
+  if (place.problem.empty()) ranges.insert(ranges.begin() + static_cast<std::ptrdiff_t>(place.added), range);
+  return place;
+}
+
+AddResult ReplaceRange(std::vector<KeptRange>& ranges, std::size_t row, KeptRange range, int32_t total) {
+  const AddResult place = PlaceAmong(ranges, range, total, row);
+  if (!place.problem.empty()) return place;
+  ranges.erase(ranges.begin() + static_cast<std::ptrdiff_t>(row));
+  ranges.insert(ranges.begin() + static_cast<std::ptrdiff_t>(place.added), range);
+  return place;
+}
+
+bool Overlap(const KeptRange& a, const KeptRange& b) { return a.start < b.end && b.start < a.end; }
 
 int64_t LengthMillis(KeptRange range) { return MillisBetween(range.start, range.end); }
 
@@ -106,19 +134,35 @@ std::string WriteRangeList(const std::vector<KeptRange>& ranges) {
 }
 
 std::optional<CutTime> ReadTime(const std::string& text) {
+  // A box takes "-1" and adds it; in a list a sign is a typing slip or another program's
+  // negative time, and "-0:00:01" must not become one second past the start.
+  if (text.find_first_of("+-") != std::string::npos) return std::nullopt;
   const std::size_t first = text.find(':');
   const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
   if (second == std::string::npos || text.find(':', second + 1) != std::string::npos) return std::nullopt;
   return TextsToCutTime(text.substr(0, first), text.substr(first + 1, second - first - 1), text.substr(second + 1));
 }
 
+std::vector<std::string> ListLines(std::string_view text) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // Windows' editors write one
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find_first_of("\r\n");
+    lines.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    // "\r\n" from Windows, "\r" from old Mac editors, "\n" elsewhere: each ends one line.
+    text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+  }
+  return lines;
+}
+
 ParsedRangeList ReadRangeList(const std::string& text) {
   ParsedRangeList out;
-  std::istringstream lines(text);
-  std::string line;
-  for (std::size_t number = 1; std::getline(lines, line); ++number) {
+  const std::vector<std::string> lines = ListLines(text);
+  for (std::size_t number = 1; number <= lines.size(); ++number) {
+    std::string line = lines[number - 1];
     if (const std::size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // a list written on Windows
     std::istringstream fields(line);
     std::string start, end, extra;
     if (!(fields >> start)) continue;  // blank or only a comment

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/cut_time.h"
@@ -39,6 +40,13 @@ struct AddResult {
   std::size_t added = 0;
 };
 AddResult AddRange(std::vector<KeptRange>& ranges, KeptRange range, int32_t total);
+
+// Puts `range` in the place of row `row`: the row is taken out and `range` added as AddRange adds
+// it, so it may move to keep the list sorted. Refused, the list as it was, for AddRange's reasons.
+AddResult ReplaceRange(std::vector<KeptRange>& ranges, std::size_t row, KeptRange range, int32_t total);
+
+// Whether two ranges share a moment (ranges that only meet, an END on a START, do not).
+bool Overlap(const KeptRange& a, const KeptRange& b);
 
 // A range's length and the sum of the lengths, in thousandths of a second.
 int64_t LengthMillis(KeptRange range);
@@ -73,8 +81,12 @@ struct ParsedRangeList {
 };
 ParsedRangeList ReadRangeList(const std::string& text);
 
-// One "H:MM:SS" (or "H:MM:SS.fff") as a range box row reads it; nothing when it is not three
-// fields holding a time.
+// The lines of a list's text: a UTF-8 byte order mark before the first is dropped, and "\r\n",
+// "\r" and "\n" each end a line.
+std::vector<std::string> ListLines(std::string_view text);
+
+// One "H:MM:SS" (or "H:MM:SS.fff") as a range box row reads it, but without a sign; nothing when
+// it is not three fields holding a time.
 std::optional<CutTime> ReadTime(const std::string& text);
 
 }  // namespace trimora

@@ -382,12 +382,13 @@ TEST_F(AnalyzeFileTest, WithoutMeasuringNoNoticeAndEstimateIsTheLength) {
   EXPECT_TRUE(MeasuringCaptions().empty());
 }
 
-TEST_F(AnalyzeFileTest, RecordingWithoutMarkersMeasuresZeroWithoutNotice) {
+TEST_F(AnalyzeFileTest, RecordingWithoutMarkersMeasuresZeroAndSaysSo) {
   Analyze(Write("no-markers.nts", Rec({.seconds = 0, .trailing_packets = 1000})), true);
   ExpectValueLabels("正常(TS)", "184 KB", "0:00:01", "0:00:00");
   EXPECT_EQ(st.iTotalSec, 0);
   EXPECT_EQ(Boxes(w.tEnd), (std::vector<std::string>{"0", "0", "0"}));
-  EXPECT_EQ(w.lMessage.Caption, "");
+  EXPECT_EQ(w.lMessage.Caption, "編集時注意：1秒間隔の放送情報データが見つかりません。時間を指定して切り出せません。");
+  EXPECT_TRUE(w.iInfo.Visible);
   EXPECT_TRUE(w.fOption.Enabled);
 }
 

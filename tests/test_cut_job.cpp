@@ -186,8 +186,8 @@ TEST_F(CliJob, UnusableListsAreRefusedBeforeTheTargetIsTouched) {
       {{"rec.nts", "0:00:10", "0:00:30", "0:00:20", "0:00:40"}, "範囲2が範囲1と重なっています。"},
       {{"rec.nts", "0:00:10", "0:00:20", "0:00:40", "0:00:30"}, "範囲2：終了位置が開始位置より前です。"},
       {{"rec.nts", "0:00:10", "0:00:20", "0:00:x", "0:00:30"}, "範囲2：指定が正しくありません。"},
-      {{"rec.nts", "0:00:10", "0:00:20", "0:01:30", "0:02:00"}, "範囲2：終了は0:01:40以下で指定して下さい。"},
       {{"--ranges", "bad.txt", "rec.nts"}, "1行目が「H:MM:SS H:MM:SS」ではありません。"},
+      {{"--ranges", ".", "rec.nts"}, "the range list '.' cannot be read"},
   };
   for (const auto& [args, reason] : cases) {
     std::vector<std::string> all = {"cut", "--measure"};
@@ -197,6 +197,26 @@ TEST_F(CliJob, UnusableListsAreRefusedBeforeTheTargetIsTouched) {
     EXPECT_EQ(got.exit_code, 2) << reason;
     EXPECT_NE(got.err.find(reason), std::string::npos) << got.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.nts")) << reason;
+  }
+}
+
+// Past the length is the recording's answer, not a fault of the command line: the same status
+// whether the range comes as a pair, in pairs or in a list.
+TEST_F(CliJob, RangePastTheLengthIsRefusedAsASingleRangeIs) {
+  Recording r(RecordingOptions{.seconds = 100});
+  r.WriteTo(dir / "rec.nts");
+  testkit::WriteAll(dir / "long.txt", Bytes{'0', ':', '0', '1', ':', '3', '0', ' ', '0', ':', '0', '2', ':', '0', '0'});
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"rec.nts", "0:01:30", "0:02:00"},
+        std::vector<std::string>{"rec.nts", "0:00:10", "0:00:20", "0:01:30", "0:02:00"},
+        std::vector<std::string>{"--ranges", "long.txt", "rec.nts"}}) {
+    std::vector<std::string> all = {"cut", "--measure"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back("out.nts");
+    const auto got = testkit::RunCli(dir.path(), all);
+    EXPECT_EQ(got.exit_code, 1) << args.size() << got.err;
+    EXPECT_NE(got.out.find("終了は0:01:40以下で指定して下さい。\n"), std::string::npos) << got.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.nts"));
   }
 }
 

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "window/runs/analyze_file.h"
 #include "core/ts_packet.h"
@@ -54,6 +57,28 @@ TEST(MarkerIndex, MeasuredAnalysisHandsOverItsCountAndAnEstimateStartsEmpty) {
   ASSERT_TRUE(st.markers && st.markers->Complete());
   std::filesystem::remove(path);  // what the index gives now comes from the analysis alone
   for (int n = 1; n <= 6; ++n) EXPECT_EQ(st.markers->ByteAfterMarker(n).byte, ByteAfter(r, n)) << n;
+}
+
+// `cp -p` or `touch -r` over the recording: the same file, the same size, the old modification
+// time, other bytes. The index must not hand the cut a start found in the old bytes.
+TEST(MarkerIndex, FileRewrittenInPlaceWithItsTimePutBackIsNotKnownAnyMore) {
+  testkit::TempDir dir;
+  const std::filesystem::path path = dir / "r.nts";
+  Recording r(RecordingOptions{.seconds = 6});
+  r.WriteTo(path);
+  MarkerIndex index(path.string());
+  ASSERT_TRUE(index.ByteAfterMarker(3).found);
+  ASSERT_TRUE(index.KnownByteAfterMarker(3));
+  const auto modified = std::filesystem::last_write_time(path);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // past the system clock's coarse tick
+  r.Packet(r.MarkerIndex(1))[2] = 0x11;  // a marker no more
+  {
+    std::fstream rewrite(path, std::ios::in | std::ios::out | std::ios::binary);
+    const testkit::Bytes bytes = r.Slice(0, r.PacketCount());
+    rewrite.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::last_write_time(path, modified);
+  EXPECT_FALSE(index.KnownByteAfterMarker(3));
 }
 
 }  // namespace

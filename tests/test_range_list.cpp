@@ -48,6 +48,18 @@ TEST(RangeListRules, ReadsItsTextFormAndRefusesALineItCannotRead) {
   }
 }
 
+// A box adds a negative part; a list must not turn "-0:00:01" into one second.
+TEST(RangeListRules, SignedTimesAreRefused) {
+  for (const char* bad : {"-0:00:01 0:00:05\n", "0:-1:64 0:02:00\n", "0:00:01 +0:00:05\n"})
+    EXPECT_EQ(ReadRangeList(bad).problem, "1行目が「H:MM:SS H:MM:SS」ではありません。") << bad;
+}
+
+TEST(RangeListRules, ByteOrderMarkAndOldMacLineEndsAreRead) {
+  const ParsedRangeList read = ReadRangeList("\xEF\xBB\xBF" "0:00:01 0:00:02\r0:00:03 0:00:04\r");
+  EXPECT_EQ(read.problem, "");
+  EXPECT_EQ(read.ranges, (std::vector<KeptRange>{{1, 2}, {3, 4}}));
+}
+
 TEST(RangeListRules, KeepsTheListSortedAndRefusesOverlaps) {
   std::vector<KeptRange> list;
   EXPECT_EQ(AddRange(list, {100, 200}, 600).problem, "");
@@ -139,10 +151,13 @@ TEST_F(WindowRangeList, BuildsASortedListWithExactSizesAndTotals) {
   Add(40, 50);
   Add(0, 10);
   Add(10, 20);  // touches the first
-  EXPECT_EQ(w.lRanges.Items, (std::vector<std::string>{"0:00:00～0:00:10　0:00:10　" + Size(0, 10),
-                                                      "0:00:10～0:00:20　0:00:10　" + Size(10, 20),
-                                                      "0:00:40～0:00:50　0:00:10　" + Size(40, 50)}));
+  EXPECT_EQ(w.lRanges.Items, (std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　" + Size(0, 10),
+                                                      "2　0:00:10～0:00:20　0:00:10　" + Size(10, 20),
+                                                      "3　0:00:40～0:00:50　0:00:10　" + Size(40, 50)}));
   EXPECT_EQ(w.lRanges.ListIndex, 1) << "the row just added is chosen";
+  ASSERT_EQ(w.pTimeline.Kept.size(), 3u) << "the list's ranges are drawn on the timeline";
+  EXPECT_EQ(w.pTimeline.Kept[0].X1, w.lnZERO.X1);
+  EXPECT_EQ(w.pTimeline.Kept[2].X2, w.lnZERO.X1 + (w.lnEOF.X1 - w.lnZERO.X1) * 50 / 60);
   EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:30　" +
                                         SizeInKb(static_cast<int64_t>((recording.MarkerIndex(20) + 1 +
                                                                         recording.MarkerIndex(50) - recording.MarkerIndex(40)) *
@@ -168,6 +183,7 @@ TEST_F(WindowRangeList, BuildsASortedListWithExactSizesAndTotals) {
   Open("other.nts");
   EXPECT_TRUE(w.lRanges.Items.empty()) << "a list never holds ranges of another recording";
   EXPECT_TRUE(events.Ranges().empty());
+  EXPECT_TRUE(w.pTimeline.Kept.empty());
 }
 
 TEST_F(WindowRangeList, SavesTheListAsOneJobAndReadsAndWritesItsTextForm) {
@@ -203,6 +219,62 @@ TEST_F(WindowRangeList, SavesTheListAsOneJobAndReadsAndWritesItsTextForm) {
   EXPECT_EQ(testkit::ReadAll(dir / "job.nts"), want);
 }
 
+TEST_F(WindowRangeList, ChosenRowChangedInTheBoxesIsReplacedNotRefusedAsItsOwnOverlap) {
+  Add(0, 10);
+  Add(30, 40);
+  w.lRanges.ListIndex = 1;
+  w.lRanges.Click();
+  Add(25, 45);
+  EXPECT_EQ(w.lRangesMessage.Caption, "");
+  EXPECT_EQ(events.Ranges(), (std::vector<KeptRange>{{0, 10}, {25, 45}}));
+  Add(5, 45);  // the chosen row again, now over the first as well: refused, naming it
+  EXPECT_EQ(w.lRangesMessage.Caption, "この範囲は範囲1と重なっています。");
+  EXPECT_EQ(events.Ranges(), (std::vector<KeptRange>{{0, 10}, {25, 45}}));
+  w.lRanges.ListIndex = 0;
+  w.lRanges.Click();
+  EXPECT_EQ(w.lRangesMessage.Caption, "") << "a reason goes with the choice it was for";
+}
+
+TEST_F(WindowRangeList, AfterRemovingARowTheBoxesShowNoRangeTheListLost) {
+  Add(0, 10);
+  Add(30, 40);
+  w.bRemoveRange.Click();  // the row just added, 30..40
+  EXPECT_EQ(w.tStart[2]->Text(), "0");
+  EXPECT_EQ(w.tEnd[2]->Text(), "10");
+  w.bRemoveRange.Click();
+  EXPECT_EQ(w.tEnd[1]->Text(), "1") << "the whole recording, as after its analysis";
+  EXPECT_EQ(w.tEnd[2]->Text(), "0");
+}
+
+TEST(WindowRangeListWithoutRecording, OffersNoButtonThatCouldNotWork) {
+  WindowModel w;
+  AppState st;
+  Dialogs dialogs;
+  NoWeb web;
+  Platform platform{dialogs, web, [](const std::string&, std::string&) { return false; }};
+  WindowEvents events{w, st, platform};
+  for (const Button* b : {&w.bAddRange, &w.bRemoveRange, &w.bImportRanges, &w.bExportRanges, &w.bSaveRanges})
+    EXPECT_FALSE(b->Enabled) << b->Name;
+}
+
+TEST_F(WindowRangeList, ReadingAListAsksBeforeReplacingTheOneShown) {
+  Add(5, 10);
+  testkit::WriteAll(dir / "list.txt", Bytes{'0', ':', '0', '0', ':', '2', '0', ' ', '0', ':', '0', '0', ':', '3', '0'});
+  std::vector<std::string> asked;
+  bool answer = false;
+  platform.confirm = [&](const std::string& question) {
+    asked.push_back(question);
+    return answer;
+  };
+  w.bImportRanges.Click();
+  EXPECT_EQ(asked.size(), 1u);
+  EXPECT_EQ(events.Ranges(), (std::vector<KeptRange>{{5, 10}})) << "No keeps the list";
+  answer = true;
+  dialogs.answers.push_back((dir / "list.txt").string());
+  w.bImportRanges.Click();
+  EXPECT_EQ(events.Ranges(), (std::vector<KeptRange>{{20, 30}}));
+}
+
 // With a window thread to post to, the sizes are worked out on a thread of their own and arrive
 // as tasks for the window; a size asked for a list since emptied finds no row.
 TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
@@ -227,10 +299,10 @@ TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
     }
   };
   Add(0, 10);
-  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"0:00:00～0:00:10　0:00:10　計算中"});
+  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　計算中"});
   EXPECT_EQ(w.lRangesTotal.Caption, "合計：0:00:10　--");
   run_posted(1);
-  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"0:00:00～0:00:10　0:00:10　" + Size(0, 10)});
+  EXPECT_EQ(w.lRanges.Items, std::vector<std::string>{"1　0:00:00～0:00:10　0:00:10　" + Size(0, 10)});
 
   Add(20, 30);
   Open("other.nts");  // the list empties before the size of 20..30 is taken
@@ -239,7 +311,7 @@ TEST_F(WindowRangeList, SizesArriveFromTheirOwnThreadForTheRowsStillListed) {
   EXPECT_EQ(w.lRanges.Items.size(), 1u);
   const Recording other(RecordingOptions{.seconds = 30});
   EXPECT_EQ(w.lRanges.Items.front(),
-            "0:00:20～0:00:25　0:00:05　" +
+            "1　0:00:20～0:00:25　0:00:05　" +
                 SizeInKb(static_cast<int64_t>((other.MarkerIndex(25) - other.MarkerIndex(20)) * kPacketSize)))
       << "the new recording's size, not the old row's";
 }

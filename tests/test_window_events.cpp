@@ -162,7 +162,7 @@ TEST_F(WindowEventsTest, StartUpWithAnExistingFolderListsItsRecordings) {
   events_.Load();
 
   EXPECT_EQ(w_.Caption.rfind("Trimora ", 0), 0u) << w_.Caption;  // the title carries an edition
-  EXPECT_EQ(w_.lvAddress.Caption, kWebPageAddress);
+  EXPECT_EQ(w_.lvAddress.Caption, "Trimoraの使い方");  // the page's title, not its file name
   EXPECT_EQ(st_.sRecordPath, folder.string() + kPathSeparator);
   EXPECT_EQ(w_.lFile.Path, st_.sRecordPath);
   EXPECT_EQ(w_.lFile.Pattern, "*.nts");
@@ -280,6 +280,8 @@ TEST_F(WindowEventsTest, DialogChoiceIsShownAndAnalysed) {
   EXPECT_EQ(st_.sEditFile, file.string());
   EXPECT_EQ(st_.iTotalSec, 4);
   EXPECT_TRUE(w_.fOption.Enabled);
+  w_.bShowDialog.Click();
+  EXPECT_EQ(dialogs_.calls[1].initial_dir, home_.path().string() + kPathSeparator) << "the folder last chosen";
 }
 
 TEST_F(WindowEventsTest, CancelledDialogsDoNothing) {
@@ -334,6 +336,11 @@ TEST_F(WindowEventsTest, SaveCutsTheRangeIntoTheChosenFile) {
   EXPECT_TRUE(w_.bCut.Enabled);
   EXPECT_FALSE(events_.Busy());
   ExpectFilesClosed();
+  fs::create_directories(home_ / "cuts");
+  dialogs_.answers.push_back((home_ / "cuts" / "again.nts").string());
+  w_.bCut.Click();
+  w_.bCut.Click();  // cancelled
+  EXPECT_EQ(dialogs_.calls.back().initial_dir, (home_ / "cuts").string() + kPathSeparator) << "the folder last saved to";
 }
 
 TEST_F(WindowEventsTest, SaveWithBoxesThatNoLongerConvertShowsTheEntryMessageAndCutsNothing) {
@@ -351,6 +358,7 @@ TEST_F(WindowEventsTest, SaveWithBoxesThatNoLongerConvertShowsTheEntryMessageAnd
   EXPECT_EQ(w_.lCMessage.Caption, "指定が正しくありません。");
   EXPECT_TRUE(w_.iCWarn.Visible);
   EXPECT_FALSE(fs::exists(target));
+  EXPECT_EQ(dialogs_.calls.size(), 1u) << "no target is asked for a range the boxes do not hold";
 }
 
 // ---- Check boxes and link ---------------------------------------------------------------------
@@ -416,7 +424,8 @@ TEST_F(WindowEventsTest, CloseDuringAMeasuringAnalysisStopsTheLoopAndClosesTheSo
   EXPECT_EQ(st_.sEditFile, edited);
 }
 
-TEST_F(WindowEventsTest, CloseDuringACutStopsTheCopyAndClosesBothFiles) {
+// Closing during a save asks first; a save stopped so leaves no cut-short file under its name.
+TEST_F(WindowEventsTest, CloseDuringACutAsksThenStopsAndRemovesThePartialFile) {
   events_.Load();
   const Recording rec = Seconds(100);
   const fs::path source = home_ / "long.nts", target = home_ / "part.nts";
@@ -426,20 +435,24 @@ TEST_F(WindowEventsTest, CloseDuringACutStopsTheCopyAndClosesBothFiles) {
   w_.tEnd[1]->SetText("0");
   w_.tEnd[2]->SetText("50");
   ASSERT_TRUE(w_.bCut.Enabled) << w_.lCMessage.Caption;
-  bool busy_seen = false;
+  std::vector<bool> answers = {false, true};
+  std::size_t asked = 0;
+  platform_.confirm = [&](const std::string& question) {
+    EXPECT_EQ(question.rfind("保存中です。中止しますか？", 0), 0u) << question;
+    return answers.at(asked++);
+  };
+  std::vector<bool> closed;
   w_.ProcessEvents = [&] {
-    if (st_.iExitFlag == 0 && w_.lCProgress.Caption == kCopying && w_.pCProgress.FillPercent > 66) {
-      busy_seen = events_.Busy();
-      events_.CloseRequest();  // at the tenth time marker of the copy
-    }
+    if (st_.iExitFlag == 0 && w_.lCProgress.Caption == kCopying && w_.pCProgress.FillPercent > 66 + 5 * static_cast<int>(closed.size()))
+      closed.push_back(events_.CloseRequest());  // the second time, further into the copy
   };
 
   dialogs_.answers.push_back(target.string());
   w_.bCut.Click();
 
-  EXPECT_TRUE(busy_seen);
+  EXPECT_EQ(closed, (std::vector<bool>{false, true})) << "a No keeps the window and the save going";
   EXPECT_EQ(st_.iExitFlag, 1);
-  EXPECT_EQ(testkit::ReadAll(target), rec.Slice(0, rec.MarkerIndex(10) + 1));
+  EXPECT_FALSE(fs::exists(target));
   EXPECT_FALSE(events_.Busy());
   ExpectFilesClosed();
 }
@@ -506,6 +519,17 @@ TEST_F(WindowEventsTest, BusyEndsWhenAnAnalysisFailsOrItsEventHookThrows) {
 TEST(ProposedCutName, SourceNameWithoutExtensionThenTheRange) {
   EXPECT_EQ(ProposedCutName("/録画/番組A.nts", 60, 120), "番組A_0h01m00s-0h02m00s.nts");
   EXPECT_EQ(ProposedCutName("news.ts.nts", 0, 36005), "news.ts_0h00m00s-10h00m05s.nts");
+}
+
+// A 244-byte name once gave a 262-byte proposal, which no file system takes.
+TEST(ProposedCutName, LongNameIsShortenedAtACharacterToFitKeepingTheRange) {
+  std::string stem = "a";
+  while (stem.size() < 240) stem += "番";  // 1 + 3 * 80 = 241 bytes
+  const std::string name = ProposedCutName("/録画/" + stem + ".nts", 60, 120);
+  EXPECT_LE(name.size(), 255u);
+  EXPECT_EQ(name.substr(name.size() - 22), "_0h01m00s-0h02m00s.nts");
+  EXPECT_EQ(name.substr(0, name.size() - 22), stem.substr(0, 1 + 3 * 77)) << "cut at a character's edge";
+  EXPECT_LE(ProposedJobName("/録画/" + stem + ".nts", 3).size(), 255u);
 }
 
 }  // namespace

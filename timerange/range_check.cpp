@@ -8,6 +8,7 @@
 
 #include "core/time_values.h"
 #include "core/ts_packet.h"
+#include "timerange/key_pictures.h"
 #include "timerange/range_preview.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
@@ -71,14 +72,26 @@ void WireRangeEntry(WindowModel& w, AppState& st) {
         box->SelLength = 2;
       };
       // After a step the box's new entry is selected as well, so that typing still replaces it.
-      box->OnStep = [boxes, box, &st](TimeStep step) {
-        StepTime(boxes, st, step);
+      box->OnStep = [&w, boxes, box, &st](TimeStep step) {
+        if (boxes != w.tStart || !StepToKeyPicture(w, st, step)) StepTime(boxes, st, step);
         box->SelStart = 0;
         box->SelLength = 2;
       };
     }
   }
   w.cPreviewClean.Click = [&w] { PreviewCleanChanged(w); };
+}
+
+bool StepToKeyPicture(WindowModel& w, const AppState& st, TimeStep step) {
+  if (w.cPreviewClean.Value != 1 || !w.Preview.Markers) return false;
+  if (step != TimeStep::SecondUp && step != TimeStep::SecondDown) return false;
+  const std::optional<int32_t> now = TextBoxesToSec(*w.tStart[0], *w.tStart[1], *w.tStart[2]);
+  if (!now) return false;
+  const std::optional<int32_t> key =
+      KeyPictureSecond(*w.Preview.Markers, *now, step == TimeStep::SecondUp ? 1 : -1, st.iTotalSec);
+  if (!key) return false;
+  SecToTextBoxes(*key, *w.tStart[0], *w.tStart[1], *w.tStart[2]);
+  return true;
 }
 
 void StepTime(TextBox* const row[3], const AppState& st, TimeStep step) {

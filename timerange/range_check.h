@@ -21,6 +21,12 @@ void WireRangeEntry(WindowModel& w, AppState& st);
 // does. A row that cannot be read as a time is left as it is.
 void StepTime(TextBox* const row[3], const AppState& st, TimeStep step);
 
+// With the clean cut's box ticked, a step of a second moves START to the second of the key
+// picture before or after the one its clean cut starts at, so that the pictures show each start
+// the clean cut can have. False, and nothing changed, where that cannot be told (the box is not
+// ticked, a step of a minute, the markers there not found yet): the step is then a plain one.
+bool StepToKeyPicture(WindowModel& w, const AppState& st, TimeStep step);
+
 // Re-reads the six boxes and checks the range.
 void tSE_Change(WindowModel& w, AppState& st);
 

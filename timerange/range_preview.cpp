@@ -94,6 +94,12 @@ void PreviewCleanChanged(WindowModel& w) {
   if (w.Preview.Start >= 0) PreviewRange(w, w.Preview.Start, w.Preview.End);
 }
 
+void PreviewResized(WindowModel& w) {
+  if (w.Preview.Start < 0 || !w.Preview.Markers) return;
+  w.pPreviewStart.Request = w.pPreviewEnd.Request = 0;  // what they wait for is of the old size
+  PreviewRange(w, w.Preview.Start, w.Preview.End);
+}
+
 CutSize MeasureCutSize(MarkerIndex& markers, int32_t start, int32_t end, bool clean, const std::stop_token& stop) {
   using namespace range_texts;
   CutSize size;

@@ -31,6 +31,9 @@ void RecordingMarkersKnown(WindowModel& w, int32_t markers);
 // for again, of the cut Save now writes.
 void PreviewCleanChanged(WindowModel& w);
 
+// The picture boxes changed size: both pictures are made again, at the size the boxes now have.
+void PreviewResized(WindowModel& w);
+
 // The exact size of a cut of start..end (clean or not), made off the window's thread from the
 // marker index: the caption for lPreviewSize, in the pattern of the estimated size.
 struct CutSizeJob {

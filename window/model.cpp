@@ -1,6 +1,10 @@
 // The window's controls in the state the window opens with, and the rules of its two status panels.
 #include "window/model.h"
 
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
 #include "window/run_texts.h"
 
 namespace trimora {
@@ -103,6 +107,7 @@ WindowModel::WindowModel()
       lRange("lRange", "fOption", 3600, 960, 975, 195, "", Align::Right),
       lvExSize("lvExSize", "fOption", 2580, 1260, 975, 195, "推定サイズ：", Align::Right),
       lExSize("lExSize", "fOption", 3600, 1260, 975, 195, "", Align::Right),
+      pTimeline("pTimeline", "fOption", 240, 225, 4260, 375),
       bCut("bCut", "fOption", 3840, 1500, 855, 315, "保存"),
       pCProgress("pCProgress", "fOption", 60, 1560, 3735, 255),
       lCProgress("lCProgress", "pCProgress", 0, 0, 3675, 195, "aaa", Align::Center),
@@ -123,6 +128,7 @@ WindowModel::WindowModel()
       bImportRanges("bImportRanges", "fRanges", 6000, 720, 1215, 315, "読み込み"),
       bExportRanges("bExportRanges", "fRanges", 7320, 720, 1215, 315, "書き出し"),
       bSaveRanges("bSaveRanges", "fRanges", 6000, 1140, 2535, 315, "まとめて保存"),
+      bFindBreaks("bFindBreaks", "fRanges", 6000, 1560, 2535, 315, "CMを探す"),
       lRangesTotal("lRangesTotal", "fRanges", 120, 1860, 5760, 195, ""),
       lRangesMessage("lRangesMessage", "fRanges", 120, 2100, 8415, 195, "") {
   lvAddress.Colour = ColourRole::Highlight;
@@ -163,6 +169,7 @@ WindowModel::WindowModel()
     box->InputMethodOff = true;
   }
   bCut.Enabled = false;
+  bFindBreaks.Visible = false;
 
   controls_ = {&lvAddress,   &lvDescription, &fFile,       &fAnalyze,   &fOption,     &oSel0,      &tDialogFile,
                &bShowDialog, &OptionLine,    &oSel1,       &lFile,      &lvFileSize,  &lFileSize,  &lvTimeA,
@@ -172,10 +179,37 @@ WindowModel::WindowModel()
                &lnEOF,       &lnALL,         &lnStart,     &lnEnd,      &lnRange,     &lS3_1,      &lvStart,
                &tStart0,     &tStart1,       &tStart2,     &lvStartH,   &lvStartM,    &lvStartS,   &lvEnd,
                &tEnd0,       &tEnd1,         &tEnd2,       &lvEndH,     &lvEndM,      &lvEndS,     &lvRange,
-               &lRange,      &lvExSize,      &lExSize,     &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
+               &lRange,      &lvExSize,      &lExSize,     &pTimeline,   &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
                &lCProgress_S, &lCProgress,   &fPreview,    &lPreviewStart, &lPreviewEnd, &pPreviewStart,
                &pPreviewEnd,  &cPreviewClean, &lPreviewSize, &fRanges,    &lRanges,     &bAddRange,
-               &bRemoveRange, &bImportRanges, &bExportRanges, &bSaveRanges, &lRangesTotal, &lRangesMessage};
+               &bRemoveRange, &bImportRanges, &bExportRanges, &bSaveRanges, &bFindBreaks, &lRangesTotal, &lRangesMessage};
+}
+
+// What the window gains in width widens the preview and the list; what it gains or loses in height
+// goes to the pictures, and the list moves with their bottom edge.
+void WindowModel::Resize(float width, float height) {
+  ClientWidth = std::max(width, kClientWidth);
+  ClientHeight = std::max(height, kMinClientHeight);
+  const float wider = ClientWidth - kClientWidth, taller = ClientHeight - kClientHeight;
+  constexpr float kMargin = 120, kGap = 135;
+  fPreview.Width = 8655 + wider;
+  fPreview.Height = 3285 + taller;
+  // Whole pixels, so that both pictures come out the same size.
+  const float picture_width = std::floor((fPreview.Width - 2 * kMargin - kGap) / 2 / 15) * 15;
+  const float end_left = kMargin + picture_width + kGap;
+  for (Control* c : std::initializer_list<Control*>{&lPreviewStart, &pPreviewStart, &cPreviewClean, &lPreviewEnd,
+                                                    &pPreviewEnd, &lPreviewSize})
+    c->Width = picture_width;
+  for (Control* c : std::initializer_list<Control*>{&lPreviewEnd, &pPreviewEnd, &lPreviewSize}) c->Left = end_left;
+  pPreviewStart.Height = pPreviewEnd.Height = 2325 + taller;
+  cPreviewClean.Top = 2955 + taller;
+  lPreviewSize.Top = 2970 + taller;
+  fRanges.Top = 7560 + taller;
+  fRanges.Width = 8655 + wider;
+  lRanges.Width = lRangesTotal.Width = 5760 + wider;
+  lRangesMessage.Width = 8415 + wider;
+  for (Button* b : {&bAddRange, &bImportRanges, &bSaveRanges, &bFindBreaks}) b->Left = 6000 + wider;
+  for (Button* b : {&bRemoveRange, &bExportRanges}) b->Left = 7320 + wider;
 }
 
 void WindowModel::lMessage_Show(const std::string& sMessage, int32_t iIconType) {

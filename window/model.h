@@ -29,7 +29,7 @@ inline constexpr int32_t kBarUnchanged = -1;
 inline constexpr int32_t kBarHidden = -2;
 inline constexpr const char* kCaptionUnchanged = "-";
 
-enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview, List };
+enum class ControlKind { Frame, Label, TextBox, Button, CheckBox, OptionButton, PictureBox, Image, Line, FileList, Preview, List, Timeline };
 enum class Align { Left, Right, Center };
 // System colours the window uses; Default is the platform's own colour for the control.
 enum class ColourRole { Default, Highlight, HighlightText, GrayText, ButtonText };
@@ -95,6 +95,7 @@ struct TextBox : Control {
   bool InputMethodOff = false;
   Align Alignment = Align::Left;
   std::function<void()> Change;
+  std::function<void()> Enter;  // the Enter key in the box
   std::function<void()> OnGotFocus;
   std::function<void(TimeStep)> OnStep;
 
@@ -167,6 +168,21 @@ struct PreviewBox : Control {
   bool Take(uint64_t request, bool has_picture, const std::string& reason);
 };
 
+// The timeline's own ground beneath its lines: the parts of the recording that the list keeps and
+// the breaks found in it, drawn as bands, and the place where the user's pointer moves the range.
+// X positions are the parent's, as the lines'; the view reports the pointer there too.
+struct TimelineSpan {
+  float X1, X2;
+  friend bool operator==(const TimelineSpan&, const TimelineSpan&) = default;
+};
+struct TimelineBand : Control {
+  TimelineBand(std::string name, std::string parent, float l, float t, float w, float h)
+      : Control(std::move(name), ControlKind::Timeline, std::move(parent), l, t, w, h) {}
+  std::vector<TimelineSpan> Kept, Breaks;
+  std::function<void(float x)> Press;  // a press of the pointer's button at x
+  std::function<void(float x)> Drag;   // the pointer moved to x with the button held
+};
+
 // A list of texts, one per row: the view shows Items and reports the user's choice of a row
 // through ListIndex and Click.
 struct ListBox : Control {
@@ -174,6 +190,7 @@ struct ListBox : Control {
       : Control(std::move(name), kind, std::move(parent), l, t, w, h) {}
   std::vector<std::string> Items;
   int ListIndex = -1;
+  std::function<void()> Delete;  // the Delete key on the chosen row
 };
 
 // The list of recordings in a folder. The event handlers fill Items from the folder and pattern.
@@ -196,8 +213,15 @@ class WindowModel {
   // Window
   std::string Caption = kProductName;
   // The three steps take 4215 twips; the preview below them has a row of its own for the clean
-  // cut's box and the exact size, and the ranges to keep come below the preview.
+  // cut's box and the exact size, and the ranges to keep come below the preview. That is the size
+  // the window opens with; it may grow, and shrink in height to kMinClientHeight, the room going to
+  // or coming from the preview's pictures (Resize).
   static constexpr float kClientWidth = 8805, kClientHeight = 10020;
+  static constexpr float kMinClientHeight = 8895;  // pictures 1200 twips high
+  float ClientWidth = kClientWidth, ClientHeight = kClientHeight;
+  // Lays the preview and the list out for a client area of width x height twips (at least the
+  // smallest size); the three steps keep their places.
+  void Resize(float width, float height);
   static constexpr const char* kFontName = "ＭＳ Ｐゴシック";
   static constexpr int kFontPoints = 9;
 
@@ -229,6 +253,7 @@ class WindowModel {
   Label lvStartH, lvStartM, lvStartS, lvEnd;
   TextBox tEnd0, tEnd1, tEnd2;
   Label lvEndH, lvEndM, lvEndS, lvRange, lRange, lvExSize, lExSize;
+  TimelineBand pTimeline;  // beneath the timeline's lines
   Button bCut;
   PictureBox pCProgress;
   Label lCProgress, lCProgress_S;
@@ -248,6 +273,9 @@ class WindowModel {
   Frame fRanges;
   ListBox lRanges;
   Button bAddRange, bRemoveRange, bImportRanges, bExportRanges, bSaveRanges;
+  // The search for breaks, which fills the list with the programme's parts. Hidden until the
+  // window has the search to run.
+  Button bFindBreaks;
   Label lRangesTotal, lRangesMessage;
 
   struct {

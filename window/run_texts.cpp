@@ -29,6 +29,13 @@ std::string MeasuringCaption(int32_t percent) {
   return "データの長さを調べています. " + std::to_string(percent) + "%... (4/5)";
 }
 
+// A count of no marker at all: no time can be cut, whatever the estimate says.
+const char* AnalysisNotice(const AnalysisResult& result) {
+  using namespace analysis_texts;
+  if (result.measured && *result.measured == 0) return kNoMarkers;
+  return result.LengthsDiffer() ? kLengthsDiffer : "";
+}
+
 const char* AnalysisFailureText(const AnalysisResult& result) {
   using namespace analysis_texts;
   switch (result.failure) {

@@ -26,6 +26,7 @@ inline constexpr const char* kUnknownFormat = "データ形式を認識できま
 inline constexpr const char* kEstimateFailed = "記録時間（推定A）を計算出来ません。。";
 inline constexpr const char* kMeasureFailed = "記録時間（推定B）データを読み取れません。";
 inline constexpr const char* kLengthsDiffer = "編集時注意：推定した記録時間に差があります。";
+inline constexpr const char* kNoMarkers = "編集時注意：1秒間隔の放送情報データが見つかりません。時間を指定して切り出せません。";
 
 // Captions of the progress bar. Stage 5 carries the number of stage 4.
 inline constexpr const char* kOpening = "ファイルを開いています... (1/5)";
@@ -77,6 +78,8 @@ int32_t MeasuringBar(int32_t percent);
 std::string MeasuringCaption(int32_t percent);
 // The message a failed analysis ends with.
 const char* AnalysisFailureText(const AnalysisResult& result);
+// What a user should know before cutting a recording that was analysed, or "".
+const char* AnalysisNotice(const AnalysisResult& result);
 
 // The values of the analysis panel's labels: the data format, the size in KB, the two lengths
 // (the measured one "--" while only the estimate is known), each "" until the run gets there.

@@ -96,11 +96,13 @@ enum class PathKind { kNothing, kFile, kOther };
 PathKind KindOf(const std::string& path);
 
 // Tells one state of a file from another: the file itself (device and inode here, volume and
-// file index on Windows), its size and its last modification. Another file renamed into the
-// place, or the same file rewritten, gives another stamp.
+// file index on Windows), its size, its last modification and the last change the system noted
+// (ctime here, the change time on Windows). Another file renamed into the place, or the same file
+// rewritten, gives another stamp, even with its modification time put back (`cp -p`, `touch -r`):
+// no program can set the change time.
 struct FileStamp {
   uint64_t volume = 0, index = 0;
-  int64_t size = 0, modified = 0;
+  int64_t size = 0, modified = 0, changed = 0;
   bool operator==(const FileStamp&) const = default;
 };
 // The stamp of the file at the path now; nothing when there is none.
@@ -109,6 +111,12 @@ std::optional<FileStamp> StampOf(const std::string& path);
 // Puts the file `from` in the place of `to` in one step, replacing what was there: a reader of
 // `to` sees the old file or the new one, never a part of either.
 void ReplaceFile(const std::string& from, const std::string& to);
+
+// Writes `size` bytes as the file at `path`, created or replaced, through a new file beside it
+// that takes the path's place only once it is complete: a failure (a full disk, a stop) leaves
+// whatever was at the path as it was. A file there that the user may not write (RequireWritable)
+// is refused and kept. Throws on every failure.
+void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
 
 // The path as a full one, from the current folder (and drive), as the save dialog would give it.
 // On Windows the system makes it (GetFullPathNameW): the standard library's absolute() takes the

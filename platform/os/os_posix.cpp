@@ -181,9 +181,9 @@ PathKind KindOf(const std::string& path) {
 std::optional<FileStamp> StampOf(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  auto nanoseconds = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
   return FileStamp{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
-                   static_cast<int64_t>(info.st_size),
-                   static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+                   static_cast<int64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {

@@ -305,12 +305,19 @@ PathKind KindOf(const std::string& path) {
 
 std::optional<FileStamp> StampOf(const std::string& path) {
   try {
+    HANDLE h = OpenToAsk(Wide(path));
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!Identity(Wide(path), info)) return std::nullopt;
+    FILE_BASIC_INFO basic{};  // the change time, which SetFileTime cannot put back
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0 &&
+                    ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0;
+    ::CloseHandle(h);
+    if (!ok) return std::nullopt;
     return FileStamp{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
                      static_cast<int64_t>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow),
                      static_cast<int64_t>((uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                                          info.ftLastWriteTime.dwLowDateTime)};
+                                          info.ftLastWriteTime.dwLowDateTime),
+                     static_cast<int64_t>(basic.ChangeTime.QuadPart)};
   } catch (const std::system_error&) {
     return std::nullopt;
   }

@@ -1,5 +1,7 @@
 // The Windows API as the program includes it: without the min and max macros, which would break
-// std::min and std::max, and without the parts of windows.h that it never uses.
+// std::min and std::max, without the ReplaceFile macro, which would rename os::ReplaceFile where
+// windows.h is seen and leave it undefined elsewhere, and without the parts of windows.h that it
+// never uses.
 #pragma once
 
 #ifdef _WIN32
@@ -10,4 +12,5 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#undef ReplaceFile
 #endif

@@ -7,17 +7,23 @@ namespace trimora {
 namespace {
 
 constexpr const char* kCleanCutKey = "preview/cleanCut";
+constexpr const char* kMeasureKey = "analysis/measure";
+
+bool Load(const char* key) {
+  const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Trimora", "Trimora");
+  return settings.value(key, false).toBool();
+}
+
+void Save(const char* key, bool value) {
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Trimora", "Trimora");
+  settings.setValue(key, value);
+}
 
 }  // namespace
 
-bool LoadCleanCutChoice() {
-  const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Trimora", "Trimora");
-  return settings.value(kCleanCutKey, false).toBool();
-}
-
-void SaveCleanCutChoice(bool clean) {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Trimora", "Trimora");
-  settings.setValue(kCleanCutKey, clean);
-}
+bool LoadCleanCutChoice() { return Load(kCleanCutKey); }
+void SaveCleanCutChoice(bool clean) { Save(kCleanCutKey, clean); }
+bool LoadMeasureChoice() { return Load(kMeasureKey); }
+void SaveMeasureChoice(bool measure) { Save(kMeasureKey, measure); }
 
 }  // namespace trimora

@@ -8,4 +8,8 @@ namespace trimora {
 bool LoadCleanCutChoice();
 void SaveCleanCutChoice(bool clean);
 
+// Whether the analysis measured the length (調べる) when the window was last used; false at first.
+bool LoadMeasureChoice();
+void SaveMeasureChoice(bool measure);
+
 }  // namespace trimora

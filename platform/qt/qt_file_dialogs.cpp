@@ -1,6 +1,7 @@
 #include "platform/qt/qt_file_dialogs.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QRegularExpression>
 
 namespace trimora {
@@ -54,6 +55,11 @@ std::string QtFileDialogs::ShowFileDialog(const std::string& filter, const std::
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? std::string() : chosen.first().toStdString();
+}
+
+bool AskYesNo(QWidget* owner, const std::string& question) {
+  return QMessageBox::question(owner, owner ? owner->windowTitle() : QString(), QString::fromStdString(question),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 }  // namespace trimora

@@ -1,5 +1,5 @@
 // The open and save dialogs of the desktop program, through QFileDialog: the platform's native
-// dialog where Qt has one, Qt's own elsewhere.
+// dialog where Qt has one, Qt's own elsewhere; and the yes/no question the window asks.
 #pragma once
 
 #include <QStringList>
@@ -33,5 +33,9 @@ QStringList QtNameFilters(const std::string& filter);
 // with fileName proposed, where given.
 void ConfigureFileDialog(QFileDialog& dialog, const std::string& filter, const std::string& initialDir,
                          const std::string& fileName, bool save);
+
+// Asks `question` with Yes and No, modal to owner; true for Yes. No is the default: Enter or
+// Escape never stops anything the user did not mean to.
+bool AskYesNo(QWidget* owner, const std::string& question);
 
 }  // namespace trimora

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -20,6 +21,11 @@
 #include "tests/cli_runner.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
+#include "timerange/key_pictures.h"
+#include "timerange/range_check.h"
+#include "timerange/range_preview.h"
+#include "window/app_state.h"
+#include "window/model.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -217,6 +223,33 @@ class CleanCuts : public ::testing::Test {
  protected:
   TempDir dir_;
 };
+
+// With the clean cut chosen, START once stepped by whole seconds into pictures the cut never
+// starts with; it steps from key picture to key picture, here one every 3 seconds.
+TEST_F(CleanCuts, StartStepsFromKeyPictureToKeyPicture) {
+  const auto file = dir_ / "gop.nts";
+  WriteVideoRecording(file, {.seconds = 16, .fps = 10, .gop = 30});
+  auto index = std::make_shared<MarkerIndex>(file.string());
+  ASSERT_TRUE(index->ByteAfterMarker(15).found);
+  EXPECT_EQ(KeyPictureSecond(*index, 4, 0, 16), 6) << "a clean cut from 4 starts at the key picture of 6";
+  EXPECT_EQ(KeyPictureSecond(*index, 6, -1, 16), 3);
+  EXPECT_EQ(KeyPictureSecond(*index, 3, -1, 16), 0);
+
+  WindowModel w;
+  AppState st;
+  st.iTotalSec = 16;
+  WireRangeEntry(w, st);
+  w.tEnd[2]->SetText("16");
+  w.cPreviewClean.Value = 1;
+  PreviewRecording(w, index);
+  w.tStart[2]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tStart[2]->Text(), "3");
+  w.tStart[2]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tStart[2]->Text(), "6");
+  w.cPreviewClean.Value = 0;
+  w.tStart[2]->Step(TimeStep::SecondUp);
+  EXPECT_EQ(w.tStart[2]->Text(), "7") << "without the clean cut, a second";
+}
 
 // Broadcast-shaped MPEG-2: interlaced, open GOPs (two B pictures ahead of each I picture that
 // lean on the GOP before), AAC, and markers that fall inside GOPs.

@@ -86,6 +86,46 @@ TEST(CliFrame, OutIsNeverTheRecordingNorAnythingButAFileAndAFailedWriteKeepsTheO
     EXPECT_EQ(entry.path().filename().string().find(".trimora-"), std::string::npos) << "a temporary file left";
 }
 
+// Replacing a file takes only the folder's permission: a picture must not replace a file the
+// user has made read-only (root included), any more than a cut does.
+TEST(CliFrame, ReadOnlyOutIsRefusedAndKept) {
+  TempDir dir;
+  WriteVideoRecording(dir / "rec.nts", {.seconds = 2});
+  const Bytes kept(100, 'k');
+  WriteAll(dir / "keep.nts", kept);
+  ::chmod((dir / "keep.nts").c_str(), 0444);
+  const CliResult got = RunCli(dir.path(), {"frame", "rec.nts", "0:00:01", "keep.nts"});
+  EXPECT_EQ(got.exit_code, 1) << got.out << got.err;
+  EXPECT_EQ(LastLine(got.out), "画像ファイルを書き込めません。");
+  EXPECT_EQ(ReadAll(dir / "keep.nts"), kept);
+}
+
+// 80 Japanese characters and ".png" are 244 bytes, a name the file system takes; the temporary
+// file beside it must fit as well.
+TEST(CliFrame, WritesToANameNearTheFileSystemsLimit) {
+  TempDir dir;
+  WriteVideoRecording(dir / "rec.nts", {.seconds = 2});
+  std::string name;
+  for (int i = 0; i < 80; ++i) name += "画";
+  name += ".png";
+  const CliResult got = RunCli(dir.path(), {"frame", "rec.nts", "0:00:01", name});
+  EXPECT_EQ(got.exit_code, 0) << got.out << got.err;
+  EXPECT_EQ(ReadAll(dir.path() / name).at(1), 'P');
+}
+
+// A stop that arrives while the picture is being written still ends the run as a stop.
+TEST(CliFrame, StopSignalWhileWritingThePictureEndsWithItsStatus) {
+  TempDir dir;
+  WriteVideoRecording(dir / "rec.nts", {.seconds = 2});
+  constexpr const char* kCue = "画像を書き込んでいます";
+  ::setenv("TRIMORA_TEST_HOLD_AT_PROGRESS", kCue, 1);
+  const auto run = RunCliOnTerminal(dir.path(), {"frame", "rec.nts", "0:00:01", "out.png"},
+                                    {kCue, [](int, int pid) { ::kill(pid, SIGTERM); }});
+  ::unsetenv("TRIMORA_TEST_HOLD_AT_PROGRESS");
+  if (!run) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  EXPECT_EQ(run->exit_code, 143) << run->screen;
+}
+
 // One SIGTERM, as `timeout` sends it, stops a picture still being looked for (here the marker
 // index reading through 2 GB of a recording without markers).
 TEST(CliFrame, StopSignalEndsTheRunWithItsStatus) {

@@ -40,7 +40,7 @@ Desktop::Desktop(const std::filesystem::path& folder)
       events(m, st, platform),
       view(m) {
   WriteRecorderIni(platform.getenv, folder);
-  view.OnCloseRequest = [this] { events.CloseRequest(); };
+  view.OnCloseRequest = [this] { return events.CloseRequest(); };
   events.Load();
   view.Render();
   view.show();

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -52,6 +53,38 @@ TEST(PreviewPanel, SitsBelowTheStepsAtHalfTheWindowsWidthEach) {
   // Each time stands above its picture.
   EXPECT_LE(view.WidgetOf("lPreviewStart")->geometry().bottom(), start.top());
   EXPECT_GE(view.WidgetOf("lPreviewEnd")->geometry().left(), start.right());
+}
+
+// A window made larger gives the room to the pictures; the three steps stay where they were.
+TEST(PreviewPanel, GrowsWithTheWindowWhileTheStepsKeepTheirPlaces) {
+  AppState st;
+  st.iTotalSec = 60;
+  WindowModel m;
+  WireRangeEntry(m, st);
+  std::atomic<int> widest{0};
+  MainWindow view(m, nullptr, [&widest](MarkerIndex&, const preview::PictureRequest& request, const std::stop_token&) {
+    widest = std::max(widest.load(), request.max_width);
+    return preview::PictureResult{preview::PictureOutcome::kPicture, {8, 6, std::vector<uint32_t>(48, 0xFF000000)}, 0};
+  });
+  PreviewRecording(m, std::make_shared<MarkerIndex>("unread.nts"));
+  m.tEnd[2]->SetText("9");
+  view.show();
+  const QRect step3 = view.WidgetOf("fOption")->geometry(), step1 = view.WidgetOf("fFile")->geometry();
+  const QSize first = PictureOf(view, "pPreviewStart")->size();
+  QTRY_VERIFY(widest > 0);
+  EXPECT_GT(view.maximumSize().height(), view.height()) << "the window is no longer of one fixed size";
+
+  view.resize(1280, 900);
+  QTRY_COMPARE(view.size(), QSize(1280, 900));
+  const QRect start = PictureOf(view, "pPreviewStart")->geometry();
+  EXPECT_EQ(view.WidgetOf("fOption")->geometry(), step3);
+  EXPECT_EQ(view.WidgetOf("fFile")->geometry(), step1);
+  EXPECT_GT(start.width(), first.width() * 2);
+  EXPECT_GT(start.height(), first.height() + 200);
+  EXPECT_EQ(PictureOf(view, "pPreviewEnd")->size(), start.size());
+  EXPECT_GE(view.WidgetOf("fRanges")->geometry().top(), view.WidgetOf("fPreview")->geometry().bottom());
+  EXPECT_LE(view.WidgetOf("fRanges")->geometry().bottom(), view.height());
+  QTRY_VERIFY(widest > first.width() * 2);  // the pictures are made again at the size they now have
 }
 
 // Stands in for the decoder: the start picture of second 0 takes until it is stopped.

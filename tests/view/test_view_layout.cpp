@@ -2,7 +2,9 @@
 // in pixels, the font, and the user's input reaching the model's handlers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,7 +14,13 @@
 #include <QRadioButton>
 #include <QTest>
 #include <cmath>
+#include <string>
+#include <vector>
 
+#include "timerange/range_check.h"
+#include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
+#include "window/app_state.h"
 #include "window/model.h"
 #include "window/qt/main_window.h"
 #include "window/qt/widgets.h"
@@ -231,6 +239,65 @@ TEST(UserInput, ClicksReachTheModelWithTheStateTheyChanged) {
   EXPECT_EQ(link_clicks, 1);
 }
 
+// The timeline once was only a picture: a press or a drag on it did nothing.
+TEST(UserInput, PressAndDragOnTheTimelineMoveTheNearerEndInWholeSeconds) {
+  WindowModel m;
+  AppState st;
+  st.iTotalSec = 268;  // a second for each pixel of the timeline, which starts at x = 24
+  WireRangeEntry(m, st);
+  WireTimeline(m, st);
+  MainWindow view(m);
+  view.show();
+  SecToTextBoxes(268, *m.tEnd[0], *m.tEnd[1], *m.tEnd[2]);
+  QWidget* timeline = view.WidgetOf("pTimeline");
+  auto mouse = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+    const QPointF at(x - timeline->x(), timeline->height() / 2);
+    QMouseEvent event(type, at, timeline->mapToGlobal(at), Qt::LeftButton, buttons, {});
+    QApplication::sendEvent(timeline, &event);
+  };
+  mouse(QEvent::MouseButtonPress, 24 + 40, Qt::LeftButton);
+  EXPECT_EQ(m.tStart[1]->Text(), "0");
+  EXPECT_EQ(m.tStart[2]->Text(), "40");
+  mouse(QEvent::MouseMove, 24 + 300, Qt::LeftButton);  // past the end: START stops a second before it
+  EXPECT_EQ(TextBoxesToSec(*m.tStart[0], *m.tStart[1], *m.tStart[2]), 267);
+  mouse(QEvent::MouseButtonRelease, 24 + 300, Qt::NoButton);
+  SecToTextBoxes(100, *m.tStart[0], *m.tStart[1], *m.tStart[2]);
+  mouse(QEvent::MouseButtonPress, 24 + 200, Qt::LeftButton);  // nearer the end
+  EXPECT_EQ(TextBoxesToSec(*m.tEnd[0], *m.tEnd[1], *m.tEnd[2]), 200);
+  EXPECT_EQ(TextBoxesToSec(*m.tStart[0], *m.tStart[1], *m.tStart[2]), 100);
+  EXPECT_TRUE(m.bCut.Enabled);
+
+  MarkTimeline(m, st.iTotalSec, {{CutTime(10), CutTime(20)}}, {{CutTime(30), CutTime(40)}});
+  view.Render();
+  auto* bands = static_cast<TimelineWidget*>(timeline);
+  ASSERT_EQ(bands->Kept().size(), 1u);
+  EXPECT_EQ(bands->Kept()[0].x1, 24 + 10);
+  EXPECT_EQ(bands->Breaks()[0].x2, 24 + 40);
+}
+
+// Delete, Enter, Insert and Ctrl+S once did nothing.
+TEST(UserInput, KeysReachTheButtonsTheyStandFor) {
+  WindowModel m;
+  std::vector<std::string> pressed;
+  m.tEnd2.Enter = [&] { pressed.push_back("Enter"); };
+  m.lRanges.Delete = [&] { pressed.push_back("Delete"); };
+  m.bAddRange.Click = [&] { pressed.push_back("追加"); };
+  m.bCut.Click = [&] { pressed.push_back("保存"); };
+  m.lRanges.Items = {"1"};
+  MainWindow view(m);
+  view.show();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_Return);
+  QTest::keyClick(view.WidgetOf("lRanges"), Qt::Key_Delete);
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_Insert);
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_S, Qt::ControlModifier);  // Save is disabled: nothing
+  m.bCut.Enabled = true;
+  view.Render();
+  QTest::keyClick(view.WidgetOf("tEnd", 2), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(pressed, (std::vector<std::string>{"Enter", "Delete", "追加", "保存"}));
+}
+
 TEST(UserInput, ListClickSetsTheIndexBeforeTheHandlerRuns) {
   WindowModel m;
   m.lFile.Items = {"a.nts", "b.nts", "c.nts"};
@@ -260,7 +327,10 @@ TEST(CloseRequest, IsReportedOnceAndFreezesTheWidgets) {
   MainWindow view(m);
   view.show();
   int requests = 0;
-  view.OnCloseRequest = [&] { ++requests; };
+  view.OnCloseRequest = [&] {
+    ++requests;
+    return true;
+  };
 
   EXPECT_TRUE(view.close());
   EXPECT_EQ(requests, 1);

@@ -10,8 +10,10 @@
 #include "platform/os/os.h"
 #include "platform/record_folder.h"
 #include "timerange/range_check.h"
+#include "timerange/range_texts.h"
 #include "timerange/range_preview.h"
 #include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
 #include "window/runs/analyze_file.h"
 #include "window/runs/cut_range.h"
 
@@ -28,20 +30,9 @@ constexpr const char* kEdition = " (Linux版)";
 #endif
 
 constexpr const char* kRecordingPattern = "*.nts";
+constexpr const char* kStopSaving = "保存中です。中止しますか？（書きかけのファイルは削除されます）";
 // Matches no recording, so that the list stays empty in dialog mode.
 constexpr const char* kNoRecordingPattern = "404.dir";
-
-// Counts a running analysis or cut for as long as it runs, however it ends.
-class RunningScope {
- public:
-  explicit RunningScope(int& count) : count_(count) { ++count_; }
-  ~RunningScope() { --count_; }
-  RunningScope(const RunningScope&) = delete;
-  RunningScope& operator=(const RunningScope&) = delete;
-
- private:
-  int& count_;
-};
 
 }  // namespace
 
@@ -73,12 +64,33 @@ std::string SourceStem(const std::string& source_path) {
 
 }  // namespace
 
+namespace {
+
+// The longest file name the file systems take: 255 bytes (UTF-8) on Linux, 255 UTF-16 units on
+// Windows, which 255 bytes of UTF-8 never exceed.
+constexpr std::size_t kLongestFileName = 255;
+
+// The recording's stem, shortened at a character's edge where the name would not fit: what
+// names the cut's contents (its range, its parts) is kept whole.
+std::string ProposedName(const std::string& source_path, const std::string& tail) {
+  std::string stem = SourceStem(source_path);
+  const std::size_t room = kLongestFileName > tail.size() ? kLongestFileName - tail.size() : 0;
+  if (stem.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;  // inside a UTF-8 sequence
+    stem.erase(cut);
+  }
+  return stem + tail;
+}
+
+}  // namespace
+
 std::string ProposedCutName(const std::string& source_path, int32_t start, int32_t end) {
-  return SourceStem(source_path) + "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts";
+  return ProposedName(source_path, "_" + FileNameTime(start) + "-" + FileNameTime(end) + ".nts");
 }
 
 std::string ProposedJobName(const std::string& source_path, std::size_t parts) {
-  return SourceStem(source_path) + "_" + std::to_string(parts) + "ranges.nts";
+  return ProposedName(source_path, "_" + std::to_string(parts) + "ranges.nts");
 }
 
 WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w_(w), st_(st), platform_(platform) {
@@ -97,12 +109,13 @@ WindowEvents::WindowEvents(WindowModel& w, AppState& st, Platform& platform) : w
   w_.cTimeB.Click = [this] { w_.cDataDetail.Value = w_.cTimeB.Value; };
   w_.lvAddress.Click = [this] { OpenWebPage(); };
   WireRangeEntry(w_, st_);
+  WireTimeline(w_, st_);
   WireRangeList();
 }
 
 void WindowEvents::Load() {
   w_.Caption = ApplicationTitle();
-  w_.lvAddress.Caption = kWebPageAddress;
+  w_.lvAddress.Caption = kWebPageTitle;
 
   const EnvironmentReader env = platform_.getenv ? EnvironmentReader(platform_.getenv) : ReadProcessEnvironment;
   st_.sRecordPath = LookUpRecordPath(env);
@@ -139,7 +152,11 @@ void WindowEvents::SelectSource(int index) {
   w_.lFile.Enabled = !dialog;
 }
 
-void WindowEvents::CloseRequest() { st_.iExitFlag = 1; }
+bool WindowEvents::CloseRequest() {
+  if (saving_ > 0 && !st_.ExitRequested() && !Confirm(kStopSaving)) return false;
+  st_.iExitFlag = 1;
+  return true;
+}
 
 // An analysis or cut started from inside a running one would take over the source file slot
 // that the running one still reads, and close it under it; a closing window starts nothing.
@@ -148,13 +165,17 @@ bool WindowEvents::MayStartRun() const { return !st_.ExitRequested() && !Busy();
 // The preview forgets the previous recording as the analysis begins and shows the new one once
 // the analysis has offered its range, which it does only when it succeeded.
 void WindowEvents::Analyze(const std::string& path) {
-  RunningScope running(running_);
   ClearPreview(w_);
   ClearRanges();
   source_ = path;
   ShowSource();
-  AnalyzeFile(w_, st_, path);
+  {
+    RunningScope running(running_);
+    ShowRanges();
+    AnalyzeFile(w_, st_, path);
+  }
   if (w_.fOption.Enabled && !st_.ExitRequested()) PreviewRecording(w_, st_.markers);
+  ShowRanges();
 }
 
 // The list and the path box name the recording whose results the window holds or is working
@@ -219,23 +240,44 @@ void WindowEvents::OpenPaths(const std::vector<std::string>& paths) {
 
 void WindowEvents::ShowDialogClick() {
   if (st_.ExitRequested()) return;
-  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), "", "", false);
+  const std::string path =
+      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), open_folder_, "", false);
   if (path.empty() || !MayStartRun()) return;
+  open_folder_ = FolderOf(path);
   Analyze(path);  // puts the path in the box
 }
 
+// Boxes that hold no time are refused before a target is asked for: the name would be lost.
 void WindowEvents::CutClick() {
   if (!MayStartRun()) return;
-  // The cut goes next to its source by default, named after it and the range; boxes that do not
-  // hold a range leave the name to the user (the cut then reports them).
   const std::optional<BoxRange> range = RangeInBoxes(w_);
-  const std::string name =
-      range && range->start >= 0 && range->end >= 0 ? ProposedCutName(st_.sEditFile, range->start, range->end) : "";
-  const std::string target =
-      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), name, true);
+  if (!range) {
+    w_.lCMessage_Show(range_texts::kEntryError, kCutWarningIcon);
+    return;
+  }
+  // The cut goes next to its source by default, named after it and the range.
+  const std::string name = range->start >= 0 && range->end >= 0 ? ProposedCutName(st_.sEditFile, range->start, range->end) : "";
+  const std::string target = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRecordingsFilter), SaveDialogFolder(), name, true);
   if (target.empty() || !MayStartRun()) return;
-  RunningScope running(running_);
-  CutWithBoxes(w_, st_, target);
+  save_folder_ = FolderOf(target);
+  {
+    RunningScope running(running_), saving(saving_);
+    ShowRanges();
+    CutWithBoxes(w_, st_, target);
+  }
+  ShowRanges();
+}
+
+bool WindowEvents::Confirm(const std::string& question) const {
+  return !platform_.confirm || platform_.confirm(question);
+}
+
+std::string WindowEvents::SaveDialogFolder() const {
+  return save_folder_.empty() ? FolderOf(st_.sEditFile) : save_folder_;
+}
+
+std::string WindowEvents::ListDialogFolder() const {
+  return list_folder_.empty() ? FolderOf(st_.sEditFile) : list_folder_;
 }
 
 void WindowEvents::OpenWebPage() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,21 @@ struct Platform {
   // Reads an environment variable: true and its value when set, false when unset. Left empty,
   // the process's own environment is read.
   std::function<bool(const std::string& name, std::string& value)> getenv;
+  // Asks the user a yes/no question, modal to the window: true for yes. Left empty, the answer
+  // is yes.
+  std::function<bool(const std::string& question)> confirm = {};
+};
+
+// Counts a running analysis or cut for as long as it runs, however it ends.
+class RunningScope {
+ public:
+  explicit RunningScope(int& count) : count_(count) { ++count_; }
+  ~RunningScope() { --count_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  int& count_;
 };
 
 // The window caption: the product's name and the edition.
@@ -60,10 +76,11 @@ class WindowEvents {
   // nothing. Ignored while a run is in progress, as a click in the list is.
   void OpenPaths(const std::vector<std::string>& paths);
 
-  // iExitFlag = 1: a running loop stops at its next test, and nothing new starts. The request is
-  // never refused; a view should let the window go once Busy() is false, so that the running
-  // procedure can close its files on its way out.
-  void CloseRequest();
+  // iExitFlag = 1: a running loop stops at its next test, and nothing new starts. During a save
+  // the user is asked first, and may keep the window and the save: false then, and nothing
+  // changes. A stopped save leaves no file behind. A view should let the window go once Busy()
+  // is false, so that the running procedure can close its files on its way out.
+  bool CloseRequest();
 
   bool Busy() const { return running_ > 0; }  // an analysis or a cut is running
 
@@ -81,6 +98,10 @@ class WindowEvents {
   void EnterDialogMode();
   void RefreshList();
   void ShowSource();
+  bool Confirm(const std::string& question) const;
+  // Where each kind of dialog starts: the folder last chosen in it, else the recording's.
+  std::string SaveDialogFolder() const;
+  std::string ListDialogFolder() const;
 
   // The list of ranges to keep (range_list_events.cpp).
   void WireRangeList();
@@ -100,6 +121,8 @@ class WindowEvents {
   AppState& st_;
   Platform& platform_;
   int running_ = 0;
+  int saving_ = 0;  // of the runs, the cuts
+  std::string open_folder_, save_folder_, list_folder_;  // the folders last chosen in the dialogs
 
   struct RangeRow {
     explicit RangeRow(KeptRange r) : range(r) {}
@@ -109,6 +132,8 @@ class WindowEvents {
     std::optional<int64_t> bytes;        // the exact size, when the index could tell
   };
   std::vector<RangeRow> rows_;
+  // The breaks the search found in the recording, drawn on the timeline; none until it has run.
+  std::vector<std::pair<CutTime, CutTime>> breaks_;
   uint64_t tickets_ = 0;
   std::unique_ptr<RangeSizeWorker> sizes_;  // last: stopped and joined before the rows go
 };

@@ -9,6 +9,7 @@
 #include "platform/os/os.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
+#include "timerange/timeline.h"
 #include "window/events/events.h"
 #include "window/runs/cut_range.h"
 
@@ -20,6 +21,7 @@ constexpr const char* kNotReadable = "範囲リストを読み込めません。
 constexpr const char* kNotWritable = "範囲リストを書き出せません。";
 constexpr const char* kSizing = "計算中";
 constexpr const char* kUnknownSize = "--";
+constexpr const char* kReplaceList = "今のリストを、読み込む範囲リストで置き換えますか？";
 
 }  // namespace
 
@@ -27,6 +29,10 @@ void WindowEvents::WireRangeList() {
   w_.bAddRange.Click = [this] { AddRangeClick(); };
   w_.bRemoveRange.Click = [this] { RemoveRangeClick(); };
   w_.lRanges.Click = [this] { ChooseRange(); };
+  w_.lRanges.Delete = [this] { RemoveRangeClick(); };
+  // Enter in a time box keeps the range it now holds.
+  for (TextBox* const* row : {w_.tStart, w_.tEnd})
+    for (int i = 0; i < 3; ++i) row[i]->Enter = [this] { AddRangeClick(); };
   w_.bSaveRanges.Click = [this] { SaveRangesClick(); };
   w_.bImportRanges.Click = [this] { ImportRangesClick(); };
   w_.bExportRanges.Click = [this] { ExportRangesClick(); };
@@ -46,7 +52,8 @@ std::vector<KeptRange> WindowEvents::Ranges() const {
 }
 
 void WindowEvents::ClearRanges() {
-  rows_.clear();  // sizes still on their way find no row: their tickets are gone
+  rows_.clear();
+  breaks_.clear();  // sizes still on their way find no row: their tickets are gone
   w_.lRanges.ListIndex = -1;
   w_.lRangesMessage.Caption.clear();
   ShowRanges();
@@ -92,8 +99,9 @@ void WindowEvents::ShowRanges() {
   bool all_known = true;
   for (const RangeRow& row : rows_) {
     const std::string size = row.bytes ? SizeInKb(*row.bytes) : row.known ? kUnknownSize : kSizing;
-    w_.lRanges.Items.push_back(CutTimeText(row.range.start) + "～" + CutTimeText(row.range.end) + "　" +
-                               MillisText(LengthMillis(row.range)) + "　" + size);
+    // Numbered as the list's reasons name its ranges ("範囲2"), so that a reason finds its row.
+    w_.lRanges.Items.push_back(std::to_string(w_.lRanges.Items.size() + 1) + "　" + CutTimeText(row.range.start) + "～" +
+                               CutTimeText(row.range.end) + "　" + MillisText(LengthMillis(row.range)) + "　" + size);
     if (row.bytes)
       total_bytes += *row.bytes;
     else
@@ -102,41 +110,73 @@ void WindowEvents::ShowRanges() {
   if (w_.lRanges.ListIndex >= static_cast<int>(rows_.size())) w_.lRanges.ListIndex = -1;
   w_.lRangesTotal.Caption = "合計：" + MillisText(TotalMillis(Ranges())) + "　" +
                             (all_known ? SizeInKb(total_bytes) : std::string(kUnknownSize));
+  std::vector<TimeSpan> kept;
+  for (const RangeRow& row : rows_) kept.emplace_back(row.range.start, row.range.end);
+  MarkTimeline(w_, st_.iTotalSec, kept, breaks_);
+  // Ranges are only ever of the analysed recording, and none is taken while a run holds it.
+  const bool analysed = !st_.sEditFile.empty() && w_.fOption.Enabled && !Busy();
+  w_.bAddRange.Enabled = analysed;
+  w_.bImportRanges.Enabled = analysed;
+  w_.bRemoveRange.Enabled = analysed && w_.lRanges.ListIndex >= 0;
+  w_.bExportRanges.Enabled = !rows_.empty();
+  w_.bSaveRanges.Enabled = analysed && !rows_.empty();
 }
 
+// A range that overlaps the chosen row is that row changed: it takes the row's place. Any other
+// range is a new row.
 void WindowEvents::AddRangeClick() {
+  if (!w_.bAddRange.Enabled) return;
   const std::optional<BoxRange> boxes = RangeInBoxes(w_);
   if (!boxes) {
     w_.lRangesMessage.Caption = range_texts::kEntryError;
     return;
   }
+  const KeptRange range{boxes->start, boxes->end};
+  const int chosen = w_.lRanges.ListIndex;
   std::vector<KeptRange> ranges = Ranges();
-  const AddResult added = AddRange(ranges, {boxes->start, boxes->end}, st_.iTotalSec);
+  const bool replacing = chosen >= 0 && chosen < static_cast<int>(rows_.size()) &&
+                         Overlap(range, ranges[static_cast<std::size_t>(chosen)]);
+  // The boxes show a finer row as whole seconds: unchanged, they leave the row as it is.
+  if (replacing && ranges[static_cast<std::size_t>(chosen)].start.second == boxes->start &&
+      ranges[static_cast<std::size_t>(chosen)].end.second == boxes->end)
+    return;
+  const AddResult added = replacing ? ReplaceRange(ranges, static_cast<std::size_t>(chosen), range, st_.iTotalSec)
+                                    : AddRange(ranges, range, st_.iTotalSec);
   w_.lRangesMessage.Caption = added.problem;
   if (!added.problem.empty()) return;
-  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(added.added), RangeRow(ranges[added.added]));
+  if (replacing) rows_.erase(rows_.begin() + chosen);
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(added.added), RangeRow(range));
   w_.lRanges.ListIndex = static_cast<int>(added.added);
   AskSize(added.added);
   ShowRanges();
 }
 
+// The row chosen after it goes into the boxes; with none left, the whole recording, as after its
+// analysis: the boxes never show a range the list no longer holds.
 void WindowEvents::RemoveRangeClick() {
   const int index = w_.lRanges.ListIndex;
-  if (index < 0 || index >= static_cast<int>(rows_.size())) return;
+  if (!w_.bRemoveRange.Enabled || index < 0 || index >= static_cast<int>(rows_.size())) return;
   rows_.erase(rows_.begin() + index);
   w_.lRanges.ListIndex = rows_.empty() ? -1 : std::min(index, static_cast<int>(rows_.size()) - 1);
-  w_.lRangesMessage.Caption.clear();
-  ShowRanges();
+  if (rows_.empty()) {
+    SecToTextBoxes(0, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+    SecToTextBoxes(st_.iTotalSec, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  }
+  ChooseRange();
 }
 
-// The chosen row goes into the boxes, whose change events check it and move the pictures.
+// The chosen row goes into the boxes, whose change events check it and move the pictures. A
+// reason shown for an earlier choice no longer applies.
 void WindowEvents::ChooseRange() {
+  w_.lRangesMessage.Caption.clear();
   const int index = w_.lRanges.ListIndex;
-  if (index < 0 || index >= static_cast<int>(rows_.size()) || !w_.fOption.Enabled) return;
-  const KeptRange r = rows_[static_cast<std::size_t>(index)].range;
-  // The boxes hold whole seconds: a finer time shows as the marker it counts from.
-  SecToTextBoxes(r.start.second, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
-  SecToTextBoxes(r.end.second, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  if (index >= 0 && index < static_cast<int>(rows_.size()) && w_.fOption.Enabled) {
+    const KeptRange r = rows_[static_cast<std::size_t>(index)].range;
+    // The boxes hold whole seconds: a finer time shows as the marker it counts from.
+    SecToTextBoxes(r.start.second, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
+    SecToTextBoxes(r.end.second, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);
+  }
+  ShowRanges();
 }
 
 void WindowEvents::SaveRangesClick() {
@@ -148,21 +188,23 @@ void WindowEvents::SaveRangesClick() {
   }
   w_.lRangesMessage.Caption.clear();
   const std::string target = platform_.dialogs.ShowFileDialog(
-      BuildDialogFilter(kRecordingsFilter), FolderOf(st_.sEditFile), ProposedJobName(st_.sEditFile, ranges.size()), true);
+      BuildDialogFilter(kRecordingsFilter), SaveDialogFolder(), ProposedJobName(st_.sEditFile, ranges.size()), true);
   if (target.empty() || !MayStartRun()) return;
-  ++running_;
-  struct Done {
-    int& running;
-    ~Done() { --running; }
-  } done{running_};
-  CutRanges(w_, st_, target, CutPartsOf(ranges));
+  save_folder_ = FolderOf(target);
+  {
+    RunningScope running(running_), saving(saving_);
+    ShowRanges();
+    CutRanges(w_, st_, target, CutPartsOf(ranges));
+  }
+  ShowRanges();
 }
 
 void WindowEvents::ImportRangesClick() {
   if (!MayStartRun() || st_.sEditFile.empty()) return;
-  const std::string path =
-      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRangeListFilter), FolderOf(st_.sEditFile), "", false);
+  if (!rows_.empty() && !Confirm(kReplaceList)) return;
+  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRangeListFilter), ListDialogFolder(), "", false);
   if (path.empty()) return;
+  list_folder_ = FolderOf(path);
   std::ifstream in(os::PathFromUtf8(path), std::ios::binary);
   std::ostringstream text;
   if (in.is_open()) text << in.rdbuf();
@@ -186,9 +228,9 @@ void WindowEvents::ExportRangesClick() {
   if (rows_.empty()) return;
   std::string name = ProposedJobName(st_.sEditFile, rows_.size());
   name.replace(name.size() - 4, 4, ".txt");
-  const std::string path =
-      platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRangeListFilter), FolderOf(st_.sEditFile), name, true);
+  const std::string path = platform_.dialogs.ShowFileDialog(BuildDialogFilter(kRangeListFilter), ListDialogFolder(), name, true);
   if (path.empty()) return;
+  list_folder_ = FolderOf(path);
   std::ofstream out(os::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   out << WriteRangeList(Ranges());
   out.close();

@@ -17,6 +17,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolTip>
 #include <algorithm>
@@ -117,7 +120,14 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
   setFont(font);
   QToolTip::setFont(font);
   setWindowIcon(TrimoraIcon());
-  setFixedSize(TwipsToPixels(WindowModel::kClientWidth), TwipsToPixels(WindowModel::kClientHeight));
+  // The window opens at the size its layout was drawn for, unless the screen is smaller; it may
+  // grow, and the pictures take the room.
+  setMinimumSize(TwipsToPixels(WindowModel::kClientWidth), TwipsToPixels(WindowModel::kMinClientHeight));
+  resized_ = new QTimer(this);
+  resized_->setSingleShot(true);
+  resized_->setInterval(200);
+  QObject::connect(resized_, &QTimer::timeout, this, [this] { UserInput([this] { PreviewResized(m_); }); });
+  resize(TwipsToPixels(m_.ClientWidth), TwipsToPixels(m_.ClientHeight));
 
   for (Control* c : m_.Controls()) {
     QWidget* widget = Create(*c);
@@ -129,6 +139,8 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
   // themselves, so that a tick running through a time label never hides its digits.
   for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b)
     if (b->control->Kind == ControlKind::Line) b->widget->lower();
+  // The timeline's ground lies beneath even its lines; the times over it let the pointer through.
+  WidgetOf(m_.pTimeline.Name)->lower();
   m_.ProcessEvents = [this] {
     Render();
     QCoreApplication::processEvents();
@@ -141,6 +153,13 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent, PictureMaker picture
   QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
                    [this] { UserInput(m_.lFile.FolderChanged); });
   setAcceptDrops(true);
+  // Keys of the buttons people reach for most: Ctrl+S saves the range, Insert keeps it in the list.
+  for (auto [keys, button] : {std::pair{QKeySequence(QKeySequence::Save), &m_.bCut},
+                              std::pair{QKeySequence(Qt::Key_Insert), &m_.bAddRange}})
+    QObject::connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, button] {
+      const QWidget* widget = WidgetOf(button->Name);
+      if (widget && widget->isEnabled() && widget->isVisible()) UserInput(button->Click);
+    });
   Render();
 }
 
@@ -172,6 +191,24 @@ void MainWindow::Open(const std::vector<std::string>& paths) {
   UserInput([this, &paths] {
     if (m_.OpenPaths) m_.OpenPaths(paths);
   });
+}
+
+void MainWindow::FitToScreen() {
+  const QScreen* shown_on = screen();
+  if (!shown_on) return;
+  // The frame the window system adds is not known before the window is shown: a title bar's worth.
+  constexpr int kFrame = 40;
+  const QSize room = shown_on->availableGeometry().size() - QSize(0, kFrame);
+  if (height() > room.height()) resize(width(), std::max(minimumHeight(), room.height()));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  m_.Resize(static_cast<float>(width()) * 15, static_cast<float>(height()) * 15);
+  if (closing_) return;
+  Render();
+  // The pictures are made again at their new size once the user has stopped resizing.
+  resized_->start();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -267,6 +304,8 @@ QWidget* MainWindow::Create(Control& c) {
       return new ProgressBox(parent);
     case ControlKind::Preview:
       return new PreviewWidget(parent);
+    case ControlKind::Timeline:
+      return CreateTimeline(static_cast<TimelineBand&>(c), parent);
     case ControlKind::Image:
       return CreateImage(static_cast<Image&>(c), parent);
     case ControlKind::Line:
@@ -290,6 +329,7 @@ QWidget* MainWindow::CreateLabel(Label& label, QWidget* parent) {
     widget->setFont(underlined);
   }
   widget->installEventFilter(this);  // a label's click
+  if (label.AutoSize) widget->setAttribute(Qt::WA_TransparentForMouseEvents);  // the timeline's times
   return widget;
 }
 
@@ -298,6 +338,7 @@ QWidget* MainWindow::CreateTextBox(TextBox& box, QWidget* parent) {
   QObject::connect(widget, &QLineEdit::textEdited, widget, [this, &box](const QString& text) {
     UserInput([&box, &text] { box.SetText(text.toStdString()); });
   });
+  QObject::connect(widget, &QLineEdit::returnPressed, widget, [this, &box] { UserInput(box.Enter); });
   widget->FocusIn = [this, &box, widget] {
     if (closing_) return;
     box.GotFocus();
@@ -337,6 +378,22 @@ QWidget* MainWindow::CreateOptionButton(OptionButton& option, QWidget* parent) {
   // and Render shows the outcome.
   widget->setAutoExclusive(false);
   QObject::connect(widget, &QRadioButton::clicked, widget, [this, &option] { UserInput(option.Click); });
+  return widget;
+}
+
+QWidget* MainWindow::CreateTimeline(TimelineBand& band, QWidget* parent) {
+  auto* widget = new TimelineWidget(parent);
+  auto twips = [](int x) { return static_cast<float>(x) * 15.0f; };
+  widget->Pressed = [this, &band, twips](int x) {
+    UserInput([&band, x, twips] {
+      if (band.Press) band.Press(twips(x));
+    });
+  };
+  widget->Dragged = [this, &band, twips](int x) {
+    UserInput([&band, x, twips] {
+      if (band.Drag) band.Drag(twips(x));
+    });
+  };
   return widget;
 }
 
@@ -382,6 +439,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       ChooseListEntry(static_cast<ListBox&>(*c), widget->currentRow());
       return true;
     }
+    if (key->key() == Qt::Key_Delete && static_cast<ListBox&>(*c).Delete) {
+      UserInput(static_cast<ListBox&>(*c).Delete);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -394,10 +455,13 @@ void MainWindow::ApplySelection(const TextBox& box, QLineEdit* widget) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
+    if (OnCloseRequest && !OnCloseRequest()) {
+      event->ignore();
+      return;
+    }
     closing_ = true;
     pictures_[0]->Drop(false);
     pictures_[1]->Drop(true);
-    if (OnCloseRequest) OnCloseRequest();
   }
   event->accept();
 }
@@ -507,6 +571,16 @@ void MainWindow::RenderControl(const Binding& b) {
     case ControlKind::Preview:
       RenderPreview(static_cast<PreviewBox&>(c), w);
       break;
+    case ControlKind::Timeline: {
+      auto& band = static_cast<TimelineBand&>(c);
+      auto pixels = [](const std::vector<TimelineSpan>& spans) {
+        std::vector<TimelineWidget::Band> bands;
+        for (const TimelineSpan& span : spans) bands.push_back({TwipsToPixels(span.X1), TwipsToPixels(span.X2)});
+        return bands;
+      };
+      static_cast<TimelineWidget*>(w)->SetBands(pixels(band.Kept), pixels(band.Breaks), TwipsToPixels(m_.lnALL.Y1));
+      break;
+    }
   }
 }
 

@@ -22,6 +22,8 @@ class QDragEnterEvent;
 class QDropEvent;
 class QFileSystemWatcher;
 class QLineEdit;
+class QResizeEvent;
+class QTimer;
 
 namespace trimora {
 
@@ -48,13 +50,17 @@ class MainWindow : public QWidget {
   // Syncs every widget with the model, touching only what differs. Does nothing once closing.
   void Render();
 
-  // Runs on the user's request to close the window, before the window closes. The request is
-  // never refused.
-  std::function<void()> OnCloseRequest;
+  // Runs on the user's request to close the window, before the window closes; false keeps the
+  // window open (the user chose to go on).
+  std::function<bool()> OnCloseRequest;
   bool Closing() const { return closing_; }
 
   // The widget showing a control (tests and the program's start-up look widgets up here).
   QWidget* WidgetOf(const std::string& name, int index = -1) const;
+
+  // Opens smaller than the first size where the screen has less room (at 150 % on a 1080-pixel
+  // screen), down to the smallest height. Called before the window is shown.
+  void FitToScreen();
 
   // Hands paths to the model as the user's input: files dropped on the window, or named on the
   // program's command line.
@@ -62,6 +68,7 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -80,6 +87,7 @@ class MainWindow : public QWidget {
   QWidget* CreateCheckBox(CheckBox& box, QWidget* parent);
   QWidget* CreateOptionButton(OptionButton& option, QWidget* parent);
   QWidget* CreateImage(Image& image, QWidget* parent);
+  QWidget* CreateTimeline(TimelineBand& band, QWidget* parent);
   QWidget* CreateFileList(ListBox& list, QWidget* parent);
   void ChooseListEntry(ListBox& list, int row);  // a click or Enter on an entry
   QWidget* Container(const std::string& name) const;
@@ -103,6 +111,7 @@ class MainWindow : public QWidget {
   std::vector<Binding> bindings_;
   QHash<QObject*, Control*> controls_by_widget_;
   QFileSystemWatcher* watcher_;
+  QTimer* resized_;
   QString watched_folder_;
   // A control that had the focus when it was disabled, and where Qt moved the focus then: the
   // focus goes back once the control is enabled again, unless the user has moved it since.

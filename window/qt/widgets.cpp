@@ -184,6 +184,45 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
   }
 }
 
+TimelineWidget::TimelineWidget(QWidget* parent) : QWidget(parent) { setCursor(Qt::SizeHorCursor); }
+
+void TimelineWidget::SetBands(std::vector<Band> kept, std::vector<Band> breaks, int bar_y) {
+  auto same = [](const std::vector<Band>& a, const std::vector<Band>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Band& x, const Band& y) { return x.x1 == y.x1 && x.x2 == y.x2; });
+  };
+  if (same(kept, kept_) && same(breaks, breaks_) && bar_y == bar_y_) return;
+  kept_ = std::move(kept);
+  breaks_ = std::move(breaks);
+  bar_y_ = bar_y;
+  update();
+}
+
+// Each band is at least a pixel wide, so that a short range still shows; the kept parts lie just
+// above the bar, the breaks just below it, clear of the markers' ends.
+void TimelineWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const int bar = bar_y_ - y();
+  auto draw = [&](const std::vector<Band>& bands, int top, int height, QColor colour) {
+    for (const Band& b : bands)
+      painter.fillRect(QRect(b.x1 - x(), top, std::max(1, b.x2 - b.x1), height), colour);
+  };
+  QColor kept = palette().color(QPalette::Highlight);
+  kept.setAlpha(110);
+  draw(kept_, bar - 5, 5, kept);
+  draw(breaks_, bar + 2, 4, QColor(0xe0, 0x80, 0x20));
+}
+
+void TimelineWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !Pressed) return QWidget::mousePressEvent(event);
+  Pressed(x() + event->position().toPoint().x());
+}
+
+void TimelineWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton) || !Dragged) return QWidget::mouseMoveEvent(event);
+  Dragged(x() + event->position().toPoint().x());
+}
+
 void TextBoxEdit::focusInEvent(QFocusEvent* event) {
   QLineEdit::focusInEvent(event);
   focused_by_mouse_ = event->reason() == Qt::MouseFocusReason;

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "window/model.h"
 
@@ -93,6 +94,30 @@ class PreviewWidget : public QWidget {
   QImage picture_;
   uint64_t shown_ = 0;
   QString message_;
+};
+
+// The timeline's ground: the bands of the parts kept (above the whole-recording bar) and of the
+// breaks found (below it), at x positions of its parent in pixels. A press of the left button
+// and a move while it is held report the pointer's x in the parent's pixels.
+class TimelineWidget : public QWidget {
+ public:
+  struct Band {
+    int x1, x2;
+  };
+  explicit TimelineWidget(QWidget* parent);
+  void SetBands(std::vector<Band> kept, std::vector<Band> breaks, int bar_y);
+  std::function<void(int x)> Pressed, Dragged;
+  const std::vector<Band>& Kept() const { return kept_; }
+  const std::vector<Band>& Breaks() const { return breaks_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  std::vector<Band> kept_, breaks_;
+  int bar_y_ = 0;  // the whole-recording bar, in the parent's pixels
 };
 
 // A text box that calls FocusIn once Qt has finished its own focus-in handling, so that the

@@ -48,7 +48,7 @@ class WindowAnalysisReport : public AnalysisReport {
   // Fills the range boxes with the whole recording. Each box write runs the range check, which
   // places lStart and lEnd; lEOF and lZERO follow them only afterwards.
   void Initialise(const AnalysisResult& result) {
-    if (result.LengthsDiffer()) w_.lMessage_Show(kLengthsDiffer, kInformationIcon);
+    if (const std::string notice = AnalysisNotice(result); !notice.empty()) w_.lMessage_Show(notice, kInformationIcon);
     w_.Progress_Refresh(kInitialisingBar, kInitialising);
     SecToTextBoxes(0, *w_.tStart[0], *w_.tStart[1], *w_.tStart[2]);
     SecToTextBoxes(st_.iTotalSec, *w_.tEnd[0], *w_.tEnd[1], *w_.tEnd[2]);

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "platform/os/os.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
 #include "window/run_texts.h"
@@ -45,6 +46,17 @@ struct SaveBack {
   ~SaveBack() { bCut.Enabled = true; }
 };
 
+// A cut stopped by the window's closing would stay under its final name, looking finished, with
+// nobody left to be told otherwise: it goes. (The command line keeps what a stop leaves, and says so.)
+void RemoveStoppedTarget(const CutResult& result, const std::string& target) {
+  if (!result.stopped) return;
+  try {
+    os::RemoveFile(target);
+  } catch (const std::exception&) {
+    // A file that cannot be removed stays as the stop left it.
+  }
+}
+
 }  // namespace
 
 void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
@@ -60,7 +72,8 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
     options.known_start = st.markers->KnownByteAfterMarker(start);
     options.known_total = st.markers->KnownTotal();
   }
-  CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
+  RemoveStoppedTarget(CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options),
+                      target);
 }
 
 void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
@@ -74,7 +87,8 @@ void CutRanges(WindowModel& w, AppState& st, const std::string& target, const st
   options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
   if (st.markers && st.markers->Path() == st.sEditFile && !parts.empty())
     options.known_start = st.markers->KnownByteAfterMarker(parts.front().start.second);
-  CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options);
+  RemoveStoppedTarget(CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options),
+                      target);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
