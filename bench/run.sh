@@ -12,7 +12,8 @@ MAKE_RECORDING=$BUILD/bench/make_recording
 BENCH_PREVIEW=$BUILD/bench/bench_preview
 TRIVIAL=$BUILD/bench/trivial_program
 BENCH_CLEAN_CUT=$BUILD/bench/bench_clean_cut
-for tool in "$CLI" "$MAKE_RECORDING" "$BENCH_PREVIEW" "$BENCH_CLEAN_CUT" "$TRIVIAL" /usr/bin/time; do
+BENCH_SCAN=$BUILD/bench/bench_scan
+for tool in "$CLI" "$MAKE_RECORDING" "$BENCH_PREVIEW" "$BENCH_CLEAN_CUT" "$BENCH_SCAN" "$TRIVIAL" /usr/bin/time; do
   [ -x "$tool" ] || { echo "bench: $tool is missing (build first; /usr/bin/time comes with the 'time' package)" >&2; exit 1; }
 done
 
@@ -308,3 +309,32 @@ awk '{ print $NF }' "$WORK/cli_clean" | sort -n | awk -v target=1.05 '{ r[NR] = 
   printf "  median ratio %.3f (target at most %.2f): %s\n", m, target, m <= target ? "met" : "NOT met" }'
 rm -f "$WORK/exact.ts" "$WORK/clean.ts"
 rm -f "$VIDEO" "$WORK/frame.png"
+
+# ---------------------------------------------------------------------------------------------
+# trimora-cli scan against the recording's own length: the search for breaks runs at 100 times
+# real time or faster on a recorder-shaped recording (720x480 MPEG-2, MPEG-1 Layer II, about
+# 233655.5 bytes a second), with its peak memory. Ten minutes are made: encoding them takes a
+# minute or two, and the scan's work grows with the length and the silences alike.
+
+echo
+echo "Generating a recorder-shaped recording with commercial breaks in $WORK ..."
+SCAN_REC=$WORK/breaks.nts
+"$BENCH_SCAN" make "$SCAN_REC" 600 >"$WORK/scan_made"
+SCAN_SECONDS=$(awk '$1 == "seconds" { print $2 }' "$WORK/scan_made")
+awk -v b="$(stat -c %s "$SCAN_REC")" -v s="$SCAN_SECONDS" 'BEGIN {
+  printf "  %d bytes, %.1f s, %.1f bytes a second\n", b, s, b / s }'
+
+echo
+echo "trimora-cli scan vs the recording's length (best of 3, warm cache)"
+RUNS=3
+best_of "$CLI" scan "$SCAN_REC"
+"$CLI" scan "$SCAN_REC" >"$WORK/scan_ranges"
+awk -v t="$BEST" -v s="$SCAN_SECONDS" -v rss="$RSS" -v n="$(wc -l <"$WORK/scan_ranges")" \
+    -v made="$(awk '$1 == "programme" { print $2 }' "$WORK/scan_made")" 'BEGIN {
+  printf "  %-44s %8.3f s   peak RSS %7.1f MiB\n", "trimora-cli scan", t, rss / 1024
+  printf "  ranges proposed %d (stretches made %d)\n", n, made
+  ratio = (t > 0) ? s / t : 0
+  printf "  %.0f x real time (target at least 100): %s;  peak RSS under 256 MiB: %s\n", ratio,
+         (ratio >= 100) ? "met" : "NOT met", (rss / 1024 < 256) ? "yes" : "NO"
+}'
+rm -f "$SCAN_REC"

@@ -2,6 +2,7 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -44,6 +45,20 @@ TimeArg ParseTimeArg(const std::string& text, const char* what) {
   // The fields are numbers: what fails now is the total, or a fraction that is not one.
   if (!time) return {0, 0, secs.find('.') != std::string::npos ? TimeArg::Problem::kNotANumber : TimeArg::Problem::kTooLarge};
   return {time->second, time->millis, TimeArg::Problem::kNone};
+}
+
+void RunStoppable(Session& s, const std::function<void(const std::stop_token&)>& work) {
+  std::stop_source stop;
+  std::jthread worker([&] { work(stop.get_token()); });
+  std::atomic_bool done = false;
+  std::jthread watch([&](std::stop_token watching) {
+    while (!watching.stop_requested() && !done) {
+      if (s.stop.Received()) stop.request_stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  worker.join();
+  done = true;
 }
 
 void TerminalProgress::Draw(int percent, const std::string& caption) {

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <ostream>
 #include <set>
+#include <stop_token>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,6 +83,11 @@ class Session {
   TerminalProgress progress;
   os::StopSignals stop{stop_flag};
 };
+
+// Runs `work` (given a stop token) on a thread of its own and waits for it: a stop signal, which
+// only sets the session's flag, sets the token, so that a decoding command stops within a packet
+// or two of it.
+void RunStoppable(Session& s, const std::function<void(const std::stop_token&)>& work);
 
 // The path as the window's dialogs hand it on, absolute: the cut compares source and target
 // paths. "" stays "".

@@ -10,12 +10,12 @@
 
 namespace trimora::cli {
 
-// Only what this build has: the frame command needs FFmpeg, and Windows has no SIGHUP but stops
-// a run on Ctrl+Break and on a closed console.
+// Only what this build has: the frame and scan commands need FFmpeg, and Windows has no SIGHUP
+// but stops a run on Ctrl+Break and on a closed console.
 #ifdef TRIMORA_WITH_PREVIEW
 #define TRIMORA_STATUS_0 \
   "  0    analyze: the recording was analysed; cut: the whole range was saved; frame: the picture\n" \
-  "       was written\n"
+  "       was written; scan: the breaks were looked for and the ranges printed\n"
 #else
 #define TRIMORA_STATUS_0 "  0    analyze: the recording was analysed; cut: the whole range was saved\n"
 #endif
@@ -33,7 +33,8 @@ namespace trimora::cli {
 void PrintExitStatuses(std::ostream& out) {
   out << "Exit status:\n" TRIMORA_STATUS_0
          "  3    cut: the recording ended before END; what it held is saved\n"
-         "  1    nothing usable was saved, the analysis failed, or the results could not be written\n"
+         "  1    nothing usable was saved, the analysis or the scan failed, or the results could not be\n"
+         "       written\n"
          "  2    the command line could not be used\n" TRIMORA_STATUS_STOPPED;
 }
 

@@ -24,6 +24,11 @@ inline constexpr const char* kFrameSummary =
     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with; "
     "--clean: of the clean cut)";
 
+inline constexpr const char* kScanUsage = "[--format list|edl] FILE";
+inline constexpr const char* kScanSummary =
+    "find the commercial breaks and print the programme's ranges as \"START END\" lines, the LIST that cut --ranges\n"
+    "      reads (--format edl: the breaks to drop, \"start end 3\" lines in seconds from the first picture)";
+
 void PrintExitStatuses(std::ostream& out);
 void PrintUsage(std::ostream& out, const Command& c);
 

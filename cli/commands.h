@@ -13,8 +13,11 @@ using Args = std::vector<std::string>;  // the arguments after the command's nam
 int RunAnalyze(const Args& args);
 int RunCut(const Args& args);
 int RunFrame(const Args& args);  // in trimora-frame
-// trimora-cli's frame: replaces the process with trimora-frame, which finds FFmpeg's libraries,
-// so that every other command starts without them. Returns only when it cannot be started.
+int RunScan(const Args& args);   // in trimora-scan
+// trimora-cli's frame and scan: replace the process with trimora-frame or trimora-scan, which
+// find FFmpeg's libraries, so that every other command starts without them. Return only when the
+// program cannot be started.
 int StartFrameProgram(const Args& args);
+int StartScanProgram(const Args& args);
 
 }  // namespace trimora::cli

@@ -1,13 +1,10 @@
 // trimora-cli frame [--measure] [--end] [--clean] FILE TIME OUT.png: the picture a cut from TIME
 // begins with (--end: the picture a cut up to TIME ends with; --clean: of the clean cut), as the
 // window's preview shows it.
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <stop_token>
-#include <thread>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
@@ -44,21 +41,10 @@ int ExitStatusOf(FrameEnd end, const Session& s) {
 constexpr const char* kNotWritten = "画像ファイルを書き込めません。";
 constexpr const char* kWriting = "画像を書き込んでいます...";
 
-// The picture, made on a thread of its own so that a stop signal, which only sets the session's
-// flag, stops the decoding within a packet or two.
+// The picture, stopped by a stop signal within a packet or two.
 preview::PictureResult MakePicture(Session& s, MarkerIndex& markers, const preview::PictureRequest& request) {
-  std::stop_source stop;
   preview::PictureResult result;
-  std::jthread maker([&] { result = preview::MakeCutPicture(markers, request, stop.get_token()); });
-  std::atomic_bool done = false;
-  std::jthread watch([&](std::stop_token watching) {
-    while (!watching.stop_requested() && !done) {
-      if (s.stop.Received()) stop.request_stop();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  });
-  maker.join();
-  done = true;
+  RunStoppable(s, [&](const std::stop_token& stop) { result = preview::MakeCutPicture(markers, request, stop); });
   return result;
 }
 

@@ -1,4 +1,5 @@
-// trimora-cli frame: the picture is made by trimora-frame, which this process becomes. Exec rather
+// trimora-cli frame and scan: the picture is made by trimora-frame, the scan by trimora-scan, which
+// this process becomes. Exec rather
 // than a child: the process id, the stop signals and the exit status stay those of the command
 // the user started, with nothing in between to forward them, and trimora-cli itself never maps
 // FFmpeg's libraries (about a hundred shared objects, most of the start-up of every command).
@@ -22,23 +23,19 @@ namespace trimora::cli {
 
 namespace {
 
-constexpr const char* kFrameProgram = "trimora-frame";
-
 // Beside trimora-cli in the build tree, in the program folder of libexec once installed.
-std::string FindFrameProgram() {
+std::string FindProgram(const char* name) {
   const std::optional<std::string> self = os::ProgramPath();
-  if (!self) throw std::runtime_error(std::string("cannot tell where ") + kFrameProgram + " is");
+  if (!self) throw std::runtime_error(std::string("cannot tell where ") + name + " is");
   const std::filesystem::path folder = std::filesystem::path(*self).parent_path();
   for (const std::filesystem::path& candidate :
-       {folder / kFrameProgram, (folder / TRIMORA_BIN_TO_LIBEXEC / kFrameProgram).lexically_normal()})
+       {folder / name, (folder / TRIMORA_BIN_TO_LIBEXEC / name).lexically_normal()})
     if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-  throw std::runtime_error(std::string(kFrameProgram) + " is not installed beside trimora-cli");
+  throw std::runtime_error(std::string(name) + " is not installed beside trimora-cli");
 }
 
-}  // namespace
-
-int StartFrameProgram(const Args& args) {
-  const std::string program = FindFrameProgram();
+int StartProgram(const char* name, const Args& args) {
+  const std::string program = FindProgram(name);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -46,5 +43,10 @@ int StartFrameProgram(const Args& args) {
   ::execv(program.c_str(), argv.data());
   throw std::runtime_error("cannot start " + program + ": " + std::strerror(errno));
 }
+
+}  // namespace
+
+int StartFrameProgram(const Args& args) { return StartProgram("trimora-frame", args); }
+int StartScanProgram(const Args& args) { return StartProgram("trimora-scan", args); }
 
 }  // namespace trimora::cli

@@ -29,6 +29,7 @@ constexpr Command kCommands[] = {
      trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
     {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},
+    {"scan", trimora::cli::kScanUsage, trimora::cli::kScanSummary, trimora::cli::StartScanProgram},
 #endif
 };
 

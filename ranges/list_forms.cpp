@@ -234,7 +234,7 @@ CutList ReadCutList(const std::string& text) {
 }
 
 CutTime RecordingEnd(const clock::RecordingClock& clock, int32_t total) {
-  return std::min(clock.ToCutTime(clock.LastPts()), CutTime(total));
+  return std::min(CutTime(clock.Markers()), CutTime(total));
 }
 
 std::vector<KeptRange> KeptRangesOf(const CutList& list, const clock::RecordingClock& clock, CutTime end) {
@@ -258,11 +258,13 @@ std::vector<KeptRange> KeptRangesOf(const CutList& list, const clock::RecordingC
   return ranges;
 }
 
-std::string WriteEdl(const std::vector<KeptRange>& ranges, const clock::RecordingClock& clock, CutTime end) {
+std::string WriteEdl(const std::vector<KeptRange>& ranges, const clock::RecordingClock& clock, CutTime end,
+                     EdlAction action) {
   const int64_t first = clock.FirstPts();
+  const std::string tail = "\t" + std::to_string(static_cast<int>(action)) + "\n";
   std::string out;
   auto drop = [&](CutTime from, CutTime to) {
-    if (from < to) out += TicksAsSeconds(clock.ToPts(from) - first) + "\t" + TicksAsSeconds(clock.ToPts(to) - first) + "\t0\n";
+    if (from < to) out += TicksAsSeconds(clock.ToPts(from) - first) + "\t" + TicksAsSeconds(clock.ToPts(to) - first) + tail;
   };
   CutTime at = 0;
   for (const KeptRange& r : ranges) {

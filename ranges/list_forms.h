@@ -38,8 +38,9 @@ struct CutList {
 // OGM chapters are refused: they mark points, not what to keep.
 CutList ReadCutList(const std::string& text);
 
-// Where a list running "to the end" ends: the recording's last picture, but not past the length
-// the analysis gave (`total` seconds), which no range may pass.
+// Where a list running "to the end" ends: the recording's last time marker, where a cut to the
+// end ends too and where the search for breaks ends the programme that runs to the end; never
+// past the length the analysis gave (`total` seconds), which no range may pass.
 CutTime RecordingEnd(const clock::RecordingClock& clock, int32_t total);
 
 // The ranges to keep that a list of another tool names, on this recording's clock: an EDL keeps
@@ -47,10 +48,14 @@ CutTime RecordingEnd(const clock::RecordingClock& clock, int32_t total);
 // `end` (a list made for this recording, to its last frame) ends there.
 std::vector<KeptRange> KeptRangesOf(const CutList& list, const clock::RecordingClock& clock, CutTime end);
 
-// The list as an EDL of what to drop (action 0, "cut"), seconds from the first picture: the
-// stretches of the recording up to `end` that no range keeps. Read back, it gives the same ranges
-// (touching ranges as one).
-std::string WriteEdl(const std::vector<KeptRange>& ranges, const clock::RecordingClock& clock, CutTime end);
+// The action of an EDL line: a stretch to cut out, or a commercial break, which players skip.
+enum class EdlAction { kCut = 0, kCommercialBreak = 3 };
+
+// The list as an EDL of what to drop, seconds from the first picture: the stretches of the
+// recording up to `end` that no range keeps. Read back, it gives the same ranges (touching
+// ranges as one).
+std::string WriteEdl(const std::vector<KeptRange>& ranges, const clock::RecordingClock& clock, CutTime end,
+                     EdlAction action = EdlAction::kCut);
 
 // OGM chapters (CHAPTERnn=HH:MM:SS.sss, CHAPTERnnNAME=) of where each range begins in the file a
 // job of `ranges` saves: the sum of the lengths before it, each from its start picture to its end
