@@ -173,6 +173,13 @@ class Tables {
   uint16_t video_pid_ = 0;
 };
 
+ProgramStreams ProgramOf(const Tables& tables) {
+  ProgramStreams program{tables.VideoPid(), tables.Video(), {}};
+  for (const Stream& s : tables.Streams())
+    if (tables.Video() == VideoKind::kNone || s.pid != tables.VideoPid()) program.sound.push_back(s.pid);
+  return program;
+}
+
 // Runs of kept packets; neighbours merge, so a stretch kept whole is one run.
 class Runs {
  public:
@@ -231,9 +238,11 @@ class Planner {
     head.has_video = tables.Video() != VideoKind::kNone;
     head.body_start = body;
     for (const Stream& s : tables.Streams()) head.streams.push_back(s.pid);
+    head.program = ProgramOf(tables);
     Runs runs;
     for (const int64_t at : tables.PatPackets()) runs.Add(at, kPacket);
     for (const int64_t at : tables.PmtPackets()) runs.Add(at, kPacket);
+    head.tables = runs.Get();
     head.ends_in_head = Body(tables, body, runs, head.started, head.resume);
     head.runs = std::move(runs.Get());
     head.seconds_after_marker = SecondsAfterMarker(body);
@@ -245,6 +254,12 @@ class Planner {
     Runs runs;
     Tail(head.ends_in_head ? head.started : OpenAt(end_, head), runs);
     return std::move(runs.Get());
+  }
+
+  std::optional<ProgramStreams> Program() {
+    const Tables tables = TablesBefore(start_);
+    if (!tables.Known()) return std::nullopt;
+    return ProgramOf(tables);
   }
 
   // Where the video PES open at the end byte ends: its stream's next PES start, as the tail has it.
@@ -460,6 +475,14 @@ std::vector<ByteRun> PlanCleanTail(const os::File& source, const CleanHead& head
     return Planner(source, end_byte, end_byte, stop).TailAfter(head);
   } catch (const StopRequested&) {
     throw std::runtime_error("stopped");
+  }
+}
+
+std::optional<ProgramStreams> ProgramBefore(const os::File& source, int64_t byte) {
+  try {
+    return Planner(source, byte, byte, {}).Program();
+  } catch (const std::exception&) {
+    return std::nullopt;
   }
 }
 

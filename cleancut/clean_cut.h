@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include "cleancut/random_access.h"
 #include "platform/os/os.h"
 
 namespace trimora::cleancut {
@@ -79,6 +81,8 @@ struct CleanHead {
   double seconds_after_marker = 0;
   std::vector<uint16_t> streams;  // the elementary streams of the tables in force at the start
   std::vector<uint16_t> started;  // those that started in the head
+  std::vector<ByteRun> tables;    // the PAT's and the PMT's packets that open `runs`
+  ProgramStreams program;         // what those tables name
 };
 
 struct CleanHeadResult {
@@ -95,6 +99,10 @@ CleanHeadResult PlanCleanHead(const os::File& source, int64_t start_byte, int32_
 // (or on a stop request).
 std::vector<ByteRun> PlanCleanTail(const os::File& source, const CleanHead& head, int64_t end_byte,
                                    const std::stop_token& stop = {});
+
+// The streams the tables in force just before `byte` name; nothing when no PAT and PMT of its first
+// program lie within reach before it, or the source cannot be read.
+std::optional<ProgramStreams> ProgramBefore(const os::File& source, int64_t byte);
 
 // The byte just after the last video packet of a clean cut whose END-th marker ends at `end_byte`:
 // where the video of its tail ends (end_byte without video, or when no video PES is open there),

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace trimora::cleancut {
 
@@ -15,6 +16,13 @@ enum class VideoKind {
 };
 
 VideoKind VideoKindOf(uint8_t stream_type);
+
+// The program's streams as the tables in force at a point name them.
+struct ProgramStreams {
+  uint16_t video_pid = 0;
+  VideoKind video = VideoKind::kNone;
+  std::vector<uint16_t> sound;  // the other elementary streams, each timed by its PES headers
+};
 
 enum class Verdict { kYes, kNo, kNeedMore };
 

@@ -61,10 +61,10 @@ std::string RangeRefusal(const TimeArg& start, const TimeArg& end, int32_t total
 // exact where the marker index already knows both ends (a measured analysis hands over what it
 // counted); otherwise the estimate by the byte rate, named so, rather than a second pass over the
 // recording before the cut's own.
-std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mode) {
+std::string RangeLine(std::size_t i, KeptRange r, MarkerIndex* index, CutMode mode, bool in_job) {
   std::string line = RangeName(i) + "：" + CutTimeText(r.start) + "～" + CutTimeText(r.end) +
                      "　長さ " + MillisText(LengthMillis(r)) + "　";
-  if (std::optional<int64_t> bytes = index ? ExactSize(*index, r, true, {}, mode == CutMode::kClean) : std::nullopt)
+  if (std::optional<int64_t> bytes = index ? ExactSize(*index, r, true, {}, mode == CutMode::kClean, in_job) : std::nullopt)
     return line + "サイズ " + SizeInKb(*bytes);
   return line + "推定サイズ " + FormatGrouped(static_cast<double>(LengthMillis(r)) / 1000 * kBytesPerSecond / 1024) + " KB";
 }
@@ -135,7 +135,6 @@ int RunSingle(const ParsedArgs& parsed, const JobOptions& job) {
   const std::string& file = parsed.operands[0];
   const TimeArg start = ParseTimeArg(parsed.operands[1], "START");
   const TimeArg end = ParseTimeArg(parsed.operands[2], "END");
-  if (!start.Time().Whole() || !end.Time().Whole()) throw UsageError(kFractionNotCutText);
   // The save dialog hands the cut a full path, as the analysis gets one.
   const std::string target = FullPath(parsed.operands[3]);
 
@@ -163,7 +162,7 @@ int RunSingle(const ParsedArgs& parsed, const JobOptions& job) {
     options.known_total = analysis.markers->KnownTotal();
   }
   const CutResult cut =
-      CutRecording(FullPath(file), target, start.seconds, end.seconds, s.file1, s.file2, s.stop_flag, report, options);
+      CutRecording(FullPath(file), target, start.Time(), end.Time(), s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
@@ -190,10 +189,8 @@ int RunCut(const Args& given) {
   CutList cuts = RangesOfArguments(parsed, list);
   // The order and the overlaps need no recording: refused before anything is analysed. The
   // lists of other tools were judged so as they were read.
-  if (!cuts.NeedsClock()) {
+  if (!cuts.NeedsClock())
     if (std::string problem = ListProblem(cuts.ranges, INT32_MAX); !problem.empty()) throw UsageError(problem);
-    if (!CutPartsOf(cuts.ranges)) throw UsageError(kFractionNotCutText);
-  }
   return RunJob(parsed.operands.front(), std::move(cuts), parsed.operands.back(), job);
 }
 
@@ -211,7 +208,6 @@ std::optional<std::vector<KeptRange>> RangesOnRecording(const CutList& cuts, con
     std::cout << problem << std::endl;
     return std::nullopt;
   }
-  if (!CutPartsOf(ranges)) throw UsageError(kFractionNotCutText);
   return ranges;
 }
 
@@ -231,13 +227,13 @@ int RunJob(const std::string& file, CutList cuts, const std::string& given_targe
       RangesOnRecording(cuts, clock ? &*clock : nullptr, analysis.TotalSeconds());
   if (!ranges) return ExitStatus(Outcome::kFailed);
   for (std::size_t i = 0; i < ranges->size(); ++i)
-    std::cout << RangeLine(i, (*ranges)[i], analysis.measured ? analysis.markers.get() : nullptr, job.mode) << "\n";
+    std::cout << RangeLine(i, (*ranges)[i], analysis.measured ? analysis.markers.get() : nullptr, job.mode, ranges->size() >= 2) << "\n";
   std::cout << std::flush;
-  const std::vector<CutPart> parts = *CutPartsOf(*ranges);
+  const std::vector<CutPart> parts = CutPartsOf(*ranges);
   TerminalCutReport report(s.progress);
   CutOptions options;
   options.mode = job.mode;
-  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(parts.front().start);
+  if (analysis.markers) options.known_start = analysis.markers->KnownByteAfterMarker(parts.front().start.second);
   const CutResult cut = CutRecording(FullPath(file), target, parts, s.file1, s.file2, s.stop_flag, report, options);
   s.progress.Clear();
   std::string last = CutEndText(cut).text;

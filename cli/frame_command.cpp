@@ -21,14 +21,13 @@ namespace trimora::cli {
 
 namespace {
 
-// TIME as seconds: a time of the cut panel, which starts at 0:00:00.
-int32_t ParseTime(const std::string& text) {
+// TIME: a time of the cut panel, which starts at 0:00:00, with thousandths or without.
+CutTime ParseTime(const std::string& text) {
   const TimeArg time = ParseTimeArg(text, "TIME");
   if (time.problem == TimeArg::Problem::kNotANumber) throw UsageError("TIME '" + text + "' is not H:MM:SS");
   if (time.problem == TimeArg::Problem::kTooLarge) throw UsageError("TIME '" + text + "' is too large");
   if (time.seconds < 0) throw UsageError("TIME '" + text + "' lies before 0:00:00");
-  if (!time.Time().Whole()) throw UsageError(kFractionNotCutText);
-  return time.seconds;
+  return time.Time();
 }
 
 // How a frame run ended, and the one place that says which exit status each end gives.
@@ -92,7 +91,9 @@ int RunFrame(const Args& args) {
   if (parsed.operands[0].empty()) throw UsageError("FILE is empty");
   if (parsed.operands[2].empty()) throw UsageError("OUT.png is empty");
   preview::PictureRequest request;
-  request.second = ParseTime(parsed.operands[1]);
+  const CutTime time = ParseTime(parsed.operands[1]);
+  request.second = time.second;
+  request.millis = time.millis;
   request.point = parsed.flags.count("--end") ? preview::CutPoint::kEnd : preview::CutPoint::kStart;
   request.clean = parsed.flags.count("--clean") > 0;
   Session s;

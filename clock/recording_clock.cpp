@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 
+#include "core/pes.h"
 #include "core/psi.h"
 #include "core/ts_packet.h"
 
@@ -16,18 +17,6 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 constexpr int64_t kUnknown = INT64_MIN;
-
-// The PTS of a PES that starts in this packet, when its header carries one within the packet.
-std::optional<int64_t> PesPts(const uint8_t* p) {
-  const unsigned control = (p[3] >> 4) & 3;
-  if (!(control & 1)) return std::nullopt;
-  const std::size_t at = control & 2 ? 5 + std::size_t{p[4]} : 4;
-  if (at + 14 > kPacketSize) return std::nullopt;
-  const uint8_t* h = p + at;
-  if (h[0] != 0 || h[1] != 0 || h[2] != 1 || !(h[7] & 0x80)) return std::nullopt;
-  return (int64_t{h[9] & 0x0E} << 29) | (int64_t{h[10]} << 22) | (int64_t{h[11] & 0xFE} << 14) |
-         (int64_t{h[12]} << 7) | (h[13] >> 1);
-}
 
 class Reader {
  public:
@@ -43,7 +32,7 @@ class Reader {
     } else if (pid == pmt_pid_) {
       for (const std::vector<uint8_t>& s : pmt_.Take(p)) OnPmt(s);
     } else if (pid == video_pid_ && (p[1] & 0xC0) == 0x40) {
-      if (const std::optional<int64_t> raw = PesPts(p)) OnPicture(*raw);
+      if (const std::optional<int64_t> raw = pes::Pts(p)) OnPicture(*raw);
     }
   }
 

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "core/cut_time.h"
+#include "core/pes.h"
 #include "platform/os/os.h"
 
 namespace trimora::clock {
 
-inline constexpr int64_t kPtsPerSecond = 90000;  // the 90 kHz clock of PTS and DTS
-inline constexpr int64_t kPtsWrap = int64_t{1} << 33;
+inline constexpr int64_t kPtsPerSecond = pes::kTicksPerSecond;
+inline constexpr int64_t kPtsWrap = pes::kWrap;
 
 // A 33-bit timestamp as the value on one unbroken line nearest to `near`: a stream's clock wraps
 // every 26.5 hours, and a recording may cross the wrap.

@@ -14,6 +14,8 @@
 
 #include "cleancut/clean_cut.h"
 #include "cleancut/clean_cut_texts.h"
+#include "cleancut/seamless_join.h"
+#include "cleancut/timed_edges.h"
 
 #include "core/time_values.h"
 #include "core/ts_packet.h"
@@ -74,16 +76,34 @@ class MarkerScan {
   int32_t count_ = 0;
 };
 
+bool Fine(const CutPart& p) { return !p.start.Whole() || !p.end.Whole(); }
+
+// A clean job's ranges with those that touch made one, and for each the range it begins with.
+std::vector<CutPart> JoinTouching(const std::vector<CutPart>& parts, bool clean, std::vector<std::size_t>& origin) {
+  std::vector<CutPart> joined;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (clean && !joined.empty() && joined.back().end == parts[k].start) {
+      joined.back().end = parts[k].end;
+      continue;
+    }
+    joined.push_back(parts[k]);
+    origin.push_back(k);
+  }
+  return joined;
+}
+
 class Cutter {
  public:
   // The source path is copied: the caller's (the analysed recording) may change meanwhile.
   Cutter(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
          SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
-      : source_(source), target_(target), parts_(parts), file1_(file1), file2_(file2), stop_(stop), report_(report),
-        known_(options.known_start), total_(options.known_total), clean_(options.mode == CutMode::kClean) {
+      : source_(source), target_(target), parts_(JoinTouching(parts, options.mode == CutMode::kClean, origin_)),
+        file1_(file1), file2_(file2), stop_(stop), report_(report), known_(options.known_start),
+        total_(options.known_total), clean_(options.mode == CutMode::kClean),
+        fine_(std::any_of(parts.begin(), parts.end(), Fine)), timed_(clean_ && (parts.size() >= 2 || fine_)) {
     if (!parts_.empty()) {
-      job_start_ = parts_.front().start;
-      job_end_ = parts_.back().end;
+      job_start_ = parts_.front().start.second;
+      job_end_ = parts_.back().end.second;
     }
   }
 
@@ -103,8 +123,8 @@ class Cutter {
       // Each range is sought and copied where the last one left off. A range whose START is the
       // END before it seeks nothing: the END-th marker, just copied, is the START-th one.
       for (part_ = 0; part_ < parts_.size() && !ended_; ++part_) {
-        start_ = parts_[part_].start;
-        end_ = parts_[part_].end;
+        start_ = parts_[part_].start.second;
+        end_ = parts_[part_].end.second;
         zeros_ = bad_ = 0;  // each range counts its own, as its own cut would
         if (!Seek() || !TakeHead() || !Copy()) break;
         if (part_ + 1 < parts_.size()) seconds_before_ = CheckedAdd(seconds_before_, CheckedSub(end_, start_));
@@ -117,7 +137,7 @@ class Cutter {
     } catch (const std::exception&) {
       r_.outcome = CutOutcome::Failed;
       r_.stage = stage_;
-      r_.part = static_cast<int32_t>(std::min(part_, parts_.empty() ? 0 : parts_.size() - 1));
+      r_.part = PartNumber(part_);
       Tell();
     }
     return r_;
@@ -147,7 +167,7 @@ class Cutter {
     Begin(CutStage::OpenSource);
     file1_.Open(source_);
     opened_source_ = true;
-    if (!clean_) return;
+    if (!clean_ && !fine_) return;
     clean_source_ = os::File::OpenForReading(source_);
     if (!file1_.IsFile(clean_source_)) throw std::runtime_error("the source was replaced while it was opened");
   }
@@ -155,8 +175,9 @@ class Cutter {
   // What the source alone decides, decided before the target is touched: a cut it refuses leaves
   // whatever was at the target as it was. False when the cut has ended here.
   bool Decide() {
+    if (timed_) return PlanTimed();
     if (clean_) return PlanAll();
-    if (!parts_.empty() && total_ && parts_.front().start > total_->markers && os::StampOf(source_) == total_->stamp) {
+    if (!parts_.empty() && total_ && parts_.front().start.second > total_->markers && os::StampOf(source_) == total_->stamp) {
       End(CutOutcome::StartBeyondEnd);
       return false;
     }
@@ -170,13 +191,11 @@ class Cutter {
   bool PlanAll() {
     stage_ = CutStage::Seek;  // reading the source is the seek's work, and fails as the seek does
     MarkerScan scan(clean_source_);
-    if (known_ && !parts_.empty() && known_->marker == parts_.front().start && parts_.front().start > 0 &&
-        os::StampOf(source_) == known_->stamp)
-      scan.SkipTo(known_->byte, known_->marker);
-    const int32_t last_start = parts_.empty() ? 0 : std::max(parts_.back().start, 1);
+    SkipKnown(scan);
+    const int32_t last_start = parts_.empty() ? 0 : std::max(parts_.back().start.second, 1);
     int32_t reached = 0;  // the marker count where the copy of the range before leaves off
     for (std::size_t k = 0; k < parts_.size() && !Stopped(); ++k) {
-      const int32_t from = std::max(parts_[k].start, reached);
+      const int32_t from = std::max(parts_[k].start.second, reached);
       if (!scan.Find(from, stop_, [&](int32_t count) {
             report_.Percent(Percent(static_cast<double>(std::min(count, last_start)) / last_start * 16));
           })) {
@@ -186,9 +205,10 @@ class Cutter {
       }
       planned_starts_.push_back(scan.Byte());
       heads_.emplace_back();
-      reached = std::max(from, parts_[k].end);
-      if (from >= parts_[k].end) continue;
-      cleancut::CleanHeadResult planned = cleancut::PlanCleanHead(clean_source_, scan.Byte(), CheckedSub(parts_[k].end, from));
+      reached = std::max(from, parts_[k].end.second);
+      if (from >= parts_[k].end.second) continue;
+      cleancut::CleanHeadResult planned =
+          cleancut::PlanCleanHead(clean_source_, scan.Byte(), CheckedSub(parts_[k].end.second, from));
       if (planned.outcome == cleancut::CleanCutOutcome::kPlanned) {
         heads_.back() = std::move(planned.head);
         continue;
@@ -201,6 +221,60 @@ class Cutter {
     }
     stage_ = CutStage::OpenSource;
     return true;
+  }
+
+  void SkipKnown(MarkerScan& scan) const {
+    if (known_ && !parts_.empty() && known_->marker == parts_.front().start.second && known_->marker > 0 &&
+        os::StampOf(source_) == known_->stamp)
+      scan.SkipTo(known_->byte, known_->marker);
+  }
+
+  // Every range of a clean job, or of a clean cut at a time finer than a second, planned whole by
+  // the times of its pictures and sound before the target is touched (cleancut/timed_edges.h).
+  // The copy then writes each plan from the cut's own handle, the middle of a range in long runs.
+  bool PlanTimed() {
+    stage_ = CutStage::Seek;
+    MarkerScan scan(clean_source_);
+    SkipKnown(scan);
+    const int32_t last = parts_.empty() ? 1 : std::max(parts_.back().end.second, 1);
+    const auto percent = [&](int32_t count) {
+      report_.Percent(Percent(static_cast<double>(std::min(count, last)) / last * 16));
+    };
+    for (std::size_t k = 0; k < parts_.size() && !Stopped(); ++k) {
+      if (!scan.Find(parts_[k].start.second, stop_, percent)) {
+        if (Stopped() || k > 0) break;
+        End(CutOutcome::StartBeyondEnd);
+        return false;
+      }
+      const int64_t start_byte = scan.Byte();
+      const int64_t end_byte = scan.Find(parts_[k].end.second, stop_, percent) ? scan.Byte() : -1;
+      if (Stopped()) break;
+      cleancut::TimedCut cut = cleancut::PlanTimedCut(clean_source_, start_byte, parts_[k].start.millis, end_byte,
+                                                      parts_[k].end.millis);
+      if (cut.outcome == cleancut::CleanCutOutcome::kPlanned) {
+        planned_starts_.push_back(start_byte);
+        heads_.emplace_back();
+        timed_bytes_ += cut.size;
+        timed_cuts_.push_back({std::move(cut.runs), end_byte, cut.has_video, cut.start.key_pts, cut.end.stop_pts});
+        if (end_byte < 0) break;  // the recording ends in this range
+        continue;
+      }
+      if (cut.outcome == cleancut::CleanCutOutcome::kStopped) break;
+      if (cut.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
+      part_ = k;
+      r_.refusal = cleancut::RefusalText(cut.outcome);
+      End(CutOutcome::NotClean);
+      return false;
+    }
+    stage_ = CutStage::OpenSource;
+    return true;
+  }
+
+  // The first video PES after `marker_byte` at or after its thousandths; without video, the marker.
+  int64_t PictureAfter(int64_t marker_byte, int32_t millis) {
+    const int64_t at = cleancut::ExactCutPoint(clean_source_, marker_byte, millis);
+    if (at < 0) throw std::runtime_error("the source cannot be read");
+    return at;
   }
 
   void OpenTarget() {
@@ -233,7 +307,8 @@ class Cutter {
   // copy would find nothing after it, and records past the end would never bring the marker.
   bool Seek() {
     Stage(CutStage::Seek);
-    if (part_ == 0 && (SkipToPlannedStart() || SkipToKnownStart())) return true;
+    fine_end_ = -1;
+    if ((part_ == 0 || Timed()) && (SkipToPlannedStart() || SkipToKnownStart())) return SeekFineStart();
     uint8_t head[kHeadSize];
     while (count_ < start_ && !Stopped()) {
       file1_.ReadHead(head);
@@ -253,19 +328,38 @@ class Cutter {
         return false;
       }
     }
+    return SeekFineStart();
+  }
+
+  // An exact cut's start at a time finer than a second: on from the START-th marker to the first
+  // picture at its thousandths, read on the way as the seek reads.
+  bool SeekFineStart() {
+    const CutTime start = parts_[part_].start;
+    if (clean_ || start.Whole() || Stopped() || count_ < start_) return true;
+    const int64_t first = PictureAfter(pos_, start.millis);
+    uint8_t head[kHeadSize];
+    while (pos_ < first && !Stopped()) {
+      file1_.ReadHead(head);
+      pos_ += kPacket;
+      if (TimeMarkerPacket(head)) ++count_;
+    }
     return true;
   }
 
-  // A clean cut found the first range's start while it opened the source.
+  // A clean cut found the first range's start while it opened the source, a timed one every
+  // range's.
   bool SkipToPlannedStart() {
-    if (planned_starts_.empty() || Stopped() || start_ <= 0) return false;
-    file1_.SkipTo(planned_starts_.front());
-    pos_ = planned_starts_.front();
+    if (planned_starts_.size() <= part_ || Stopped() || (start_ <= 0 && !Timed())) return false;
+    file1_.SkipTo(planned_starts_[part_]);
+    pos_ = planned_starts_[part_];
     count_ = start_;
-    if (const int32_t last = start_ / 10 * 10; last > 0)
+    if (const int32_t last = start_ / 10 * 10; last > 0 && part_ == 0)
       report_.Percent(Percent(static_cast<double>(last) / start_ * 33 + 33));
     return true;
   }
+
+  // This range was planned whole by its times.
+  bool Timed() const { return part_ < timed_cuts_.size(); }
 
   // Where the marker index has already counted up to the start in this very file, the source is
   // read on from the byte after the start-th marker, which is where counting would have left it.
@@ -290,8 +384,11 @@ class Cutter {
     return true;
   }
 
-  // Writes `runs` of the source, read apart from the copy's own reading.
-  void WriteRuns(const std::vector<cleancut::ByteRun>& runs) {
+  // Writes `runs` of the source, read apart from the copy's own reading. `timed`: the runs of a
+  // timed range, whose bytes move the bar and after each read of which a stop ends the writing;
+  // false then.
+  bool WriteRuns(const std::vector<cleancut::ByteRun>& runs, bool timed = false,
+                 cleancut::ClockShift* shift = nullptr) {
     constexpr std::size_t kRecords = 4096;
     std::vector<uint8_t> buffer(kRecords * kPacketSize);
     for (const cleancut::ByteRun& run : runs) {
@@ -299,11 +396,44 @@ class Cutter {
         const std::size_t want =
             static_cast<std::size_t>(std::min<int64_t>(run.offset + run.length - at, int64_t(buffer.size())));
         if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
+        if (shift)
+          for (std::size_t i = 0; i < want; i += kPacketSize) shift->Apply(buffer.data() + i);
         file2_.WriteRecords(buffer.data(), want / kPacketSize);
         r_.packets_written += static_cast<int64_t>(want / kPacketSize);
         at += static_cast<int64_t>(want);
+        if (!timed || timed_bytes_ <= 0) continue;
+        timed_written_ += static_cast<int64_t>(want);
+        if (const int32_t now = Percent(static_cast<double>(timed_written_) / timed_bytes_ * 33 + 66); now > shown_)
+          report_.Percent(shown_ = now);
+        if (Stopped()) return false;
       }
     }
+    return true;
+  }
+
+  // A range planned by its times is written from its plan; the source's reading goes on after
+  // its END-th marker.
+  bool CopyTimed() {
+    const TimedPart& part = timed_cuts_[part_];
+    // From the second range on the clock runs on from where the range before stopped showing.
+    std::optional<cleancut::ClockShift> shift;
+    if (part_ > 0 && part.has_video && clock_end_) {
+      const int64_t ticks = cleancut::JoinOffset(*clock_end_, part.key_pts);
+      shift.emplace(ticks);
+      clock_end_ = cleancut::MoveTime(part.stop_pts, ticks);
+    } else {
+      clock_end_ = part.has_video ? std::optional<int64_t>(part.stop_pts) : std::nullopt;
+    }
+    if (Stopped() || !WriteRuns(part.runs, true, shift ? &*shift : nullptr)) return false;
+    const int64_t end_byte = timed_cuts_[part_].end_byte;
+    if (end_byte < 0) {
+      Finish(CutOutcome::SourceEnded);
+      return false;
+    }
+    file1_.SkipTo(end_byte);
+    pos_ = end_byte;
+    count_ = end_;
+    return true;
   }
 
   // The head's packets are written from their own reads; the source's reading passes over them,
@@ -330,8 +460,9 @@ class Cutter {
   // True when the range's END-th marker was copied and no stop came: the job goes on.
   bool Copy() {
     Stage(CutStage::Copy);
+    if (Timed()) return CopyTimed();
     if (head_) CopyCleanHead();
-    while (count_ < end_ && !Stopped()) {
+    while (More(pos_) && !Stopped()) {
       const uint8_t* run = nullptr;
       std::size_t got = file1_.ReadRecordsInPlace(run, SIZE_MAX);
       // A clean cut is only the recording's packets: it ends at the last whole one.
@@ -341,7 +472,8 @@ class Cutter {
       }
       std::size_t used = 0;
       Event event = Event::None;
-      while (event == Event::None && used < got && count_ < end_) event = Examine(run + kPacketSize * used++);
+      while (event == Event::None && used < got && More(pos_ + kPacket * static_cast<int64_t>(used)))
+        event = Examine(run + kPacketSize * used++);
       file1_.UnreadRecords(got - used);
       file2_.WriteRecords(run, used);
       r_.packets_written += static_cast<int64_t>(used);
@@ -369,6 +501,22 @@ class Cutter {
     if (head_ && count_ >= end_) WriteRuns(cleancut::PlanCleanTail(clean_source_, *head_, pos_));
     head_.reset();
     return true;
+  }
+
+  // Whether the packet at `at` is the range's: up to its END-th marker, and of an exact cut on to
+  // the first picture at END's thousandths, found once that marker is copied.
+  bool More(int64_t at) {
+    if (count_ < end_) return true;
+    const CutTime end = parts_[part_].end;
+    if (clean_ || end.Whole()) return false;
+    if (fine_end_ < 0) fine_end_ = PictureAfter(at, end.millis);
+    return at < fine_end_;
+  }
+
+  // A range as the caller numbered it, before touching ranges were joined.
+  int32_t PartNumber(std::size_t k) const {
+    if (origin_.empty()) return 0;
+    return static_cast<int32_t>(origin_[std::min(k, origin_.size() - 1)]);
   }
 
   // The copy's share of the bar runs over the whole job, from the first START to the last END,
@@ -414,10 +562,10 @@ class Cutter {
     ended_ = true;
     r_.outcome = outcome;
     r_.stage = stage_;
-    r_.part = static_cast<int32_t>(part_);
+    r_.part = PartNumber(part_);
     if (packet_error_ && (outcome == CutOutcome::Completed || outcome == CutOutcome::SourceEnded || outcome == CutOutcome::PacketError)) {
       r_.outcome = CutOutcome::PacketError;
-      r_.part = static_cast<int32_t>(packet_error_->part);
+      r_.part = PartNumber(packet_error_->part);
       r_.packet_error_second = packet_error_->second;
     }
     report_.Ended(r_);
@@ -436,7 +584,8 @@ class Cutter {
 
   const std::string source_;
   const std::string target_;
-  const std::vector<CutPart>& parts_;
+  std::vector<std::size_t> origin_;       // for each range cut, the caller's range it begins with
+  const std::vector<CutPart> parts_;
   std::size_t part_ = 0;                  // the range being sought or copied
   int32_t start_ = 0, end_ = 0;           // its START and END
   int32_t job_start_ = 0, job_end_ = 0;   // the first START and the last END
@@ -449,6 +598,8 @@ class Cutter {
   const std::optional<MarkerIndex::Total> total_;
   std::optional<os::FileStamp> created_;  // the target as this run created it
   const bool clean_;
+  const bool fine_;   // a time finer than a second
+  const bool timed_;  // every range planned by its pictures' and sound's times
   CutResult r_;
   CutStage stage_ = CutStage::OpenSource;
   int64_t pos_ = 0;  // bytes of the source read so far
@@ -460,7 +611,19 @@ class Cutter {
     std::size_t part = 0;
     int32_t second = 0;
   };
-  std::optional<PacketErrorAt> packet_error_;  // the first range that ended at a packet error
+  std::optional<PacketErrorAt> packet_error_;
+  struct TimedPart {
+    std::vector<cleancut::ByteRun> runs;
+    int64_t end_byte = -1;  // after the END-th marker; -1: the recording ends in the range
+    bool has_video = false;
+    int64_t key_pts = 0, stop_pts = 0;  // its first picture shown, and when its last one stops
+  };
+  std::optional<int64_t> clock_end_;  // when the last range written stops showing, as written
+  std::vector<TimedPart> timed_cuts_;
+  int64_t timed_bytes_ = 0, timed_written_ = 0;
+  int32_t shown_ = 66;
+  int64_t fine_end_ = -1;  // the exact cut's end at END's thousandths, once found
+  static constexpr int64_t kTablesReach = int64_t{4} << 20;  // the first range that ended at a packet error
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
   bool opened_source_ = false, opened_target_ = false;
   bool ended_ = false;  // the end has been told
@@ -481,7 +644,7 @@ bool IsTheSource(const std::string& source, const std::string& target) {
   return target == ComparisonPath(source) || os::SameFile(source, target);
 }
 
-CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+CutResult CutRecording(const std::string& source, const std::string& target, CutTime start, CutTime end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options) {
   return CutRecording(source, target, std::vector<CutPart>{{start, end}}, file1, file2, stop, report, options);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cut_time.h"
 #include "engine/marker_index.h"
 #include "engine/record_file.h"
 #include "engine/report.h"
@@ -25,6 +26,16 @@ bool IsTheSource(const std::string& source, const std::string& target);
 // decoder can start from, each stream from a PES start, and each PES open at the END-th marker
 // made whole (cleancut/clean_cut.h); still only the recording's own packets, in their order. A
 // range with no such start within reach is refused (CutOutcome::NotClean) and leaves no target.
+//
+// A time finer than a second counts its thousandths from its marker by the video's clock
+// (core/cut_time.h). Exact: the cut starts (ends) at the first video PES after the marker whose
+// PTS is at or after the time; without video, at the marker. Clean: the range starts with the
+// first key picture at or after the time and leaves out the leading pictures that show before it,
+// ends with the last whole GOP whose pictures all start before END's time, and its sound runs
+// from the first picture shown to the end of the last one (cleancut/timed_edges.h). Every range
+// of a clean job of two or more ranges is cut so, whole seconds too, and from its second range on
+// its PCR, PTS and DTS run on from the range before (cleancut/seamless_join.h); whole-second
+// single cuts keep the edges above.
 enum class CutMode { kExact, kClean };
 
 struct CutOptions {
@@ -53,14 +64,14 @@ struct CutOptions {
 // refused clean cut leaves an old target as it was; the copy then reads the source once, front
 // to back, from START on. A clean cut holds only the recording's packets: it ends at the last
 // whole one, without the exact cut's zero records.
-CutResult CutRecording(const std::string& source, const std::string& target, int32_t start, int32_t end,
+CutResult CutRecording(const std::string& source, const std::string& target, CutTime start, CutTime end,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options = {});
 
-// One range of a job: what a cut from second `start` to second `end` writes, in the job's mode.
+// One range of a job: what a cut from `start` to `end` writes, in the job's mode.
 struct CutPart {
-  int32_t start = 0;
-  int32_t end = 0;
+  CutTime start;
+  CutTime end;
 };
 
 // A job of several ranges, ascending and not overlapping (an END may be the next START), cut in
@@ -72,7 +83,9 @@ struct CutPart {
 // checked here; whoever builds a job checks them first (ranges/range_list.h).
 // `options.known_start` is the first range's, as for one cut; the mode is every range's. In clean
 // mode every range is planned before the target is touched: one that cannot be made clean refuses
-// the whole job as NotClean, in that range, and nothing is written or deleted.
+// the whole job as NotClean, in that range, and nothing is written or deleted. Ranges of a clean
+// job that touch (an END that is the next START) are cut as one: a join inside a stretch would
+// only lose the pictures around it.
 CutResult CutRecording(const std::string& source, const std::string& target, const std::vector<CutPart>& parts,
                        SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report,
                        const CutOptions& options = {});

@@ -23,6 +23,7 @@ extern "C" {
 }
 
 #include "cleancut/clean_cut.h"
+#include "cleancut/timed_edges.h"
 #include "cleancut/clean_cut_texts.h"
 #include "core/psi.h"
 #include "core/ts_packet.h"
@@ -427,13 +428,14 @@ Pass Ended(const Decoder& d) {
   return d.HasVideo() ? Pass::kNoPicture : Pass::kNoVideo;
 }
 
-// The first complete picture of the bytes [begin, end).
+// The first complete picture of the bytes [begin, end) shown at `shown_from` or later: the leading
+// pictures a clean cut leaves out show before its key picture.
 Pass FirstPicture(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, Budget& budget,
-                  FramePtr& out) {
+                  FramePtr& out, int64_t shown_from = INT64_MIN) {
   Decoder d(path, begin, end, stop, budget);
   if (auto failed = d.Open()) return *failed;
   const auto take = [&](FramePtr f) {
-    if (!out) out = std::move(f);
+    if (!out && (shown_from == INT64_MIN || f->best_effort_timestamp >= shown_from)) out = std::move(f);
   };
   while (!out && !d.Stopped()) {
     std::optional<VideoPacket> packet = d.NextVideoPacket();
@@ -517,6 +519,69 @@ PictureOutcome OutcomeOf(Pass pass) {
   return PictureOutcome::kNoPicture;
 }
 
+// Where a cut at a time finer than a second starts or ends, or why there is no such place.
+struct FineEdge {
+  std::optional<PictureOutcome> outcome;
+  int64_t byte = -1;
+  double seconds_after_marker = 0;
+  int64_t shown_from = INT64_MIN;  // the PTS of a clean start's key picture
+};
+
+PictureOutcome OutcomeOf(cleancut::CleanCutOutcome outcome) {
+  switch (outcome) {
+    case cleancut::CleanCutOutcome::kStopped: return PictureOutcome::kCancelled;
+    case cleancut::CleanCutOutcome::kUnreadable: return PictureOutcome::kCannotRead;
+    case cleancut::CleanCutOutcome::kNoRandomAccess: return PictureOutcome::kNoCleanStart;
+    case cleancut::CleanCutOutcome::kNoProgramTables: return PictureOutcome::kNoCleanTables;
+    case cleancut::CleanCutOutcome::kPlanned: break;
+  }
+  return PictureOutcome::kNoPicture;
+}
+
+PictureOutcome OutcomeOf(cleancut::EdgeOutcome outcome) {
+  switch (outcome) {
+    case cleancut::EdgeOutcome::kStopped: return PictureOutcome::kCancelled;
+    case cleancut::EdgeOutcome::kUnreadable: return PictureOutcome::kCannotRead;
+    case cleancut::EdgeOutcome::kNoKey: return PictureOutcome::kNoCleanStart;
+    case cleancut::EdgeOutcome::kFound: break;
+  }
+  return PictureOutcome::kNoPicture;
+}
+
+// An exact cut's edge at the time.
+FineEdge ExactEdge(const os::File& file, int64_t marker_byte, const PictureRequest& request, const std::stop_token& stop) {
+  const int64_t at = cleancut::ExactCutPoint(file, marker_byte, request.millis, stop);
+  if (at < 0) return {stop.stop_requested() ? PictureOutcome::kCancelled : PictureOutcome::kCannotRead};
+  return {std::nullopt, at};
+}
+
+// The first picture an exact cut from the time shows, or the key picture a clean one starts with.
+FineEdge FineStart(MarkerIndex& markers, int64_t marker_byte, const PictureRequest& request, const std::stop_token& stop) {
+  const os::File file = os::File::OpenForReading(markers.Path());
+  if (request.clean) {
+    const cleancut::CleanHeadResult head = cleancut::PlanCleanHead(file, marker_byte, INT32_MAX, stop);
+    if (head.outcome != cleancut::CleanCutOutcome::kPlanned) return {OutcomeOf(head.outcome)};
+    if (!head.head.has_video) return {PictureOutcome::kNoVideo};
+    const cleancut::TimedStartResult start = cleancut::FindTimedStart(file, marker_byte, request.millis, head.head.program, stop);
+    if (start.outcome != cleancut::EdgeOutcome::kFound) return {OutcomeOf(start.outcome)};
+    return {std::nullopt, start.start.key, static_cast<double>(start.start.key_after) / 90000, start.start.key_pts};
+  }
+  return ExactEdge(file, marker_byte, request, stop);
+}
+
+// Where the video of a cut up to the time ends: an exact cut's first picture at the time, a clean
+// one's key picture of the GOP the time falls in. `from`: a byte at or before that GOP.
+FineEdge FineEnd(MarkerIndex& markers, int64_t from, int64_t marker_byte, const PictureRequest& request,
+                 const std::stop_token& stop) {
+  const os::File file = os::File::OpenForReading(markers.Path());
+  if (!request.clean) return ExactEdge(file, marker_byte, request, stop);
+  const std::optional<cleancut::ProgramStreams> program = cleancut::ProgramBefore(file, marker_byte);
+  if (!program || program->video == cleancut::VideoKind::kNone) return {PictureOutcome::kNoVideo};
+  const cleancut::TimedEndResult end = cleancut::FindTimedEnd(file, from, marker_byte, request.millis, *program, stop);
+  if (end.outcome != cleancut::EdgeOutcome::kFound) return {OutcomeOf(end.outcome)};
+  return {std::nullopt, end.end.video_end};
+}
+
 PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const std::stop_token& stop) {
   PictureResult result;
   const int64_t size = markers.FileSize();
@@ -545,7 +610,17 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
     }
     result.byte = found.byte;
     int64_t first = found.byte;
-    if (request.clean) {
+    int64_t shown_from = INT64_MIN;
+    if (request.millis > 0) {
+      const FineEdge edge = FineStart(markers, found.byte, request, stop);
+      if (edge.outcome) {
+        result.outcome = *edge.outcome;
+        return result;
+      }
+      first = result.byte = edge.byte;
+      result.seconds_after_marker = edge.seconds_after_marker;
+      shown_from = edge.shown_from;
+    } else if (request.clean) {
       // The clean cut's file opens with the tables in force here, which the stream map reads
       // from before the window: what the decoder sees of its video is the window's.
       const os::File file = os::File::OpenForReading(markers.Path());
@@ -562,16 +637,25 @@ PictureResult Make(MarkerIndex& markers, const PictureRequest& request, const st
     }
     const int64_t end = markers.CutStop(first, std::min(size, first + kStartBytes), stop);
     pass = end < 0 ? (stop.stop_requested() ? Pass::kCancelled : Pass::kCannotRead)
-                   : FirstPicture(markers.Path(), first, end, stop, budget, frame);
+                   : FirstPicture(markers.Path(), first, end, stop, budget, frame, shown_from);
   } else {
     // A cut whose end lies beyond the last marker runs to the end of the recording; zeroed or
     // damaged records end it earlier, wherever the cut itself would stop.
     const MarkerIndex::Lookup from = markers.ByteAfterMarker(std::max(request.from, 0), stop);
-    const int64_t to = found.found ? std::min(found.byte, size) : size;
+    int64_t to = found.found ? std::min(found.byte, size) : size;
+    if (request.millis > 0 && found.found && from.found) {
+      const MarkerIndex::Lookup gop = markers.ByteAfterMarker(std::max(request.from, request.second - 2), stop);
+      const FineEdge edge = FineEnd(markers, gop.found ? gop.byte : from.byte, to, request, stop);
+      if (edge.outcome) {
+        result.outcome = *edge.outcome;
+        return result;
+      }
+      to = edge.byte;
+    }
     int64_t end = from.found ? markers.CutStop(from.byte, to, stop) : 0;
     result.byte = end;
     // A clean cut that reaches its END-th marker goes on with the rest of the video's last PES.
-    if (request.clean && end == to && to > 0) {
+    if (request.clean && request.millis == 0 && end == to && to > 0) {
       const os::File file = os::File::OpenForReading(markers.Path());
       const int64_t video_end = cleancut::CleanVideoEnd(file, to);
       if (video_end > end) end = video_end;

@@ -66,6 +66,9 @@ struct PictureRequest {
   // the random-access picture it starts with, and the last one, after the PES open at the end
   // has been made whole.
   bool clean = false;
+  // Thousandths of a second after the marker, by the video's clock (core/cut_time.h): the cut
+  // from (up to) such a time starts (ends) as engine/cut.h says.
+  int32_t millis = 0;
 };
 
 // Finds the byte by the marker index (reading on as far as needed) and decodes the picture from

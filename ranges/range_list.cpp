@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cleancut/clean_cut.h"
+#include "cleancut/timed_edges.h"
 #include "core/time_values.h"
 #include "engine/marker_index.h"
 #include "timerange/range_check.h"
@@ -87,28 +88,41 @@ int64_t TotalMillis(const std::vector<KeptRange>& ranges) {
   return sum;
 }
 
-std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges) {
+std::vector<CutPart> CutPartsOf(const std::vector<KeptRange>& ranges) {
   std::vector<CutPart> parts;
-  for (const KeptRange& r : ranges) {
-    if (!r.start.Whole() || !r.end.Whole()) return std::nullopt;
-    parts.push_back({r.start.second, r.end.second});
-  }
+  for (const KeptRange& r : ranges) parts.push_back({r.start, r.end});
   return parts;
 }
 
 std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only, const std::stop_token& stop,
-                                 bool clean) {
-  if (!range.start.Whole() || !range.end.Whole()) return std::nullopt;
+                                 bool clean, bool in_job) {
   const int32_t start = range.start.second, end = range.end.second;
-  if (start < 0 || end < start) return std::nullopt;
+  if (start < 0 || range.end < range.start) return std::nullopt;
   if (known_only && end > index.KnownMarkers()) return std::nullopt;
   const MarkerIndex::Lookup from = index.ByteAfterMarker(start, stop);
   const MarkerIndex::Lookup to = index.ByteAfterMarker(end, stop);
   if (!from.found || !to.found) return std::nullopt;
-  if (!clean) return to.byte - from.byte;
-  const cleancut::CleanCut plan = cleancut::PlanCleanCut(index.Path(), from.byte, to.byte, stop);
-  if (plan.outcome != cleancut::CleanCutOutcome::kPlanned) return std::nullopt;
-  return plan.plan.size;
+  const bool fine = !range.start.Whole() || !range.end.Whole();
+  if (!fine && !clean) return to.byte - from.byte;
+  try {
+    const os::File source = os::File::OpenForReading(index.Path());
+    if (clean && (fine || in_job)) {
+      const cleancut::TimedCut plan = cleancut::PlanTimedCut(source, from.byte, range.start.millis, to.byte, range.end.millis, stop);
+      if (plan.outcome != cleancut::CleanCutOutcome::kPlanned) return std::nullopt;
+      return plan.size;
+    }
+    if (clean) {
+      const cleancut::CleanCut plan = cleancut::PlanCleanCut(source, from.byte, to.byte, stop);
+      if (plan.outcome != cleancut::CleanCutOutcome::kPlanned) return std::nullopt;
+      return plan.plan.size;
+    }
+    const int64_t first = range.start.Whole() ? from.byte : cleancut::ExactCutPoint(source, from.byte, range.start.millis, stop);
+    const int64_t last = range.end.Whole() ? to.byte : cleancut::ExactCutPoint(source, to.byte, range.end.millis, stop);
+    if (first < 0 || last < first) return std::nullopt;
+    return last - first;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::string SizeInKb(int64_t bytes) { return FormatGrouped(static_cast<double>(bytes) / 1024.0) + " KB"; }

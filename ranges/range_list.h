@@ -52,19 +52,17 @@ bool Overlap(const KeptRange& a, const KeptRange& b);
 int64_t LengthMillis(KeptRange range);
 int64_t TotalMillis(const std::vector<KeptRange>& ranges);
 
-// The job a list makes for the cutter, one part per range; nothing while a range names a time
-// finer than a second, which the cutter does not take yet (kFractionNotCutText says so).
-std::optional<std::vector<CutPart>> CutPartsOf(const std::vector<KeptRange>& ranges);
-inline constexpr const char* kFractionNotCutText = "1秒より細かい時刻ではまだ切り出せません。";
+// The job a list makes for the cutter, one part per range.
+std::vector<CutPart> CutPartsOf(const std::vector<KeptRange>& ranges);
 
 // The exact size of what a cut of `range` writes, from the marker index: the byte after the
-// END-th marker less the byte after the START-th. Nothing when the index cannot tell (the
-// recording has fewer markers, cannot be read, or a stop came, or a time is finer than a second).
-// The index reads on as far as it
-// must, unless `known_only`: then only what it has already found is used. `clean`: the size of
-// the range's clean cut (engine/cut.h), nothing when it cannot be made.
+// END-th marker less the byte after the START-th, or between the pictures at times finer than a
+// second. Nothing when the index cannot tell (the recording has fewer markers, cannot be read,
+// or a stop came). The index reads on as far as it must, unless `known_only`: then only what it
+// has already found is used. `clean`: the size of the range's clean cut (engine/cut.h), nothing
+// when it cannot be made; `in_job`: as a range of a clean job of two or more ranges cuts it.
 std::optional<int64_t> ExactSize(MarkerIndex& index, KeptRange range, bool known_only,
-                                 const std::stop_token& stop = {}, bool clean = false);
+                                 const std::stop_token& stop = {}, bool clean = false, bool in_job = false);
 
 // Bytes as the size labels show them: "#,##0 KB".
 std::string SizeInKb(int64_t bytes);

@@ -187,15 +187,15 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
 
   AVStream* audio_stream = nullptr;
   AVCodecContext* aenc = nullptr;
-  if (o.audio || !o.video) {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (!codec) throw std::runtime_error("video recording: no AAC encoder");
+  if (o.audio || o.mp2 || !o.video) {
+    const AVCodec* codec = avcodec_find_encoder(o.mp2 ? AV_CODEC_ID_MP2 : AV_CODEC_ID_AAC);
+    if (!codec) throw std::runtime_error("video recording: no sound encoder");
     own.audio_encoder = avcodec_alloc_context3(codec);
     aenc = own.audio_encoder;
-    aenc->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    aenc->sample_fmt = o.mp2 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLTP;
     aenc->sample_rate = kSampleRate;
     av_channel_layout_default(&aenc->ch_layout, 2);
-    aenc->bit_rate = 64000;
+    aenc->bit_rate = o.mp2 ? 192000 : 64000;
     aenc->time_base = {1, kSampleRate};
     Check(avcodec_open2(aenc, codec, nullptr), "audio encoder");
     audio_stream = avformat_new_stream(own.muxer, nullptr);
@@ -280,10 +280,14 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
     // A quiet tone whose pitch is the second's: sound for the encoder to spend bits on.
     while (aenc && samples < int64_t{i + 1} * kSampleRate / o.fps) {
       Check(av_frame_make_writable(own.audio_frame), "audio frame");
-      for (int c = 0; c < 2; ++c) {
-        auto* plane = reinterpret_cast<float*>(own.audio_frame->data[c]);
-        for (int k = 0; k < own.audio_frame->nb_samples; ++k)
-          plane[k] = 0.1f * static_cast<float>(std::sin((samples + k) * (200.0 + 50.0 * (i / o.fps)) * 6.2831853 / kSampleRate));
+      for (int k = 0; k < own.audio_frame->nb_samples; ++k) {
+        const double tone = 0.1 * std::sin((samples + k) * (200.0 + 50.0 * (i / o.fps)) * 6.2831853 / kSampleRate);
+        for (int c = 0; c < 2; ++c) {
+          if (o.mp2)
+            reinterpret_cast<int16_t*>(own.audio_frame->data[0])[2 * k + c] = static_cast<int16_t>(tone * 32767);
+          else
+            reinterpret_cast<float*>(own.audio_frame->data[c])[k] = static_cast<float>(tone);
+        }
       }
       own.audio_frame->pts = samples;
       samples += own.audio_frame->nb_samples;

@@ -29,6 +29,7 @@ struct VideoOptions {
   bool open_gop = false;     // H.264: key frames are I pictures with a recovery point, not IDR
   bool video = true;         // without video: audio only, the markers by its clock
   bool audio = false;        // AAC stereo beside the video
+  bool mp2 = false;          // the sound as MPEG-1 Layer II, as the recorder writes it, instead of AAC
   int marker_shift = 0;      // each marker this many pictures after its second's first one
   int first_pid = 0x100;     // the streams' PIDs, from this one up
   int tables_version = 0;    // the version of the PAT and the PMT

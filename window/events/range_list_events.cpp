@@ -191,11 +191,6 @@ void WindowEvents::SaveRangesClick() {
     w_.lRangesMessage.Caption = problem;
     return;
   }
-  const std::optional<std::vector<CutPart>> parts = CutPartsOf(ranges);
-  if (!parts) {
-    w_.lRangesMessage.Caption = kFractionNotCutText;
-    return;
-  }
   w_.lRangesMessage.Caption.clear();
   const std::string target = platform_.dialogs.ShowFileDialog(
       BuildDialogFilter(kRecordingsFilter), SaveDialogFolder(), ProposedJobName(st_.sEditFile, ranges.size()), true);
@@ -204,7 +199,7 @@ void WindowEvents::SaveRangesClick() {
   {
     RunningScope running(running_), saving(saving_);
     ShowRanges();
-    CutRanges(w_, st_, target, *parts);
+    CutRanges(w_, st_, target, CutPartsOf(ranges));
   }
   ShowRanges();
 }

@@ -86,7 +86,7 @@ void CutRanges(WindowModel& w, AppState& st, const std::string& target, const st
   CutOptions options;
   options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
   if (st.markers && st.markers->Path() == st.sEditFile && !parts.empty())
-    options.known_start = st.markers->KnownByteAfterMarker(parts.front().start);
+    options.known_start = st.markers->KnownByteAfterMarker(parts.front().start.second);
   RemoveStoppedTarget(CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options),
                       target);
 }
