@@ -116,6 +116,7 @@ class Scan {
   const std::vector<SoundPes>& Sound() const { return sound_; }
   int64_t Position() const { return at_; }
   bool AtEnd() const { return at_ >= end_; }
+  int64_t MarkerByte() const { return marker_byte_; }
 
  private:
   // Whether the video PES starting at `at` begins a picture a decoder can start from.
@@ -240,14 +241,17 @@ class StartFinder {
 class EndFinder {
  public:
   EndFinder(Scan& scan, const ProgramStreams& streams, int32_t millis)
-      : scan_(scan), streams_(streams), limit_(int64_t{millis} * kThousandth + kThousandth) {}
+      : scan_(scan), streams_(streams), limit_(int64_t{millis} * kThousandth + kThousandth), whole_(millis == 0) {}
 
   EdgeOutcome Find(TimedEnd& end) {
     while (!PastLimit() && scan_.Next(kMarkersInReach)) {
     }
+    if (whole_)
+      while (scan_.Pictures().size() < FirstFromMarker() + kLookAhead && scan_.Next(kMarkersInReach)) {
+      }
     const std::vector<Picture>& pictures = scan_.Pictures();
     if (pictures.empty() || !scan_.Timed()) return EdgeOutcome::kNoKey;
-    const std::size_t cut = FirstGopNotKept();
+    const std::size_t cut = whole_ ? EndOfTheOpenPictures() : FirstGopNotKept();
     end.video_end = cut < pictures.size() ? pictures[cut].at : scan_.Position();
     const int64_t stop = StopTicks(cut);
     end.stop_pts = (pictures.front().pts + stop - scan_.Ticks(pictures.front().pts)) & (pes::kWrap - 1);
@@ -280,6 +284,34 @@ class EndFinder {
     return PastLimit() || scan_.AtEnd() ? pictures.size() : gop;
   }
 
+  // The first picture that starts at or after the marker byte.
+  std::size_t FirstFromMarker() const {
+    const std::vector<Picture>& pictures = scan_.Pictures();
+    std::size_t m = 0;
+    while (m < pictures.size() && pictures[m].at < scan_.MarkerByte()) ++m;
+    return m;
+  }
+
+  // A whole second ends where the single clean cut's video ends, after the picture open at the
+  // marker, unless a picture after that point would show before one kept (the B pictures that
+  // follow a reference picture in the file): then at the first picture from the marker on that
+  // no later one shows before, so that the pictures kept show without a gap and no GOP is lost.
+  // Where none is in sight, at the GOP as a time finer than a second ends.
+  std::size_t EndOfTheOpenPictures() const {
+    const std::vector<Picture>& pictures = scan_.Pictures();
+    const std::size_t from = FirstFromMarker();
+    int64_t kept = INT64_MIN;  // the latest time a picture before the candidate shows at
+    for (std::size_t i = 0; i < from; ++i) kept = std::max(kept, scan_.Ticks(pictures[i].pts));
+    for (std::size_t c = from; c < pictures.size(); ++c) {
+      const std::size_t seen = std::min(pictures.size(), c + kLookAhead);
+      bool clean = seen == c + kLookAhead || scan_.AtEnd();
+      for (std::size_t j = c; j < seen && clean; ++j) clean = scan_.Ticks(pictures[j].pts) > kept;
+      if (clean) return c;
+      kept = std::max(kept, scan_.Ticks(pictures[c].pts));
+    }
+    return FirstGopNotKept();
+  }
+
   // When the last picture before `cut` stops showing: the next time any picture read shows at,
   // or one picture's length after it.
   int64_t StopTicks(std::size_t cut) const {
@@ -298,9 +330,13 @@ class EndFinder {
     return next != times.end() ? std::min(*next, last + length) : last + length;
   }
 
+  // Pictures looked at after a candidate end: more than a GOP's B pictures between references.
+  static constexpr std::size_t kLookAhead = 8;
+
   Scan& scan_;
   const ProgramStreams& streams_;
   const int64_t limit_;
+  const bool whole_;  // the end is a whole second: the marker's own end, not a GOP's
 };
 
 template <typename Result, typename Body>

@@ -160,6 +160,20 @@ TEST_F(TimedEdges, CleanJobRunsTheClockOnAcrossItsJoins) {
   EXPECT_LT(job.sound.back().first, job.pictures.back() + kPicture);
 }
 
+// A whole-second END of a clean job's range ends its pictures where the single clean cut of that
+// range ends them, not at a GOP: the job shows what its single cuts show, joined (it once ended
+// each range by the GOP its END fell in).
+TEST_F(TimedEdges, CleanJobKeepsThePicturesOfWholeSecondEnds) {
+  WriteVideoRecording(dir_ / "rec.nts", {.seconds = 12, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  std::size_t singles = 0;
+  for (const auto& [from, to] : {std::pair{"0:00:01", "0:00:04"}, std::pair{"0:00:06", "0:00:09"}}) {
+    ASSERT_EQ(RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", from, to, "one.ts"}).exit_code, 0);
+    singles += Read(dir_ / "one.ts", true).pictures.size();
+  }
+  ASSERT_EQ(RunCli(dir_.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:01", "0:00:04", "0:00:06", "0:00:09", "job.ts"}).exit_code, 0);
+  EXPECT_NEAR(double(Read(dir_ / "job.ts", true).pictures.size()), double(singles), 1.0);
+}
+
 // The byte after the n-th marker, and the PTS of each video PES that starts from there on.
 std::vector<std::pair<int64_t, int64_t>> PicturesAfter(const Bytes& source, int64_t marker_byte) {
   std::vector<std::pair<int64_t, int64_t>> pictures;
