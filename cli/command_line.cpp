@@ -33,8 +33,8 @@ namespace trimora::cli {
 void PrintExitStatuses(std::ostream& out) {
   out << "Exit status:\n" TRIMORA_STATUS_0
          "  3    cut: the recording ended before END; what it held is saved\n"
-         "  1    nothing usable was saved, the analysis or the scan failed, or the results could not be\n"
-         "       written\n"
+         "  1    nothing usable was saved, the analysis or the scan failed, the results could not be\n"
+         "       written, or cut --verify found the saved file not as the cut wrote it\n"
          "  2    the command line could not be used\n" TRIMORA_STATUS_STOPPED;
 }
 

@@ -1,10 +1,11 @@
-// trimora-cli cut [--measure] [--clean] FILE START END TARGET: Steps 2 and 3 of the window
+// trimora-cli cut [--measure] [--clean] [--verify] FILE START END TARGET: Steps 2 and 3 of the window
 // without it. The recording is analysed, the range is checked as the range check judges the boxes,
 // and the cut runs with TARGET as the file chosen in the save dialog; --clean as with the preview
 // panel's box ticked. Several ranges (more pairs, or --ranges LIST) make one job: each range
 // checked the same way, the list in order, cut in one pass into TARGET, each part as a cut of its
 // range alone would write it. A list may come from other tools (ranges/list_forms.h); --chapters
-// FILE writes where each range begins in TARGET.
+// FILE writes where each range begins in TARGET; --verify re-reads TARGET once saved, as the
+// window's 保存後に確かめる box does.
 #include <cstdint>
 #include <iostream>
 #include <optional>
@@ -23,6 +24,8 @@
 #include "ranges/range_list.h"
 #include "timerange/range_check.h"
 #include "timerange/range_texts.h"
+#include "verify/verify_texts.h"
+#include "verify/written_check.h"
 #include "window/run_texts.h"
 
 namespace trimora::cli {
@@ -88,8 +91,10 @@ std::optional<std::string> TakeOption(Args& args, const std::string& option, con
 // What a run needs besides the ranges: how to cut, and where the chapters go.
 struct JobOptions {
   bool measure = false;
+  bool verify = false;  // the target re-read against the cut's plan once saved
   CutMode mode = CutMode::kExact;
   std::optional<std::string> chapters;
+  std::string source, target;  // full paths, for the check after the save
 };
 
 // The ranges the arguments name: START END pairs, or a list in any form.
@@ -121,10 +126,24 @@ void CheckChaptersPath(const JobOptions& job, const std::string& file, const std
 
 int RunJob(const std::string& file, CutList cuts, const std::string& target, const JobOptions& job);
 
+// The saved target re-read against its recording and the plan the cut wrote it by; the line says
+// how that went. Only a whole saved cut is checked: a part left short has no plan to meet.
+bool Verified(const CutResult& cut, const std::vector<KeptRange>& ranges, const JobOptions& job, const StopFlag& stop) {
+  int32_t markers = 0;
+  for (const KeptRange& r : ranges) markers += r.end.second - r.start.second;
+  const verify::WrittenCheckResult checked =
+      cut.plan ? verify::CheckWritten(job.source, job.target, *cut.plan, markers, stop)
+               : verify::WrittenCheckResult{verify::WrittenCheck::kUnreadable, -1, 0};
+  std::cout << verify::VerifyLine(checked) << std::endl;
+  return checked.outcome == verify::WrittenCheck::kMatches;
+}
+
 // The status a saved cut ends with, once the chapters (when asked for) are written: only a cut
 // that saved its whole ranges gets them, and one it could not write fails the run.
 int EndStatus(const CutResult& cut, const std::vector<KeptRange>& ranges, const clock::RecordingClock* clock,
-              const JobOptions& job) {
+              const JobOptions& job, const StopFlag& stop) {
+  if (job.verify && cut.outcome == CutOutcome::Completed && !cut.stopped && !Verified(cut, ranges, job, stop))
+    return ExitStatus(Outcome::kFailed);
   if (job.chapters && cut.outcome == CutOutcome::Completed && !SaveChapters(*job.chapters, ranges, *clock))
     return ExitStatus(Outcome::kFailed);
   return ExitStatus(OutcomeOf(cut));
@@ -166,7 +185,7 @@ int RunSingle(const ParsedArgs& parsed, const JobOptions& job) {
   s.progress.Clear();
   std::cout << CutEndText(cut).text << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
-  return EndStatus(cut, {{start.Time(), end.Time()}}, clock ? &*clock : nullptr, job);
+  return EndStatus(cut, {{start.Time(), end.Time()}}, clock ? &*clock : nullptr, job, s.stop_flag);
 }
 
 }  // namespace
@@ -176,8 +195,9 @@ int RunCut(const Args& given) {
   const std::optional<std::string> list = TakeOption(args, "--ranges", "LIST");
   JobOptions job;
   job.chapters = TakeOption(args, "--chapters", "FILE");
-  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean"});
+  const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean", "--verify"});
   job.measure = parsed.flags.count("--measure") > 0;
+  job.verify = parsed.flags.count("--verify") > 0;
   job.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
   const std::size_t n = parsed.operands.size();
   if (list ? n != 2 : n < 4 || n % 2 != 0)
@@ -185,6 +205,8 @@ int RunCut(const Args& given) {
   if (parsed.operands.front().empty()) throw UsageError("FILE is empty");
   if (parsed.operands.back().empty()) throw UsageError("TARGET is empty");
   CheckChaptersPath(job, parsed.operands.front(), parsed.operands.back());
+  job.source = FullPath(parsed.operands.front());
+  job.target = FullPath(parsed.operands.back());
   if (!list && n == 4) return RunSingle(parsed, job);
   CutList cuts = RangesOfArguments(parsed, list);
   // The order and the overlaps need no recording: refused before anything is analysed. The
@@ -242,7 +264,7 @@ int RunJob(const std::string& file, CutList cuts, const std::string& given_targe
     last += "（" + RangeName(static_cast<std::size_t>(cut.part)) + "）";
   std::cout << last << std::endl;
   if (s.stop.Received()) return s.stop.ExitStatus();
-  return EndStatus(cut, *ranges, clock ? &*clock : nullptr, job);
+  return EndStatus(cut, *ranges, clock ? &*clock : nullptr, job, s.stop_flag);
 }
 
 }  // namespace

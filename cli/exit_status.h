@@ -11,7 +11,8 @@ enum class Outcome {
   kDone,         // analyze: analysed; cut: the whole range saved; frame: the picture written;
                  // scan: the breaks looked for and the ranges printed
   kPartlySaved,  // cut: the recording ended before END; what it held is saved
-  kFailed,       // nothing usable saved, the analysis or the scan failed, or the results could not be written
+  kFailed,       // nothing usable saved, the analysis or the scan failed, the results could not be
+                 // written, or cut --verify found the saved file not as the cut wrote it
   kUsage,        // the command line could not be used
 };
 

@@ -20,12 +20,13 @@ constexpr Command kCommands[] = {
      "show the data format, size and length of a recording (--measure counts its time markers)",
      trimora::cli::RunAnalyze},
     {"cut",
-     "[--measure] [--clean] [--chapters FILE] FILE START END [START END]... TARGET  |\n"
-     "      [--measure] [--clean] [--chapters FILE] --ranges LIST FILE TARGET",
+     "[--measure] [--clean] [--verify] [--chapters FILE] FILE START END [START END]... TARGET  |\n"
+     "      [--measure] [--clean] [--verify] [--chapters FILE] --ranges LIST FILE TARGET",
      "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, every\n"
      "      stream's packets whole); several ranges (or a LIST file of \"START END\" lines, - for stdin) are saved\n"
      "      one after another into TARGET. LIST may also be AviSynth Trim lines, an EDL (what to drop) or a\n"
-     "      LosslessCut CSV; --chapters writes where each range begins in TARGET as OGM chapters",
+     "      LosslessCut CSV; --chapters writes where each range begins in TARGET as OGM chapters; --verify\n"
+     "      re-reads TARGET once saved against the recording and prints whether it is as the cut wrote it",
      trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
     {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},

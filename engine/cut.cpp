@@ -398,6 +398,7 @@ class Cutter {
         if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
         if (shift)
           for (std::size_t i = 0; i < want; i += kPacketSize) shift->Apply(buffer.data() + i);
+        Wrote(at, static_cast<int64_t>(want), shift ? static_cast<int32_t>(plan_->ticks.size()) - 1 : -1);
         file2_.WriteRecords(buffer.data(), want / kPacketSize);
         r_.packets_written += static_cast<int64_t>(want / kPacketSize);
         at += static_cast<int64_t>(want);
@@ -420,6 +421,7 @@ class Cutter {
     if (part_ > 0 && part.has_video && clock_end_) {
       const int64_t ticks = cleancut::JoinOffset(*clock_end_, part.key_pts);
       shift.emplace(ticks);
+      plan_->ticks.push_back(ticks);
       clock_end_ = cleancut::MoveTime(part.stop_pts, ticks);
     } else {
       clock_end_ = part.has_video ? std::optional<int64_t>(part.stop_pts) : std::nullopt;
@@ -476,6 +478,7 @@ class Cutter {
         event = Examine(run + kPacketSize * used++);
       file1_.UnreadRecords(got - used);
       file2_.WriteRecords(run, used);
+      Wrote(pos_, static_cast<int64_t>(used) * kPacket, -1);
       r_.packets_written += static_cast<int64_t>(used);
       pos_ += static_cast<int64_t>(used) * kPacket;
       switch (event) {
@@ -556,6 +559,16 @@ class Cutter {
     End(outcome);
   }
 
+  // Adjacent runs of the same kind are one: the plan stays as long as the job's joins and edges.
+  void Wrote(int64_t offset, int64_t length, int32_t join) {
+    if (length <= 0) return;
+    std::vector<WrittenRun>& runs = plan_->runs;
+    if (!runs.empty() && runs.back().join == join && runs.back().offset + runs.back().length == offset)
+      runs.back().length += length;
+    else
+      runs.push_back({offset, length, join});
+  }
+
   // A report that fails while hearing how the cut ended fails the stage in progress instead.
   // A job ends as its worst range: a packet error in an earlier one outweighs a later end.
   void End(CutOutcome outcome) {
@@ -563,6 +576,7 @@ class Cutter {
     r_.outcome = outcome;
     r_.stage = stage_;
     r_.part = PartNumber(part_);
+    if (opened_target_) r_.plan = plan_;
     if (packet_error_ && (outcome == CutOutcome::Completed || outcome == CutOutcome::SourceEnded || outcome == CutOutcome::PacketError)) {
       r_.outcome = CutOutcome::PacketError;
       r_.part = PartNumber(packet_error_->part);
@@ -601,6 +615,7 @@ class Cutter {
   const bool fine_;   // a time finer than a second
   const bool timed_;  // every range planned by its pictures' and sound's times
   CutResult r_;
+  std::shared_ptr<WrittenPlan> plan_ = std::make_shared<WrittenPlan>();
   CutStage stage_ = CutStage::OpenSource;
   int64_t pos_ = 0;  // bytes of the source read so far
   os::File clean_source_;  // the clean cut's own reading: its head, its tail

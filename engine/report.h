@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace trimora {
 
@@ -96,6 +97,21 @@ enum class CutOutcome {
   NotClean,     // a clean cut found no start it could make there: `refusal` says why; no target is left
 };
 
+// What a cut wrote, in order: runs of the source's bytes, each as it stands or with the header
+// fields of one join moved (cleancut::ClockShift by `ticks[join]`, one shift per join, applied to
+// its runs in order). Bytes past the source's end were written as zero records. Whatever re-reads
+// the target against its source reads it against this.
+struct WrittenRun {
+  int64_t offset = 0;  // in the source
+  int64_t length = 0;
+  int32_t join = -1;   // -1: the bytes as they are
+};
+
+struct WrittenPlan {
+  std::vector<WrittenRun> runs;
+  std::vector<int64_t> ticks;  // each join's offset on the 33-bit clock
+};
+
 struct CutResult {
   CutOutcome outcome = CutOutcome::Completed;
   CutStage stage = CutStage::OpenSource;  // where it ended
@@ -104,6 +120,7 @@ struct CutResult {
   bool stopped = false;                   // ended at a stop request
   const char* refusal = nullptr;          // NotClean: the reason, in the program's words
   int32_t part = 0;                       // a job of several ranges: the one it ended in (from 0)
+  std::shared_ptr<const WrittenPlan> plan;  // what was written, once the target is written
 };
 
 // The Percent of a cut is the share of the whole run: 33 to 66 while seeking, 66 to 99 while

@@ -176,12 +176,12 @@ TEST_F(CliCut, MalformedTimesAndOperandsAreUsageErrors) {
     Result got = Run(args);
     EXPECT_EQ(got.exit_code, 2) << args[2];
     EXPECT_EQ(got.out, "") << "nothing is analysed";
-    EXPECT_NE(got.err.find("Usage: trimora-cli cut [--measure] [--clean] [--chapters FILE] FILE START END [START END]... TARGET"), std::string::npos) << got.err;
+    EXPECT_NE(got.err.find("Usage: trimora-cli cut [--measure] [--clean] [--verify] [--chapters FILE] FILE START END [START END]... TARGET"), std::string::npos) << got.err;
     EXPECT_FALSE(fs::exists(dir / "out.nts"));
   }
   Result help = Run({"cut", "--help"});
   EXPECT_EQ(help.exit_code, 0);
-  EXPECT_NE(help.out.find("cut [--measure] [--clean] [--chapters FILE] FILE START END [START END]... TARGET"), std::string::npos);
+  EXPECT_NE(help.out.find("cut [--measure] [--clean] [--verify] [--chapters FILE] FILE START END [START END]... TARGET"), std::string::npos);
 }
 
 TEST_F(CliCut, TerminalShowsTheCutStagesAndClearsThemBeforeTheResult) {

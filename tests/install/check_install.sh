@@ -26,7 +26,7 @@ done
 [ "$missing" = 0 ]
 
 usage=$("$root/bin/trimora-cli" --help)
-grep -q 'cut \[--measure\] \[--clean\] \[--chapters FILE\] FILE START END \[START END\]\.\.\. TARGET' <<<"$usage"
+grep -q 'cut \[--measure\] \[--clean\] \[--verify\] \[--chapters FILE\] FILE START END \[START END\]\.\.\. TARGET' <<<"$usage"
 echo "installed under $root; trimora-cli runs"
 
 if ! command -v lintian >/dev/null; then
