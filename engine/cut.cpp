@@ -99,7 +99,7 @@ class Cutter {
          SourceFile& file1, TargetFile& file2, const StopFlag& stop, CutReport& report, const CutOptions& options)
       : source_(source), target_(target), parts_(JoinTouching(parts, options.mode == CutMode::kClean, origin_)),
         file1_(file1), file2_(file2), stop_(stop), report_(report), known_(options.known_start),
-        total_(options.known_total), clean_(options.mode == CutMode::kClean),
+        total_(options.known_total), keep_clocks_(options.keep_clocks), clean_(options.mode == CutMode::kClean),
         fine_(std::any_of(parts.begin(), parts.end(), Fine)), timed_(clean_ && (parts.size() >= 2 || fine_)) {
     if (!parts_.empty()) {
       job_start_ = parts_.front().start.second;
@@ -418,7 +418,7 @@ class Cutter {
     const TimedPart& part = timed_cuts_[part_];
     // From the second range on the clock runs on from where the range before stopped showing.
     std::optional<cleancut::ClockShift> shift;
-    if (part_ > 0 && part.has_video && clock_end_) {
+    if (part_ > 0 && part.has_video && clock_end_ && !keep_clocks_) {
       const int64_t ticks = cleancut::JoinOffset(*clock_end_, part.key_pts);
       shift.emplace(ticks);
       plan_->ticks.push_back(ticks);
@@ -610,6 +610,7 @@ class Cutter {
   CutReport& report_;
   const std::optional<MarkerIndex::Known> known_;
   const std::optional<MarkerIndex::Total> total_;
+  const bool keep_clocks_;
   std::optional<os::FileStamp> created_;  // the target as this run created it
   const bool clean_;
   const bool fine_;   // a time finer than a second

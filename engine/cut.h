@@ -48,6 +48,9 @@ struct CutOptions {
   // past the last marker is refused before the target is touched. Used while the source is still
   // the file that was counted.
   std::optional<MarkerIndex::Total> known_total;
+  // A clean job's joins written with the recording's own clocks: the yardstick the benchmark
+  // measures the header work against. No program sets it.
+  bool keep_clocks = false;
 };
 
 // Cuts `source` from second `start` to second `end` into `target`, with the source in slot
