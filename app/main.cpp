@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
   trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
   platform.find_breaks = trimora::FindBreaks;
   trimora::WindowEvents events(model, state, platform);
-  // Whether the length is measured, and the clean cut, stay chosen, or not, from one run to the next.
+  // Whether the length is measured, the clean cut and the check after a save stay chosen, or not, from one run to the next.
   model.cTimeB.Value = model.cDataDetail.Value = trimora::LoadMeasureChoice() ? 1 : 0;
   for (trimora::CheckBox* box : {&model.cTimeB, &model.cDataDetail})
     box->Click = [&model, click = box->Click] {
@@ -44,6 +44,11 @@ int main(int argc, char* argv[]) {
   model.cPreviewClean.Click = [&model, click = model.cPreviewClean.Click] {
     if (click) click();
     trimora::SaveCleanCutChoice(model.cPreviewClean.Value == 1);
+  };
+  model.cVerify.Value = trimora::LoadVerifyChoice() ? 1 : 0;
+  model.cVerify.Click = [&model, click = model.cVerify.Click] {
+    if (click) click();
+    trimora::SaveVerifyChoice(model.cVerify.Value == 1);
   };
   trimora::MainWindow window(model);
   dialogs.SetOwner(&window);

@@ -129,6 +129,7 @@ WindowModel::WindowModel()
       bExportRanges("bExportRanges", "fRanges", 7320, 720, 1215, 315, "書き出し"),
       bSaveRanges("bSaveRanges", "fRanges", 6000, 1140, 2535, 315, "まとめて保存"),
       bFindBreaks("bFindBreaks", "fRanges", 6000, 1560, 2535, 315, kFindBreaksCaption),
+      cVerify("cVerify", "fRanges", 6000, 1890, 2535, 210, "保存後に確かめる"),
       lRangesTotal("lRangesTotal", "fRanges", 120, 1860, 5760, 195, ""),
       lRangesMessage("lRangesMessage", "fRanges", 120, 2100, 8415, 195, "") {
   lvAddress.Colour = ColourRole::Highlight;
@@ -143,6 +144,7 @@ WindowModel::WindowModel()
   lTimeB.ToolTip = lvTimeB.ToolTip = kTipTimeB;
   cPreviewClean.ToolTip =
       "キー画像から始まり、映像と音声が途中で切れないように切り出します。録画のデータはそのまま使います。";
+  cVerify.ToolTip = "保存したファイルを読み直し、録画のデータどおりに書けたか確かめます。";
   cDataDetail.ToolTip = "データ形式が正常か詳しく調べます。ファイル全体を読み取るため、時間が掛かります。";
   cTimeB.ToolTip = "推定Bも調べます（再選択が必要）。ファイル全体を読み取るため、時間が掛かります。";
   bReAnalyze.Visible = false;
@@ -182,7 +184,7 @@ WindowModel::WindowModel()
                &lRange,      &lvExSize,      &lExSize,     &pTimeline,   &bCut,       &lCMessage,   &iCWarn,     &pCProgress,
                &lCProgress_S, &lCProgress,   &fPreview,    &lPreviewStart, &lPreviewEnd, &pPreviewStart,
                &pPreviewEnd,  &cPreviewClean, &lPreviewSize, &fRanges,    &lRanges,     &bAddRange,
-               &bRemoveRange, &bImportRanges, &bExportRanges, &bSaveRanges, &bFindBreaks, &lRangesTotal, &lRangesMessage};
+               &bRemoveRange, &bImportRanges, &bExportRanges, &bSaveRanges, &bFindBreaks, &cVerify, &lRangesTotal, &lRangesMessage};
 }
 
 // What the window gains in width widens the preview and the list; what it gains or loses in height
@@ -209,6 +211,7 @@ void WindowModel::Resize(float width, float height) {
   lRanges.Width = lRangesTotal.Width = 5760 + wider;
   lRangesMessage.Width = 8415 + wider;
   for (Button* b : {&bAddRange, &bImportRanges, &bSaveRanges, &bFindBreaks}) b->Left = 6000 + wider;
+  cVerify.Left = 6000 + wider;
   for (Button* b : {&bRemoveRange, &bExportRanges}) b->Left = 7320 + wider;
 }
 

@@ -279,6 +279,8 @@ class WindowModel {
   // The search for breaks, which fills the list with the programme's parts. Hidden until the
   // window has the search to run.
   Button bFindBreaks;
+  // Ticked: each save is re-read against the recording once written (verify/written_check.h).
+  CheckBox cVerify;
   Label lRangesTotal, lRangesMessage;
 
   struct {

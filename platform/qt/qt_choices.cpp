@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kCleanCutKey = "preview/cleanCut";
 constexpr const char* kMeasureKey = "analysis/measure";
+constexpr const char* kVerifyKey = "save/verify";
 
 bool Load(const char* key) {
   const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Trimora", "Trimora");
@@ -25,5 +26,7 @@ bool LoadCleanCutChoice() { return Load(kCleanCutKey); }
 void SaveCleanCutChoice(bool clean) { Save(kCleanCutKey, clean); }
 bool LoadMeasureChoice() { return Load(kMeasureKey); }
 void SaveMeasureChoice(bool measure) { Save(kMeasureKey, measure); }
+bool LoadVerifyChoice() { return Load(kVerifyKey); }
+void SaveVerifyChoice(bool verify) { Save(kVerifyKey, verify); }
 
 }  // namespace trimora

@@ -12,4 +12,8 @@ void SaveCleanCutChoice(bool clean);
 bool LoadMeasureChoice();
 void SaveMeasureChoice(bool measure);
 
+// Whether each save was re-read (保存後に確かめる) when the window was last used; false at first.
+bool LoadVerifyChoice();
+void SaveVerifyChoice(bool verify);
+
 }  // namespace trimora

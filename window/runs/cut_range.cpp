@@ -7,6 +7,8 @@
 #include "platform/os/os.h"
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
+#include "verify/verify_texts.h"
+#include "verify/written_check.h"
 #include "window/run_texts.h"
 
 namespace trimora {
@@ -57,6 +59,15 @@ void RemoveStoppedTarget(const CutResult& result, const std::string& target) {
   }
 }
 
+// With the box ticked, a save written whole is re-read against the recording and the plan it
+// was written by, and the cut panel's line says how that went.
+void VerifySaved(WindowModel& w, AppState& st, const CutResult& result, const std::string& target, int32_t markers) {
+  if (w.cVerify.Value != 1 || result.outcome != CutOutcome::Completed || result.stopped || !result.plan) return;
+  const verify::WrittenCheckResult checked = verify::CheckWritten(st.sEditFile, target, *result.plan, markers, st.iExitFlag);
+  const bool matches = checked.outcome == verify::WrittenCheck::kMatches;
+  ShowFinal([&] { w.lCMessage_Show(verify::VerifyLine(checked), matches ? kNoIcon : kCutWarningIcon); });
+}
+
 }  // namespace
 
 void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
@@ -72,8 +83,9 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
     options.known_start = st.markers->KnownByteAfterMarker(start);
     options.known_total = st.markers->KnownTotal();
   }
-  RemoveStoppedTarget(CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options),
-                      target);
+  const CutResult result = CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
+  RemoveStoppedTarget(result, target);
+  VerifySaved(w, st, result, target, end - start);
 }
 
 void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
@@ -87,8 +99,11 @@ void CutRanges(WindowModel& w, AppState& st, const std::string& target, const st
   options.mode = w.cPreviewClean.Value == 1 ? CutMode::kClean : CutMode::kExact;
   if (st.markers && st.markers->Path() == st.sEditFile && !parts.empty())
     options.known_start = st.markers->KnownByteAfterMarker(parts.front().start.second);
-  RemoveStoppedTarget(CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options),
-                      target);
+  const CutResult result = CutRecording(st.sEditFile, target, parts, st.file1, st.file2, st.iExitFlag, report, options);
+  RemoveStoppedTarget(result, target);
+  int32_t markers = 0;
+  for (const CutPart& part : parts) markers += part.end.second - part.start.second;
+  VerifySaved(w, st, result, target, markers);
 }
 
 void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
