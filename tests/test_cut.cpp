@@ -25,6 +25,7 @@
 #include "tests/recording_builder.h"
 #include "core/time_values.h"
 #include "engine/marker_index.h"
+#include "verify/verify_texts.h"
 
 namespace trimora {
 namespace {
@@ -131,6 +132,16 @@ TEST_F(Cut, MiddleRangeStartsRightAfterTheStartthMarker) {
   for (std::size_t at = 0; at + kPacketSize <= got.size(); at += kPacketSize) markers += TimeMarkerPacket(&got[at]);
   EXPECT_EQ(markers, 2);
   ExpectCompleted();
+}
+
+// With 保存後に確かめる ticked, the save is re-read and the cut panel ends with the check's line.
+TEST_F(Cut, TickedVerifyReReadsTheSaveAndSaysSo) {
+  Recording r(RecordingOptions{.seconds = 20, .marker_flags = true});
+  Write(r);
+  w.cVerify.Value = 1;
+  Run(5, 7);
+  EXPECT_EQ(w.lCMessage.Caption, verify::VerifyLine({verify::WrittenCheck::kMatches, -1, 2}));
+  EXPECT_FALSE(w.iCWarn.Visible);
 }
 
 TEST_F(Cut, EmptyOrReversedRangeLeavesAnEmptyTargetAndCompletes) {
