@@ -9,6 +9,7 @@
 
 #include "cleancut/random_access.h"
 #include "core/psi.h"
+#include "cleancut/packet_reader.h"
 #include "core/ts_packet.h"
 
 namespace trimora::cleancut {
@@ -16,46 +17,11 @@ namespace trimora::cleancut {
 namespace {
 
 constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
-constexpr std::size_t kChunk = std::size_t{1} << 20;  // one read of the source
 constexpr int64_t kBackReach = int64_t{16} << 20;     // how far back the tables are looked for
 constexpr int64_t kFirstBackReach = int64_t{256} << 10;  // where that looking starts: tables repeat often
 constexpr int64_t kGatherReach = int64_t{4} << 20;    // how far a picture's head is followed
 constexpr std::size_t kHeadBytes = 64 * 1024;         // more than any picture's headers take
 constexpr int kTailMarkers = 2;                       // the tail's last PES ends well within this
-
-struct StopRequested {};
-
-// Packets of the source at any offset, read a chunk at a time: forward scans read each chunk once.
-class Reader {
- public:
-  Reader(const os::File& file, const std::stop_token& stop)
-      : file_(file), stop_(stop), size_(file.Size()), buffer_(new uint8_t[kChunk]) {}
-
-  int64_t Size() const { return size_; }
-
-  // The packet at `at`, which lies wholly inside the file.
-  const uint8_t* At(int64_t at) {
-    if (at < base_ || at + kPacket > base_ + static_cast<int64_t>(length_)) Fill(at);
-    return buffer_.get() + (at - base_);
-  }
-
- private:
-  void Fill(int64_t at) {
-    if (stop_.stop_requested()) throw StopRequested{};
-    const int64_t chunk = static_cast<int64_t>(kChunk);
-    base_ = at;
-    const int64_t wanted = std::min(chunk, size_ - base_);
-    length_ = file_.ReadAt(buffer_.get(), static_cast<std::size_t>(wanted), base_);
-    if (at + kPacket > base_ + static_cast<int64_t>(length_)) throw std::runtime_error("the source shrank");
-  }
-
-  const os::File& file_;
-  const std::stop_token& stop_;
-  const int64_t size_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  int64_t base_ = 0;
-  std::size_t length_ = 0;
-};
 
 uint16_t Pid(const uint8_t* p) { return ts_get_pid(p); }
 bool Synced(const uint8_t* p) { return p[0] == kSyncByte; }
@@ -436,7 +402,7 @@ class Planner {
     return whole + static_cast<double>(body - from) / span;
   }
 
-  Reader reader_;
+  PacketReader reader_;
   const int64_t start_;
   const int32_t marker_limit_;
   int64_t end_ = 0, file_end_ = 0;

@@ -11,6 +11,7 @@
 
 #include "cleancut/clean_cut.h"
 #include "core/pes.h"
+#include "cleancut/packet_reader.h"
 #include "core/ts_packet.h"
 
 namespace trimora::cleancut {
@@ -18,42 +19,9 @@ namespace trimora::cleancut {
 namespace {
 
 constexpr int64_t kPacket = static_cast<int64_t>(kPacketSize);
-constexpr std::size_t kChunk = std::size_t{1} << 20;
 constexpr std::size_t kHeadBytes = 64 * 1024;  // more than any picture's headers take
 constexpr int kTailMarkers = 2;                // the sound covering the last picture lies within this
 constexpr int64_t kThousandth = pes::kTicksPerSecond / 1000;
-
-struct StopRequested {};
-
-// Packets of the source read forward a chunk at a time; a step back refills from there.
-class Reader {
- public:
-  Reader(const os::File& file, const std::stop_token& stop)
-      : file_(file), stop_(stop), size_(file.Size()), buffer_(new uint8_t[kChunk]) {}
-
-  // The end of the last whole packet of the grid `from` lies on.
-  int64_t End(int64_t from) const { return from + std::max<int64_t>(size_ - from, 0) / kPacket * kPacket; }
-
-  const uint8_t* At(int64_t at) {
-    if (at < base_ || at + kPacket > base_ + static_cast<int64_t>(length_)) Fill(at);
-    return buffer_.get() + (at - base_);
-  }
-
- private:
-  void Fill(int64_t at) {
-    if (stop_.stop_requested()) throw StopRequested{};
-    base_ = at;
-    length_ = file_.ReadAt(buffer_.get(), static_cast<std::size_t>(std::min<int64_t>(kChunk, size_ - at)), at);
-    if (at + kPacket > base_ + static_cast<int64_t>(length_)) throw std::runtime_error("the source shrank");
-  }
-
-  const os::File& file_;
-  const std::stop_token& stop_;
-  const int64_t size_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  int64_t base_ = 0;
-  std::size_t length_ = 0;
-};
 
 struct Picture {
   int64_t at = 0;
@@ -154,7 +122,7 @@ class Scan {
     }
   }
 
-  Reader reader_, gather_;
+  PacketReader reader_, gather_;
   const ProgramStreams& streams_;
   const int64_t marker_byte_;
   int64_t at_;
@@ -411,7 +379,7 @@ void AddRun(std::vector<ByteRun>& runs, int64_t at, int64_t length) {
     runs.push_back({at, length});
 }
 
-void AddKept(std::vector<ByteRun>& runs, Reader& reader, const Keeper& keeper, int64_t from, int64_t to) {
+void AddKept(std::vector<ByteRun>& runs, PacketReader& reader, const Keeper& keeper, int64_t from, int64_t to) {
   for (int64_t at = from; at < to; at += kPacket)
     if (keeper.Keep(reader.At(at), at)) AddRun(runs, at, kPacket);
 }
@@ -421,7 +389,7 @@ void AddKept(std::vector<ByteRun>& runs, Reader& reader, const Keeper& keeper, i
 std::vector<ByteRun> TimedRuns(const os::File& source, const ProgramStreams& streams, const TimedStart& start,
                                const TimedEnd& end, const std::stop_token& stop) {
   const Keeper keeper(streams, start, end);
-  Reader reader(source, stop);
+  PacketReader reader(source, stop);
   std::vector<ByteRun> runs;
   try {
     if (keeper.HeadEnd() >= keeper.Tail()) {
