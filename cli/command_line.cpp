@@ -7,6 +7,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/exit_status.h"
+#include "platform/os/os.h"
 
 namespace trimora::cli {
 
@@ -62,6 +63,16 @@ int RunCommand(const Command& command, const Args& args) {
     std::cerr << kProgram << " " << command.name << ": " << e.what() << "\n";
     return ExitStatus(Outcome::kFailed);
   }
+}
+
+int RunOnlyCommand(const Command& command, int argc, char** argv) {
+  os::PrepareConsole();
+  const Args args = os::CommandLineArguments(argc, argv);
+  if (AsksForHelp(args)) {
+    PrintUsage(std::cout, command);
+    return FinalStatus(ExitStatus(Outcome::kDone));
+  }
+  return FinalStatus(RunCommand(command, args));
 }
 
 int FinalStatus(int status) {

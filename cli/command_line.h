@@ -39,6 +39,10 @@ bool AsksForHelp(const Args& args);
 // reason (status 1).
 int RunCommand(const Command& command, const Args& args);
 
+// The main of a program that runs one command of trimora-cli's (trimora-frame, trimora-scan):
+// its usage on --help, else the command, with the final status.
+int RunOnlyCommand(const Command& command, int argc, char** argv);
+
 // The status to exit with once everything is printed: a failure when the results did not reach
 // stdout, unless a stop signal is the reason.
 int FinalStatus(int status);

@@ -213,14 +213,20 @@ class Cutter {
         heads_.back() = std::move(planned.head);
         continue;
       }
-      if (planned.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
-      part_ = k;
-      r_.refusal = cleancut::RefusalText(planned.outcome);
-      End(CutOutcome::NotClean);
-      return false;
+      return RefuseRange(k, planned.outcome);
     }
     stage_ = CutStage::OpenSource;
     return true;
+  }
+
+  // A range the source gives no clean cut of refuses the whole cut, naming the range, before the
+  // target is touched; a source that fails to read is a failure of the stage instead. False.
+  bool RefuseRange(std::size_t k, cleancut::CleanCutOutcome outcome) {
+    if (outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
+    part_ = k;
+    r_.refusal = cleancut::RefusalText(outcome);
+    End(CutOutcome::NotClean);
+    return false;
   }
 
   void SkipKnown(MarkerScan& scan) const {
@@ -260,11 +266,7 @@ class Cutter {
         continue;
       }
       if (cut.outcome == cleancut::CleanCutOutcome::kStopped) break;
-      if (cut.outcome == cleancut::CleanCutOutcome::kUnreadable) throw std::runtime_error("clean cut: read");
-      part_ = k;
-      r_.refusal = cleancut::RefusalText(cut.outcome);
-      End(CutOutcome::NotClean);
-      return false;
+      return RefuseRange(k, cut.outcome);
     }
     stage_ = CutStage::OpenSource;
     return true;

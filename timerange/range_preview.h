@@ -31,7 +31,8 @@ void RecordingMarkersKnown(WindowModel& w, int32_t markers);
 // for again, of the cut Save now writes.
 void PreviewCleanChanged(WindowModel& w);
 
-// The picture boxes changed size: both pictures are made again, at the size the boxes now have.
+// The window was resized and the pictures' places with it: both pictures are made again, at the
+// size their places now have.
 void PreviewResized(WindowModel& w);
 
 // The exact size of a cut of start..end (clean or not), made off the window's thread from the
