@@ -578,7 +578,10 @@ class Cutter {
     r_.outcome = outcome;
     r_.stage = stage_;
     r_.part = PartNumber(part_);
-    if (opened_target_) r_.plan = plan_;
+    if (opened_target_) {
+      plan_->clean = clean_;
+      r_.plan = plan_;
+    }
     if (packet_error_ && (outcome == CutOutcome::Completed || outcome == CutOutcome::SourceEnded || outcome == CutOutcome::PacketError)) {
       r_.outcome = CutOutcome::PacketError;
       r_.part = PartNumber(packet_error_->part);

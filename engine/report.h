@@ -110,6 +110,7 @@ struct WrittenRun {
 struct WrittenPlan {
   std::vector<WrittenRun> runs;
   std::vector<int64_t> ticks;  // each join's offset on the 33-bit clock
+  bool clean = false;          // each range begins at a key picture and ends with its PES whole
 };
 
 struct CutResult {

@@ -28,6 +28,7 @@ extern "C" {
 #include "core/psi.h"
 #include "core/ts_packet.h"
 #include "platform/os/os.h"
+#include "preview/byte_window.h"
 #include "preview/ffmpeg_owners.h"
 
 namespace trimora::preview {
@@ -42,7 +43,6 @@ namespace {
 constexpr int64_t kStartBytes = 8 << 20;
 constexpr int64_t kEndWindows[] = {2 << 20, 8 << 20};
 constexpr int64_t kPsiLookBack = 2 << 20;  // where the PAT and PMT in force at a window's start are looked for
-constexpr int kIoBufferSize = 64 << 10;
 constexpr int kDecodeAttempts = 600;
 constexpr int64_t kDecodePixels = int64_t{600} << 20;
 // Larger pictures than 8K UHD are refused before the decoder allocates one: a few of them
@@ -56,62 +56,6 @@ struct Budget {
   int attempts = kDecodeAttempts;
   int64_t pixels = kDecodePixels;
   bool Spent() const { return attempts <= 0 || pixels <= 0; }
-};
-
-// The bytes [begin, end) of the recording, read with a file handle of their own. To the demuxer
-// they are a whole file: it cannot see a byte the cut would not hold.
-class ByteWindow {
- public:
-  ByteWindow(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop)
-      : begin_(begin), end_(end), stop_(stop) {
-    try {
-      file_ = os::File::OpenForReading(path);
-    } catch (const std::system_error&) {
-      // not open: IsOpen says so
-    }
-  }
-
-  bool IsOpen() const { return file_.IsOpen(); }
-  bool Failed() const { return failed_; }
-  const os::File& File() const { return file_; }
-
-  static int Read(void* opaque, uint8_t* buf, int size) {
-    auto* w = static_cast<ByteWindow*>(opaque);
-    if (w->stop_.stop_requested()) return AVERROR_EXIT;
-    const int64_t left = w->end_ - w->begin_ - w->pos_;
-    if (left <= 0) return AVERROR_EOF;
-    const auto want = static_cast<std::size_t>(std::min<int64_t>(left, size));
-    try {
-      const std::size_t n = w->file_.ReadAt(buf, want, w->begin_ + w->pos_);
-      if (n == 0) return AVERROR_EOF;
-      w->pos_ += static_cast<int64_t>(n);
-      return static_cast<int>(n);
-    } catch (const std::system_error&) {
-      w->failed_ = true;
-      return AVERROR(EIO);
-    }
-  }
-
-  static int64_t Seek(void* opaque, int64_t offset, int whence) {
-    auto* w = static_cast<ByteWindow*>(opaque);
-    const int64_t size = w->end_ - w->begin_;
-    switch (whence & ~AVSEEK_FORCE) {
-      case AVSEEK_SIZE: return size;
-      case SEEK_SET: break;
-      case SEEK_CUR: offset += w->pos_; break;
-      case SEEK_END: offset += size; break;
-      default: return AVERROR(EINVAL);
-    }
-    if (offset < 0) return AVERROR(EINVAL);
-    w->pos_ = offset;
-    return offset;
-  }
-
- private:
-  os::File file_;
-  int64_t begin_, end_, pos_ = 0;
-  const std::stop_token& stop_;
-  bool failed_ = false;
 };
 
 // Which PID carries the video of the first program of the PAT, and from which byte on, read from
@@ -273,18 +217,13 @@ struct VideoPacket {
 class Decoder {
  public:
   Decoder(const std::string& path, int64_t begin, int64_t end, const std::stop_token& stop, Budget& budget)
-      : window_(path, begin, end, stop), map_(window_.File(), begin, end), stop_(stop), budget_(budget) {}
+      : window_(path, begin, end, [&stop] { return stop.stop_requested(); }), map_(window_.File(), begin, end), stop_(stop), budget_(budget) {}
 
   // Opens the window as a transport stream; what ends the pass when that fails.
   std::optional<Pass> Open() {
     if (!window_.IsOpen()) return Pass::kCannotRead;
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-    if (!buffer) return Pass::kCannotRead;
-    io_.reset(avio_alloc_context(buffer, kIoBufferSize, 0, &window_, &ByteWindow::Read, nullptr, &ByteWindow::Seek));
-    if (!io_) {
-      av_free(buffer);
-      return Pass::kCannotRead;
-    }
+    io_ = window_.NewIo();
+    if (!io_) return Pass::kCannotRead;
     AVFormatContext* format = avformat_alloc_context();
     if (!format) return Pass::kCannotRead;
     format->pb = io_.get();

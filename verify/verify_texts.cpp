@@ -21,3 +21,26 @@ std::string VerifyLine(const WrittenCheckResult& result) {
 }
 
 }  // namespace trimora::verify
+
+namespace trimora::verify {
+
+std::string SavedCheckLine(const SavedCheck& checked) {
+  if (!checked.decoded || checked.written.outcome != WrittenCheck::kMatches) return VerifyLine(checked.written);
+  const DecodeCheckResult& d = *checked.decoded;
+  switch (d.outcome) {
+    case DecodeCheck::kDecodes:
+      return "確かめました：保存したファイルは録画どおりで、つなぎ目と両端 " + std::to_string(d.places) +
+             " か所もデコードできます（時刻マーカー " + std::to_string(checked.written.markers) + " 個）";
+    case DecodeCheck::kError:
+      return "確かめました：保存したファイルの " + std::to_string(d.at) + " バイト目のあたりをデコードできません";
+    case DecodeCheck::kClock:
+      return "確かめました：保存したファイルの " + std::to_string(d.at) + " バイト目のあたりで絵の時刻が続いていません";
+    case DecodeCheck::kStopped:
+      return "確かめるのをやめました";
+    case DecodeCheck::kUnreadable:
+      break;
+  }
+  return "確かめられませんでした：保存したファイルをデコードできません";
+}
+
+}  // namespace trimora::verify
