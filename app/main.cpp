@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/find_breaks.h"
+#include "decodecheck/decoding.h"
 #include "window/app_state.h"
 #include "platform/qt/qt_choices.h"
 #include "platform/qt/qt_file_dialogs.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[]) {
   trimora::QtWebOpener web;
   trimora::Platform platform{dialogs, web, trimora::ReadProcessEnvironment};
   platform.find_breaks = trimora::FindBreaks;
+  platform.check_decoding = trimora::decodecheck::CheckDecoding;
   trimora::WindowEvents events(model, state, platform);
   // Whether the length is measured, the clean cut and the check after a save stay chosen, or not, from one run to the next.
   model.cTimeB.Value = model.cDataDetail.Value = trimora::LoadMeasureChoice() ? 1 : 0;

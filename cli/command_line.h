@@ -19,6 +19,17 @@ struct Command {
   int (*run)(const Args& args);
 };
 
+inline constexpr const char* kCutUsage =
+    "[--measure] [--clean] [--verify] [--chapters FILE] FILE START END [START END]... TARGET  |\n"
+    "      [--measure] [--clean] [--verify] [--chapters FILE] --ranges LIST FILE TARGET";
+inline constexpr const char* kCutSummary =
+    "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, every\n"
+    "      stream's packets whole); several ranges (or a LIST file of \"START END\" lines, - for stdin) are saved\n"
+    "      one after another into TARGET. LIST may also be AviSynth Trim lines, an EDL (what to drop) or a\n"
+    "      LosslessCut CSV; --chapters writes where each range begins in TARGET as OGM chapters; --verify\n"
+    "      re-reads TARGET once saved against the recording and prints whether it is as the cut wrote it\n"
+    "      (and, for a clean TARGET, whether FFmpeg decodes it where its ranges meet and at its ends)";
+
 inline constexpr const char* kFrameUsage = "[--measure] [--end] [--clean] FILE TIME OUT.png";
 inline constexpr const char* kFrameSummary =
     "save the picture a cut from TIME (H:MM:SS) begins with as OUT.png (--end: the one a cut up to TIME ends with; "

@@ -5,7 +5,8 @@
 // checked the same way, the list in order, cut in one pass into TARGET, each part as a cut of its
 // range alone would write it. A list may come from other tools (ranges/list_forms.h); --chapters
 // FILE writes where each range begins in TARGET; --verify re-reads TARGET once saved, as the
-// window's 保存後に確かめる box does.
+// window's 保存後に確かめる box does, and has a clean file decoded where FFmpeg is built in
+// (trimora-cut, which trimora-cli cut --verify becomes there).
 #include <cstdint>
 #include <iostream>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/cut_lists.h"
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "core/time_values.h"
@@ -24,6 +26,7 @@
 #include "ranges/range_list.h"
 #include "timerange/range_check.h"
 #include "timerange/range_texts.h"
+#include "verify/decode_check.h"
 #include "verify/verify_texts.h"
 #include "verify/written_check.h"
 #include "window/run_texts.h"
@@ -95,6 +98,7 @@ struct JobOptions {
   CutMode mode = CutMode::kExact;
   std::optional<std::string> chapters;
   std::string source, target;  // full paths, for the check after the save
+  verify::DecodeChecker decode;  // a clean file decoded after the check of its bytes, where there is one
 };
 
 // The ranges the arguments name: START END pairs, or a list in any form.
@@ -131,11 +135,14 @@ int RunJob(const std::string& file, CutList cuts, const std::string& target, con
 bool Verified(const CutResult& cut, const std::vector<KeptRange>& ranges, const JobOptions& job, const StopFlag& stop) {
   int32_t markers = 0;
   for (const KeptRange& r : ranges) markers += r.end.second - r.start.second;
-  const verify::WrittenCheckResult checked =
-      cut.plan ? verify::CheckWritten(job.source, job.target, *cut.plan, markers, stop)
-               : verify::WrittenCheckResult{verify::WrittenCheck::kUnreadable, -1, 0};
-  std::cout << verify::VerifyLine(checked) << std::endl;
-  return checked.outcome == verify::WrittenCheck::kMatches;
+  const verify::SavedCheck checked =
+      cut.plan ? verify::CheckSaved(job.source, job.target, *cut.plan, markers, job.decode, stop)
+               : verify::SavedCheck{{verify::WrittenCheck::kUnreadable, -1, 0}, std::nullopt};
+  // FFmpeg's own words for what it could not decode, for whoever looks into it.
+  if (checked.decoded && !checked.decoded->message.empty() && !checked.Passed())
+    std::cerr << kProgram << ": " << checked.decoded->message << std::endl;
+  std::cout << verify::SavedCheckLine(checked) << std::endl;
+  return checked.Passed();
 }
 
 // The status a saved cut ends with, once the chapters (when asked for) are written: only a cut
@@ -190,7 +197,15 @@ int RunSingle(const ParsedArgs& parsed, const JobOptions& job) {
 
 }  // namespace
 
-int RunCut(const Args& given) {
+bool AsksToVerify(const Args& args) {
+  for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "--verify") return true;
+    if (args[i] == "--ranges" || args[i] == "--chapters") ++i;  // its value, whatever it reads
+  }
+  return false;
+}
+
+int RunCutWith(const Args& given, const verify::DecodeChecker& decode) {
   Args args = given;
   const std::optional<std::string> list = TakeOption(args, "--ranges", "LIST");
   JobOptions job;
@@ -198,6 +213,7 @@ int RunCut(const Args& given) {
   const ParsedArgs parsed = ParseArgs(args, {"--measure", "--clean", "--verify"});
   job.measure = parsed.flags.count("--measure") > 0;
   job.verify = parsed.flags.count("--verify") > 0;
+  job.decode = decode;
   job.mode = parsed.flags.count("--clean") ? CutMode::kClean : CutMode::kExact;
   const std::size_t n = parsed.operands.size();
   if (list ? n != 2 : n < 4 || n % 2 != 0)

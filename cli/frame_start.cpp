@@ -1,5 +1,6 @@
-// trimora-cli frame and scan: the picture is made by trimora-frame, the scan by trimora-scan, which
-// this process becomes. Exec rather
+// trimora-cli frame, scan and cut --verify: the picture is made by trimora-frame, the scan by
+// trimora-scan, the cut whose file is decoded after it by trimora-cut, which this process
+// becomes. Exec rather
 // than a child: the process id, the stop signals and the exit status stay those of the command
 // the user started, with nothing in between to forward them, and trimora-cli itself never maps
 // FFmpeg's libraries (about a hundred shared objects, most of the start-up of every command).
@@ -48,5 +49,6 @@ int StartProgram(const char* name, const Args& args) {
 
 int StartFrameProgram(const Args& args) { return StartProgram("trimora-frame", args); }
 int StartScanProgram(const Args& args) { return StartProgram("trimora-scan", args); }
+int StartCutProgram(const Args& args) { return StartProgram("trimora-cut", args); }
 
 }  // namespace trimora::cli

@@ -19,15 +19,7 @@ constexpr Command kCommands[] = {
     {"analyze", "[--measure] FILE",
      "show the data format, size and length of a recording (--measure counts its time markers)",
      trimora::cli::RunAnalyze},
-    {"cut",
-     "[--measure] [--clean] [--verify] [--chapters FILE] FILE START END [START END]... TARGET  |\n"
-     "      [--measure] [--clean] [--verify] [--chapters FILE] --ranges LIST FILE TARGET",
-     "save the part of a recording from START to END (H:MM:SS) as TARGET (--clean: from a key picture, every\n"
-     "      stream's packets whole); several ranges (or a LIST file of \"START END\" lines, - for stdin) are saved\n"
-     "      one after another into TARGET. LIST may also be AviSynth Trim lines, an EDL (what to drop) or a\n"
-     "      LosslessCut CSV; --chapters writes where each range begins in TARGET as OGM chapters; --verify\n"
-     "      re-reads TARGET once saved against the recording and prints whether it is as the cut wrote it",
-     trimora::cli::RunCut},
+    {"cut", trimora::cli::kCutUsage, trimora::cli::kCutSummary, trimora::cli::RunCut},
 #ifdef TRIMORA_WITH_PREVIEW  // decoding needs FFmpeg, which not every build has
     {"frame", trimora::cli::kFrameUsage, trimora::cli::kFrameSummary, trimora::cli::StartFrameProgram},
     {"scan", trimora::cli::kScanUsage, trimora::cli::kScanSummary, trimora::cli::StartScanProgram},
@@ -72,6 +64,14 @@ int RunCommandLine(Args args) {
 }
 
 }  // namespace
+
+// Only the check of a cut's file after the save decodes, in trimora-cut; every other cut runs here.
+int trimora::cli::RunCut(const Args& args) {
+#ifdef TRIMORA_WITH_PREVIEW
+  if (AsksToVerify(args)) return StartCutProgram(args);
+#endif
+  return RunCutWith(args, {});
+}
 
 int main(int argc, char** argv) {
   trimora::os::PrepareConsole();

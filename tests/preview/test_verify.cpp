@@ -1,15 +1,18 @@
 // The check after a save: a clean job of three ranges, whose joins move header fields, is found
-// as it was written; one payload byte changed afterwards is found, at its place.
+// as it was written and decodes at its joins and ends; one payload byte changed afterwards is
+// found, at its place, and pictures spoilt after a join do not decode.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "decodecheck/decoding.h"
 #include "engine/cut.h"
 #include "engine/record_file.h"
 #include "tests/cli_runner.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
+#include "verify/decode_check.h"
 #include "verify/verify_texts.h"
 #include "verify/written_check.h"
 
@@ -31,7 +34,8 @@ TEST(Verify, CleanJobMatchesItsPlanAndAChangedByteIsFound) {
   const CliResult cli = RunCli(dir.path(), {"cut", "--measure", "--clean", "--verify", "rec.nts", "0:00:01", "0:00:03",
                                             "0:00:05", "0:00:07", "0:00:08", "0:00:11", "cli.ts"});
   EXPECT_EQ(cli.exit_code, 0) << cli.out << cli.err;
-  EXPECT_NE(cli.out.find(verify::VerifyLine({verify::WrittenCheck::kMatches, -1, 7})), std::string::npos) << cli.out;
+  const verify::SavedCheck passed{{verify::WrittenCheck::kMatches, -1, 7}, verify::DecodeCheckResult{verify::DecodeCheck::kDecodes, -1, 4, {}}};
+  EXPECT_NE(cli.out.find(verify::SavedCheckLine(passed)), std::string::npos) << cli.out;
 
   SourceFile file1;
   TargetFile file2{&file1};
@@ -47,7 +51,28 @@ TEST(Verify, CleanJobMatchesItsPlanAndAChangedByteIsFound) {
   EXPECT_EQ(verify::CheckWritten(rec, job, *cut.plan, 7, stop).outcome, verify::WrittenCheck::kMatches);
   EXPECT_EQ(verify::CheckWritten(rec, job, *cut.plan, 8, stop).outcome, verify::WrittenCheck::kMarkers);
 
+  const std::vector<int64_t> joins = verify::JoinsOf(*cut.plan);
+  ASSERT_EQ(joins.size(), 2u);
+  const verify::DecodeCheckResult decoded = decodecheck::CheckDecoding(job, joins, stop);
+  EXPECT_EQ(decoded.outcome, verify::DecodeCheck::kDecodes) << decoded.message << " at " << decoded.at;
+  EXPECT_EQ(decoded.places, 4);
+
   Bytes written = ReadAll(dir / "job.ts");
+  const Bytes saved = written;
+  // The pictures' data of the second range's first GOP, garbled past their packet headers.
+  for (std::size_t p = static_cast<std::size_t>(joins[0]), spoilt = 0; spoilt < 12; p += kPacketSize)
+    if (ts_get_pid(&written[p]) == 0x100 && !(written[p + 1] & 0x40)) {
+      for (std::size_t i = 8; i < kPacketSize; ++i) written[p + i] ^= 0x5A;
+      ++spoilt;
+    }
+  WriteAll(dir / "job.ts", written);
+  const verify::DecodeCheckResult spoilt = decodecheck::CheckDecoding(job, joins, stop);
+  EXPECT_EQ(spoilt.outcome, verify::DecodeCheck::kError);
+  EXPECT_GE(spoilt.at, joins[0]);
+  EXPECT_LT(spoilt.at, joins[1]);
+  EXPECT_EQ(spoilt.places, 1) << "the start decoded";
+
+  written = saved;
   const std::size_t at = written.size() / 2 / kPacketSize * kPacketSize + 150;
   written[at] ^= 0x01;
   WriteAll(dir / "job.ts", written);

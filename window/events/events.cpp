@@ -265,7 +265,7 @@ void WindowEvents::CutClick() {
   {
     RunningScope running(running_), saving(saving_);
     ShowRanges();
-    CutWithBoxes(w_, st_, target);
+    CutWithBoxes(w_, st_, target, platform_.check_decoding);
   }
   ShowRanges();
 }

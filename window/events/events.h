@@ -16,6 +16,7 @@
 #include "ranges/list_forms.h"
 #include "ranges/range_list.h"
 #include "ranges/range_size_worker.h"
+#include "verify/decode_check.h"
 
 #include "window/app_state.h"
 #include "platform/file_dialog.h"
@@ -48,6 +49,9 @@ struct Platform {
   std::function<bool(const std::string& question)> confirm = {};
   // The search for breaks, where the program has one; left empty, its button stays hidden.
   BreakFinder find_breaks = {};
+  // A clean save decoded at its joins and ends by the check after it, where the program has a
+  // decoder; left empty, the check reads its bytes only.
+  verify::DecodeChecker check_decoding = {};
 };
 
 // Counts a running analysis or cut for as long as it runs, however it ends.

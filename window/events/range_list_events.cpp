@@ -199,7 +199,7 @@ void WindowEvents::SaveRangesClick() {
   {
     RunningScope running(running_), saving(saving_);
     ShowRanges();
-    CutRanges(w_, st_, target, CutPartsOf(ranges));
+    CutRanges(w_, st_, target, CutPartsOf(ranges), platform_.check_decoding);
   }
   ShowRanges();
 }

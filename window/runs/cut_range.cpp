@@ -8,7 +8,6 @@
 #include "timerange/range_texts.h"
 #include "timerange/time_boxes.h"
 #include "verify/verify_texts.h"
-#include "verify/written_check.h"
 #include "window/run_texts.h"
 
 namespace trimora {
@@ -60,17 +59,19 @@ void RemoveStoppedTarget(const CutResult& result, const std::string& target) {
 }
 
 // With the box ticked, a save written whole is re-read against the recording and the plan it
-// was written by, and the cut panel's line says how that went.
-void VerifySaved(WindowModel& w, AppState& st, const CutResult& result, const std::string& target, int32_t markers) {
+// was written by, a clean one then decoded at its joins and ends, and the cut panel's line says
+// how that went.
+void VerifySaved(WindowModel& w, AppState& st, const CutResult& result, const std::string& target, int32_t markers,
+                 const verify::DecodeChecker& decode) {
   if (w.cVerify.Value != 1 || result.outcome != CutOutcome::Completed || result.stopped || !result.plan) return;
-  const verify::WrittenCheckResult checked = verify::CheckWritten(st.sEditFile, target, *result.plan, markers, st.iExitFlag);
-  const bool matches = checked.outcome == verify::WrittenCheck::kMatches;
-  ShowFinal([&] { w.lCMessage_Show(verify::VerifyLine(checked), matches ? kNoIcon : kCutWarningIcon); });
+  const verify::SavedCheck checked = verify::CheckSaved(st.sEditFile, target, *result.plan, markers, decode, st.iExitFlag);
+  ShowFinal([&] { w.lCMessage_Show(verify::SavedCheckLine(checked), checked.Passed() ? kNoIcon : kCutWarningIcon); });
 }
 
 }  // namespace
 
-void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end) {
+void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t start, int32_t end,
+              const verify::DecodeChecker& decode) {
   w.bCut.Enabled = false;
   SaveBack save_back{w.bCut};
   WindowCutReport report(w);
@@ -85,10 +86,11 @@ void CutRange(WindowModel& w, AppState& st, const std::string& target, int32_t s
   }
   const CutResult result = CutRecording(st.sEditFile, target, start, end, st.file1, st.file2, st.iExitFlag, report, options);
   RemoveStoppedTarget(result, target);
-  VerifySaved(w, st, result, target, end - start);
+  VerifySaved(w, st, result, target, end - start, decode);
 }
 
-void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts) {
+void CutRanges(WindowModel& w, AppState& st, const std::string& target, const std::vector<CutPart>& parts,
+               const verify::DecodeChecker& decode) {
   w.bCut.Enabled = false;
   w.bSaveRanges.Enabled = false;
   SaveBack save_back{w.bCut};
@@ -103,16 +105,16 @@ void CutRanges(WindowModel& w, AppState& st, const std::string& target, const st
   RemoveStoppedTarget(result, target);
   int32_t markers = 0;
   for (const CutPart& part : parts) markers += part.end.second - part.start.second;
-  VerifySaved(w, st, result, target, markers);
+  VerifySaved(w, st, result, target, markers, decode);
 }
 
-void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target) {
+void CutWithBoxes(WindowModel& w, AppState& st, const std::string& target, const verify::DecodeChecker& decode) {
   const std::optional<BoxRange> range = RangeInBoxes(w);
   if (!range) {
     ShowFinal([&] { w.lCMessage_Show(range_texts::kEntryError, kCutWarningIcon); });
     return;
   }
-  CutRange(w, st, target, range->start, range->end);
+  CutRange(w, st, target, range->start, range->end, decode);
 }
 
 }  // namespace trimora
