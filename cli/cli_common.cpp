@@ -65,8 +65,9 @@ void TerminalProgress::Draw(int percent, const std::string& caption) {
   if (!enabled_) return;
   if (caption != kCaptionUnchanged) caption_ = caption;
   percent = std::clamp(percent, 0, 100);
-  std::string line = "[" + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) +
-                     "%] " + caption_;
+  std::string line(percent < 10 ? 3 : percent < 100 ? 2 : 1, ' ');
+  line.front() = '[';
+  line += std::to_string(percent) + "%] " + caption_;
   if (line != shown_) {
     // "\r" returns to the line's start, ESC [K erases what a longer earlier line left behind.
     std::fprintf(out_, "\r%s\x1b[K", line.c_str());

@@ -261,7 +261,8 @@ std::vector<KeptRange> KeptRangesOf(const CutList& list, const clock::RecordingC
 std::string WriteEdl(const std::vector<KeptRange>& ranges, const clock::RecordingClock& clock, CutTime end,
                      EdlAction action) {
   const int64_t first = clock.FirstPts();
-  const std::string tail = "\t" + std::to_string(static_cast<int>(action)) + "\n";
+  std::string tail(1, '\t');
+  tail += std::to_string(static_cast<int>(action)) + "\n";
   std::string out;
   auto drop = [&](CutTime from, CutTime to) {
     if (from < to) out += TicksAsSeconds(clock.ToPts(from) - first) + "\t" + TicksAsSeconds(clock.ToPts(to) - first) + tail;
@@ -279,7 +280,8 @@ std::string WriteChapters(const std::vector<KeptRange>& ranges, const clock::Rec
   std::string out;
   int64_t at = 0;
   for (std::size_t i = 0; i < ranges.size(); ++i) {
-    const std::string number = (i + 1 < 10 ? "0" : "") + std::to_string(i + 1);
+    std::string number = std::to_string(i + 1);
+    if (i + 1 < 10) number.insert(number.begin(), '0');
     out += std::string("CHAPTER") + number + "=" + ChapterTime(at) + "\n";
     out += std::string("CHAPTER") + number + "NAME=" + RangeName(i) + "\n";
     at += clock.ToPts(ranges[i].end) - clock.ToPts(ranges[i].start);
