@@ -39,6 +39,16 @@ int64_t MoveTime(int64_t time, int64_t ticks) {
   return moved < 0 ? moved + pes::kWrap : moved;
 }
 
+int64_t KeyDts(int64_t last_dts, int64_t key_pts, int64_t next_dts, int64_t picture) {
+  // Ticks from the key picture's PTS: the window is (last, next) and at most the PTS itself.
+  const int64_t low = pes::Since(key_pts, last_dts) + 1;
+  const int64_t high = next_dts < 0 ? 0 : std::min<int64_t>(0, pes::Since(key_pts, next_dts) - 1);
+  if (low > high) return -1;
+  return MoveTime(key_pts, std::clamp(-picture, low, high));
+}
+
+int64_t LaterTime(int64_t a, int64_t b) { return pes::Since(a, b) > 0 ? b : a; }
+
 void ClockShift::Apply(uint8_t* p) {
   if (p[0] != kSyncByte || (p[1] & 0x80)) return;  // a damaged packet is copied as it is
   const uint16_t pid = ts_get_pid(p);
@@ -53,7 +63,36 @@ void ClockShift::Apply(uint8_t* p) {
   if (!pes::Pts(p)) return;
   uint8_t* h = const_cast<uint8_t*>(pes::Header(p));
   PutTimestamp(h + 9, MoveTime(*pes::Pts(p), ticks_));
-  if ((h[7] & 0xC0) == 0xC0 && pes::Within(p, h, 19)) PutTimestamp(h + 14, MoveTime(pes::Timestamp(h + 14), ticks_));
+  if ((h[7] & 0xC0) != 0xC0 || !pes::Within(p, h, 19)) return;
+  int64_t dts = MoveTime(pes::Timestamp(h + 14), ticks_);
+  if (key_dts_ >= 0 && pid == video_pid_ && pes::Since(dts, key_dts_) > 0) dts = key_dts_;
+  PutTimestamp(h + 14, dts);
+}
+
+void ContinuityCounters::Apply(uint8_t* packets, std::size_t count, int64_t offset) {
+  if (offset != next_) ++stretch_;
+  next_ = offset + static_cast<int64_t>(count * kPacketSize);
+  for (uint8_t* p = packets; p < packets + count * kPacketSize; p += kPacketSize) {
+    if (p[0] != kSyncByte || (p[1] & 0x80)) continue;
+    const uint16_t pid = ts_get_pid(p);
+    if (pid == kNullPid) continue;
+    Pid& s = pids_[pid];
+    const uint8_t cc = p[3] & 0x0F;
+    if (s.stretch == 0) {
+      s = {stretch_, 0, cc};
+      continue;
+    }
+    if (s.stretch != stretch_) {
+      if (!(p[3] & 0x10)) {  // no payload: the counter holds
+        p[3] = static_cast<uint8_t>((p[3] & 0xF0) | s.last);
+        continue;
+      }
+      s.offset = static_cast<uint8_t>((s.last + 1 - cc) & 0x0F);
+      s.stretch = stretch_;
+    }
+    s.last = static_cast<uint8_t>((cc + s.offset) & 0x0F);
+    p[3] = static_cast<uint8_t>((p[3] & 0xF0) | s.last);
+  }
 }
 
 }  // namespace trimora::cleancut

@@ -26,6 +26,7 @@ constexpr int64_t kThousandth = pes::kTicksPerSecond / 1000;
 struct Picture {
   int64_t at = 0;
   int64_t pts = 0;  // on the line of the marker's picture: the scan's PTS unwrapped near it
+  int64_t dts = 0;  // as the source has it: its PTS where the header carries no other
   bool key = false;
 };
 
@@ -68,7 +69,7 @@ class Scan {
       if (!zero_ && at >= marker_byte_) zero_ = *raw;
       const bool sets_before = sets_at_ >= 0;
       const bool key = RandomAccess(at, sets_before);
-      pictures_.push_back({key && sets_before ? sets_at_ : at, *raw, key});
+      pictures_.push_back({key && sets_before ? sets_at_ : at, *raw, *pes::Dts(p), key});
       sets_at_ = -1;
     } else if (std::find(streams_.sound.begin(), streams_.sound.end(), pid) != streams_.sound.end()) {
       sound_.push_back({pid, at, *raw});
@@ -151,6 +152,22 @@ std::vector<StreamEdge> SoundFrom(const Scan& scan, const ProgramStreams& stream
   return edges;
 }
 
+// The distinct times the pictures read show at, in order, on the scan's line.
+std::vector<int64_t> ShowTimes(const Scan& scan) {
+  std::vector<int64_t> times;
+  for (const Picture& p : scan.Pictures()) times.push_back(scan.Ticks(p.pts));
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  return times;
+}
+
+// One picture's length: the shortest step between those times.
+int64_t PictureLength(const std::vector<int64_t>& times) {
+  int64_t length = INT64_MAX;
+  for (std::size_t i = 1; i < times.size(); ++i) length = std::min(length, times[i] - times[i - 1]);
+  return length == INT64_MAX ? pes::kTicksPerSecond / 25 : length;  // a lone picture: the longest usual one
+}
+
 bool SoundFound(const Scan& scan, const ProgramStreams& streams, int64_t from, int64_t ticks) {
   const std::vector<StreamEdge> edges = SoundFrom(scan, streams, from, ticks, -1);
   return std::all_of(edges.begin(), edges.end(), [](const StreamEdge& e) { return e.at >= 0; });
@@ -176,6 +193,8 @@ class StartFinder {
     const auto position = [&](std::size_t i) { return i < pictures.size() ? pictures[i].at : scan_.Position(); };
     start.leading_from = position(first);
     start.leading_to = position(after);
+    start.next_dts = after < pictures.size() ? pictures[after].dts : -1;
+    start.picture = PictureLength(ShowTimes(scan_));
     start.sound = SoundFrom(scan_, streams_, 0, scan_.Ticks(k.pts), -1);
     return EdgeOutcome::kFound;
   }
@@ -221,6 +240,7 @@ class EndFinder {
     if (pictures.empty() || !scan_.Timed()) return EdgeOutcome::kNoKey;
     const std::size_t cut = whole_ ? EndOfTheOpenPictures() : FirstGopNotKept();
     end.video_end = cut < pictures.size() ? pictures[cut].at : scan_.Position();
+    end.last_dts = cut > 0 ? pictures[cut - 1].dts : -1;
     const int64_t stop = StopTicks(cut);
     end.stop_pts = (pictures.front().pts + stop - scan_.Ticks(pictures.front().pts)) & (pes::kWrap - 1);
     while (!SoundFound(scan_, streams_, 0, stop) && scan_.Next(kMarkersInReach + kTailMarkers)) {
@@ -284,15 +304,10 @@ class EndFinder {
   // or one picture's length after it.
   int64_t StopTicks(std::size_t cut) const {
     const std::vector<Picture>& pictures = scan_.Pictures();
-    std::vector<int64_t> times;
-    for (const Picture& p : pictures) times.push_back(scan_.Ticks(p.pts));
     int64_t last = INT64_MIN;
-    for (std::size_t i = 0; i < cut; ++i) last = std::max(last, times[i]);
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
-    int64_t length = INT64_MAX;
-    for (std::size_t i = 1; i < times.size(); ++i) length = std::min(length, times[i] - times[i - 1]);
-    if (length == INT64_MAX) length = pes::kTicksPerSecond / 25;  // a lone picture: the longest usual one
+    for (std::size_t i = 0; i < cut; ++i) last = std::max(last, scan_.Ticks(pictures[i].pts));
+    const std::vector<int64_t> times = ShowTimes(scan_);
+    const int64_t length = PictureLength(times);
     if (last == INT64_MIN) return times.front();
     const auto next = std::upper_bound(times.begin(), times.end(), last);
     return next != times.end() ? std::min(*next, last + length) : last + length;
@@ -497,6 +512,7 @@ TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_
   }
   cut.has_video = true;
   const ProgramStreams& streams = head.head.program;
+  cut.video_pid = streams.video_pid;
   const TimedStartResult start = FindTimedStart(source, start_byte, start_millis, streams, stop);
   cut.outcome = OutcomeOf(start.outcome);
   if (start.outcome != EdgeOutcome::kFound) return cut;

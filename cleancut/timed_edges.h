@@ -30,6 +30,8 @@ struct TimedStart {
   // pictures before it. The video's packets in [leading_from, leading_to) are left out; the two
   // are equal when there are none.
   int64_t leading_from = -1, leading_to = -1;
+  int64_t next_dts = -1;  // the DTS (or PTS) of the first picture kept after the key picture; -1: none read
+  int64_t picture = 0;    // one picture's length in 90 kHz ticks
   // Each sound stream's first PES whose PTS is at or after key_pts (-1: none within reach).
   std::vector<StreamEdge> sound;
 };
@@ -39,6 +41,7 @@ struct TimedEnd {
   // on. At the scan's start when not even the first GOP is whole before the time.
   int64_t video_end = -1;
   int64_t stop_pts = 0;  // when the last picture kept stops showing
+  int64_t last_dts = -1; // the DTS (or PTS) of the last picture before video_end in the file; -1: none read
   // Each sound stream stops just before its first PES whose PTS is at or after stop_pts: the PES
   // that covers the last picture's end is kept. Such a PES often lies after video_end, since a
   // muxer writes sound later than pictures of the same time. The reach's end when none is found.
@@ -107,6 +110,7 @@ struct TimedCut {
   std::vector<ByteRun> runs;  // in output order, the tables first
   int64_t size = 0;           // the sum of the runs' lengths
   bool has_video = false;
+  uint16_t video_pid = 0;
   TimedStart start;           // with video
   TimedEnd end;
 };

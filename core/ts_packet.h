@@ -11,6 +11,7 @@ inline constexpr std::size_t kPacketSize = 188;
 inline constexpr std::size_t kHeadSize = 3;  // sync byte and the two bytes holding the PID
 inline constexpr uint8_t kSyncByte = 0x47;
 inline constexpr uint16_t kTimeMarkerPid = 0x0024;  // carried once per second of broadcast
+inline constexpr uint16_t kNullPid = 0x1FFF;        // stuffing: its continuity counter means nothing
 
 // Bytes per second of a recording: the only link between a file's size and its length.
 inline constexpr double kBytesPerSecond = 233655.5;

@@ -101,6 +101,8 @@ class Cutter {
         file1_(file1), file2_(file2), stop_(stop), report_(report), known_(options.known_start),
         total_(options.known_total), keep_clocks_(options.keep_clocks), clean_(options.mode == CutMode::kClean),
         fine_(std::any_of(parts.begin(), parts.end(), Fine)), timed_(clean_ && (parts.size() >= 2 || fine_)) {
+    // A single clean cut keeps every byte it writes as the recording has it.
+    if (clean_ && parts.size() >= 2 && !keep_clocks_) counters_.emplace();
     if (!parts_.empty()) {
       job_start_ = parts_.front().start.second;
       job_end_ = parts_.back().end.second;
@@ -261,7 +263,7 @@ class Cutter {
         planned_starts_.push_back(start_byte);
         heads_.emplace_back();
         timed_bytes_ += cut.size;
-        timed_cuts_.push_back({std::move(cut.runs), end_byte, cut.has_video, cut.start.key_pts, cut.end.stop_pts});
+        timed_cuts_.push_back({std::move(cut.runs), end_byte, cut.has_video, cut.video_pid, std::move(cut.start), std::move(cut.end)});
         if (end_byte < 0) break;  // the recording ends in this range
         continue;
       }
@@ -400,6 +402,7 @@ class Cutter {
         if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
         if (shift)
           for (std::size_t i = 0; i < want; i += kPacketSize) shift->Apply(buffer.data() + i);
+        if (counters_) counters_->Apply(buffer.data(), want / kPacketSize, at);
         Wrote(at, static_cast<int64_t>(want), shift ? static_cast<int32_t>(plan_->ticks.size()) - 1 : -1);
         file2_.WriteRecords(buffer.data(), want / kPacketSize);
         r_.packets_written += static_cast<int64_t>(want / kPacketSize);
@@ -418,15 +421,27 @@ class Cutter {
   // its END-th marker.
   bool CopyTimed() {
     const TimedPart& part = timed_cuts_[part_];
-    // From the second range on the clock runs on from where the range before stopped showing.
+    // From the second range on the clock runs on from where the range before stopped showing,
+    // and the key picture decodes after the last picture of the range before.
     std::optional<cleancut::ClockShift> shift;
+    int64_t ticks = 0, key_dts = -1;
     if (part_ > 0 && part.has_video && clock_end_ && !keep_clocks_) {
-      const int64_t ticks = cleancut::JoinOffset(*clock_end_, part.key_pts);
-      shift.emplace(ticks);
+      ticks = cleancut::JoinOffset(*clock_end_, part.start.key_pts);
+      const int64_t next = part.start.next_dts < 0 ? -1 : cleancut::MoveTime(part.start.next_dts, ticks);
+      if (dts_end_) key_dts = cleancut::KeyDts(*dts_end_, *clock_end_, next, part.start.picture);
+      shift.emplace(ticks, part.video_pid, key_dts);
       plan_->ticks.push_back(ticks);
-      clock_end_ = cleancut::MoveTime(part.stop_pts, ticks);
+      plan_->key_dts.push_back({part.video_pid, key_dts});
+      clock_end_ = cleancut::MoveTime(part.end.stop_pts, ticks);
     } else {
-      clock_end_ = part.has_video ? std::optional<int64_t>(part.stop_pts) : std::nullopt;
+      clock_end_ = part.has_video ? std::optional<int64_t>(part.end.stop_pts) : std::nullopt;
+    }
+    // The last DTS written: its last picture's, or the key picture's as raised where that is later
+    // (nothing kept after the leading pictures).
+    dts_end_.reset();
+    if (part.has_video && part.end.last_dts >= 0) {
+      const int64_t last = cleancut::MoveTime(part.end.last_dts, ticks);
+      dts_end_ = key_dts < 0 ? last : cleancut::LaterTime(last, key_dts);
     }
     if (Stopped() || !WriteRuns(part.runs, true, shift ? &*shift : nullptr)) return false;
     const int64_t end_byte = timed_cuts_[part_].end_byte;
@@ -580,6 +595,7 @@ class Cutter {
     r_.part = PartNumber(part_);
     if (opened_target_) {
       plan_->clean = clean_;
+      plan_->counters_run_on = counters_.has_value();
       r_.plan = plan_;
     }
     if (packet_error_ && (outcome == CutOutcome::Completed || outcome == CutOutcome::SourceEnded || outcome == CutOutcome::PacketError)) {
@@ -637,9 +653,13 @@ class Cutter {
     std::vector<cleancut::ByteRun> runs;
     int64_t end_byte = -1;  // after the END-th marker; -1: the recording ends in the range
     bool has_video = false;
-    int64_t key_pts = 0, stop_pts = 0;  // its first picture shown, and when its last one stops
+    uint16_t video_pid = 0;
+    cleancut::TimedStart start;  // its first picture shown, and the pictures after it
+    cleancut::TimedEnd end;      // when its last one stops
   };
   std::optional<int64_t> clock_end_;  // when the last range written stops showing, as written
+  std::optional<int64_t> dts_end_;    // the last DTS of its video, as written
+  std::optional<cleancut::ContinuityCounters> counters_;  // a clean job's, which every run written passes
   std::vector<TimedPart> timed_cuts_;
   int64_t timed_bytes_ = 0, timed_written_ = 0;
   int32_t shown_ = 66;

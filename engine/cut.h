@@ -33,9 +33,10 @@ bool IsTheSource(const std::string& source, const std::string& target);
 // first key picture at or after the time and leaves out the leading pictures that show before it,
 // ends with the last whole GOP whose pictures all start before END's time, and its sound runs
 // from the first picture shown to the end of the last one (cleancut/timed_edges.h). Every range
-// of a clean job of two or more ranges is cut so, whole seconds too, and from its second range on
-// its PCR, PTS and DTS run on from the range before (cleancut/seamless_join.h); whole-second
-// single cuts keep the edges above.
+// of a clean job of two or more ranges is cut so, whole seconds too, from its second range on
+// its PCR, PTS and DTS run on from the range before, and every PID's continuity counters run on
+// across the packets the job leaves out (cleancut/seamless_join.h); whole-second single cuts keep
+// the edges above, and every single cut the recording's headers.
 enum class CutMode { kExact, kClean };
 
 struct CutOptions {
@@ -48,8 +49,8 @@ struct CutOptions {
   // past the last marker is refused before the target is touched. Used while the source is still
   // the file that was counted.
   std::optional<MarkerIndex::Total> known_total;
-  // A clean job's joins written with the recording's own clocks: the yardstick the benchmark
-  // measures the header work against. No program sets it.
+  // A clean job written with the recording's own clocks and continuity counters: the yardstick
+  // the benchmark measures the header work against. No program sets it.
   bool keep_clocks = false;
 };
 

@@ -98,19 +98,28 @@ enum class CutOutcome {
 };
 
 // What a cut wrote, in order: runs of the source's bytes, each as it stands or with the header
-// fields of one join moved (cleancut::ClockShift by `ticks[join]`, one shift per join, applied to
-// its runs in order). Bytes past the source's end were written as zero records. Whatever re-reads
-// the target against its source reads it against this.
+// fields of one join moved (cleancut::ClockShift by `ticks[join]` and `key_dts[join]`, one shift
+// per join, applied to its runs in order); with `counters_run_on`, every run then passes through
+// one cleancut::ContinuityCounters, in order. Bytes past the source's end were written as zero
+// records. Whatever re-reads the target against its source reads it against this.
 struct WrittenRun {
   int64_t offset = 0;  // in the source
   int64_t length = 0;
   int32_t join = -1;   // -1: the bytes as they are
 };
 
+// The decoding time a join gives the key picture of the video on `video_pid` (-1: none).
+struct KeyDts {
+  uint16_t video_pid = 0;
+  int64_t dts = -1;
+};
+
 struct WrittenPlan {
   std::vector<WrittenRun> runs;
-  std::vector<int64_t> ticks;  // each join's offset on the 33-bit clock
-  bool clean = false;          // each range begins at a key picture and ends with its PES whole
+  std::vector<int64_t> ticks;     // each join's offset on the 33-bit clock
+  std::vector<KeyDts> key_dts;    // and each join's key picture's DTS
+  bool clean = false;             // each range begins at a key picture and ends with its PES whole
+  bool counters_run_on = false;   // a clean job of two or more ranges: the counters run on
 };
 
 struct CutResult {

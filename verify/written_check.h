@@ -1,6 +1,7 @@
 // The check after a save: the target re-read against its source and the plan the cut wrote it
 // by. Every packet must be the recording's own, in the plan's order, or the same packet with only
-// the header fields its join moves; and the time markers it holds must be those of the ranges.
+// the header fields its join moves and the continuity counter its job runs on; and the time
+// markers it holds must be those of the ranges.
 // Plain file reading: the decoding of the joins is not this check's.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,52 @@ TEST_F(TimedEdges, CleanJobRunsTheClockOnAcrossItsJoins) {
     EXPECT_TRUE(step > 0 && step <= 2 * job.sound[i - 1].second) << "sound frame " << i << " after a step of " << step;
   }
   EXPECT_LT(job.sound.back().first, job.pictures.back() + kPicture);
+}
+
+// A clean job of three ranges of open GOPs with sound, as the command line writes it.
+Bytes CleanJob(const TempDir& dir) {
+  WriteVideoRecording(dir / "rec.nts", {.seconds = 12, .gop = 6, .height = 64, .interlaced = true, .audio = true, .marker_shift = 2});
+  const CliResult got = RunCli(dir.path(), {"cut", "--measure", "--clean", "rec.nts", "0:00:01.300", "0:00:03.500",
+                                            "0:00:05", "0:00:07.200", "0:00:08.100", "0:00:11", "job.ts"});
+  EXPECT_EQ(got.exit_code, 0) << got.out << got.err;
+  return ReadAll(dir / "job.ts");
+}
+
+// Every PID's continuity counter runs on across what a clean job leaves out (the leading
+// pictures, the sound before the first picture shown, the stretches between the ranges): FFmpeg
+// once took the next packet of each such PID for a corrupt one.
+TEST_F(TimedEdges, CleanJobCountersRunOnAcrossWhatItLeavesOut) {
+  const Bytes job = CleanJob(dir_);
+  std::map<uint16_t, int> last;
+  int checked = 0, breaks = 0;
+  std::string first;
+  for (std::size_t at = 0; at + kPacketSize <= job.size(); at += kPacketSize) {
+    const uint8_t* p = &job[at];
+    const uint16_t pid = ts_get_pid(p);
+    const int cc = p[3] & 0x0F;
+    if (const auto before = last.find(pid); before != last.end() && pid != kNullPid) {
+      ++checked;
+      if (cc != ((p[3] & 0x10) ? (before->second + 1) & 0x0F : before->second) && breaks++ == 0)
+        first = "PID " + std::to_string(pid) + " at byte " + std::to_string(at);
+    }
+    last[pid] = cc;
+  }
+  EXPECT_GT(checked, 300);
+  EXPECT_EQ(breaks, 0) << "the first: " << first;
+}
+
+// The video's decoding times rise across a clean job's joins: the key picture a range starts with
+// once kept the DTS its left-out leading pictures needed, before the last one of the range before.
+TEST_F(TimedEdges, CleanJobDecodesEachPictureAfterTheOneBefore) {
+  const Bytes job = CleanJob(dir_);
+  std::vector<int64_t> dts;
+  for (std::size_t at = 0; at + kPacketSize <= job.size(); at += kPacketSize)
+    if (const uint8_t* p = &job[at]; ts_get_pid(p) == 0x100 && pes::Pts(p)) {
+      EXPECT_LE(*pes::Dts(p), *pes::Pts(p)) << "at byte " << at;
+      dts.push_back(*pes::Dts(p));
+    }
+  ASSERT_GT(dts.size(), 30u);
+  for (std::size_t i = 1; i < dts.size(); ++i) EXPECT_GT(dts[i], dts[i - 1]) << "picture " << i << " in the file";
 }
 
 // A whole-second END of a clean job's range ends its pictures where the single clean cut of that

@@ -214,7 +214,8 @@ void WriteVideoRecording(const std::filesystem::path& path, const VideoOptions& 
 
   uint32_t serial = 0;
   const auto write_marker = [&] {
-    const Bytes marker = Recording::MakePacket(kTimeMarkerPid, serial++);
+    Bytes marker = Recording::MakePacket(kTimeMarkerPid, serial);
+    marker[3] = static_cast<uint8_t>(0x10 | (serial++ & 0x0F));  // its counter runs on, as a broadcast's does
     avio_write(own.muxer->pb, marker.data(), static_cast<int>(marker.size()));
   };
   int next_marker = 1;
