@@ -28,13 +28,15 @@ std::string SavedCheckLine(const SavedCheck& checked) {
   if (!checked.decoded || checked.written.outcome != WrittenCheck::kMatches) return VerifyLine(checked.written);
   const DecodeCheckResult& d = *checked.decoded;
   switch (d.outcome) {
+    // The verdict comes first: where the line is cut short, that much still shows.
     case DecodeCheck::kDecodes:
-      return "確かめました：保存したファイルは録画どおりで、つなぎ目と両端 " + std::to_string(d.places) +
-             " か所もデコードできます（時刻マーカー " + std::to_string(checked.written.markers) + " 個）";
+      return "確かめました：録画どおりで、デコードもできます（つなぎ目と両端 " + std::to_string(d.places) +
+             " か所、時刻マーカー " + std::to_string(checked.written.markers) + " 個）";
     case DecodeCheck::kError:
-      return "確かめました：保存したファイルの " + std::to_string(d.at) + " バイト目のあたりをデコードできません";
+      return "確かめました：デコードできない所があります（保存したファイルの " + std::to_string(d.at) + " バイト目のあたり）";
     case DecodeCheck::kClock:
-      return "確かめました：保存したファイルの " + std::to_string(d.at) + " バイト目のあたりで絵の時刻が続いていません";
+      return "確かめました：絵の時刻が続いていない所があります（保存したファイルの " + std::to_string(d.at) +
+             " バイト目のあたり）";
     case DecodeCheck::kStopped:
       return "確かめるのをやめました";
     case DecodeCheck::kUnreadable:

@@ -103,6 +103,19 @@ TEST_F(StatusPanels, BarLiesOverTheIconAndMessageWhileVisible) {
   EXPECT_EQ(frame->childAt(icon_spot), view.WidgetOf("iWarn"));
 }
 
+TEST_F(StatusPanels, ALongCutMessageStopsShortOfSaveAndShowsWholeInItsTip) {
+  const std::string line(40, 'x');
+  const QString whole = QString::fromStdString(line + "確かめました：録画どおりで、デコードもできます");
+  m.lCMessage_Show(whole.toStdString(), 0);
+  EXPECT_LT(label("lCMessage")->geometry().right(), view.WidgetOf("bCut")->geometry().left());
+  EXPECT_TRUE(label("lCMessage")->text().endsWith(QChar(0x2026)));
+  EXPECT_EQ(label("lCMessage")->toolTip(), whole);
+
+  m.lCMessage_Show("完了しました。", 0);
+  EXPECT_EQ(label("lCMessage")->text(), "完了しました。");
+  EXPECT_TRUE(label("lCMessage")->toolTip().isEmpty());
+}
+
 TEST_F(StatusPanels, IconsComeFromThePlatformStyleAtSixteenPixels) {
   m.lMessage_Show("注意", 1);
   m.lCMessage_Show("警告", 1);

@@ -501,7 +501,8 @@ void MainWindow::RenderCommon(const Binding& b) {
     w->setEnabled(c.Enabled);
     if (takes_focus) KeepFocusOf(focus);
   }
-  if (w->toolTip() != Q(c.ToolTip)) w->setToolTip(Q(c.ToolTip));
+  // A label's tip is its own render's: a caption cut short shows whole there.
+  if (c.Kind != ControlKind::Label && w->toolTip() != Q(c.ToolTip)) w->setToolTip(Q(c.ToolTip));
   const Qt::CursorShape cursor = c.Kind == ControlKind::Label && c.Click ? Qt::PointingHandCursor : Qt::ArrowCursor;
   if (c.Kind == ControlKind::Label && w->cursor().shape() != cursor) w->setCursor(cursor);
 }
@@ -584,10 +585,27 @@ void MainWindow::RenderControl(const Binding& b) {
   }
 }
 
+namespace {
+
+// The x, in the parent's coordinates, where a label in `box` must stop: the first visible
+// sibling at or right of `from` that shares its height, else the parent's inner edge.
+int RoomBeside(const QWidget* label, const QRect& box, int from) {
+  const QWidget* parent = label->parentWidget();
+  int limit = parent->contentsRect().right();
+  for (const QObject* child : parent->children()) {
+    const auto* sibling = qobject_cast<const QWidget*>(child);
+    if (!sibling || sibling == label || sibling->isHidden()) continue;
+    const QRect g = sibling->geometry();
+    if (g.left() >= from - 1 && g.top() <= box.bottom() && g.bottom() >= box.top()) limit = std::min(limit, g.left() - 2);
+  }
+  return limit;
+}
+
+}  // namespace
+
 void MainWindow::RenderLabel(Label& label, QWidget* w) {
   auto* widget = static_cast<QLabel*>(w);
   const QString caption = Q(label.Caption);
-  if (widget->text() != caption) widget->setText(caption);
   const Qt::Alignment alignment = HorizontalAlignment(label.Alignment) | Qt::AlignTop;
   if (widget->alignment() != alignment) widget->setAlignment(alignment);
 
@@ -596,8 +614,11 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
   // text is condensed first, so that a long value ("1,048,452 KB") never runs over its caption;
   // only text that does not fit even then widens the label, rather than lose digits. Either grows
   // from the point its alignment keeps fixed: a centred label stays centred on the middle the
-  // model gives it, a right-aligned one keeps its right edge.
+  // model gives it, a right-aligned one keeps its right edge. A left-aligned label grows only up
+  // to the control beside it (a message never covers the button it lies next to) or its frame's
+  // edge; what is left over ends in an ellipsis, and the whole text is the label's tip.
   QRect box = Geometry(label, widget);
+  const int model_width = box.width();
   QFont font = widget->font();
   font.setStretch(QFont::Unstretched);
   int text_width = QFontMetrics(font).horizontalAdvance(caption) + 1;
@@ -618,6 +639,17 @@ void MainWindow::RenderLabel(Label& label, QWidget* w) {
     box.setWidth(width);
   }
   if (label.AutoSize) box.setHeight(std::max(box.height(), metrics.height()));
+  QString shown = caption;
+  if (!label.AutoSize && label.Alignment == Align::Left && width > model_width) {
+    const int room = RoomBeside(widget, box, box.left() + model_width) - box.left();
+    if (width > room) {
+      box.setWidth(std::max(room, model_width));
+      shown = metrics.elidedText(caption, Qt::ElideRight, box.width() - 1);
+    }
+  }
+  if (widget->text() != shown) widget->setText(shown);
+  const QString tip = shown != caption ? caption : Q(label.ToolTip);
+  if (widget->toolTip() != tip) widget->setToolTip(tip);
   if (widget->geometry() != box) widget->setGeometry(box);
 }
 
