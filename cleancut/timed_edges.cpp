@@ -13,6 +13,7 @@
 #include "core/pes.h"
 #include "cleancut/packet_reader.h"
 #include "core/ts_packet.h"
+#include "cleancut/rbsp.h"
 
 namespace trimora::cleancut {
 
@@ -28,6 +29,7 @@ struct Picture {
   int64_t pts = 0;  // on the line of the marker's picture: the scan's PTS unwrapped near it
   int64_t dts = 0;  // as the source has it: its PTS where the header carries no other
   bool key = false;
+  std::optional<PictureOrder> order;  // H.264 that sends the count: of key pictures, or of all when counted
 };
 
 struct SoundPes {
@@ -37,13 +39,14 @@ struct SoundPes {
 };
 
 // One pass forward from a byte: the pictures and the sound's PES in file order, their times put
-// on one line with the first picture after the marker byte at the scan's zero.
+// on one line with the first picture after the marker byte at the scan's zero. `count_all`:
+// every H.264 picture's count is read, not only the key pictures'.
 class Scan {
  public:
   Scan(const os::File& source, int64_t from, int64_t marker_byte, const ProgramStreams& streams,
-       const std::stop_token& stop)
+       const std::stop_token& stop, bool count_all = false)
       : reader_(source, stop), gather_(source, stop), streams_(streams), marker_byte_(marker_byte),
-        at_(std::max<int64_t>(from, 0)), end_(reader_.End(at_)) {}
+        at_(std::max<int64_t>(from, 0)), end_(reader_.End(at_)), count_all_(count_all) {}
 
   // Reads the next packet; false at the end of the source or after `markers` markers from the
   // marker byte on.
@@ -62,14 +65,17 @@ class Scan {
     if (!raw) return true;
     if (pid == streams_.video_pid) {
       // Parameter sets in a PES of their own belong to the key picture after them.
-      if (streams_.video == VideoKind::kH264 && SetsOnly(at)) {
+      const bool h264 = streams_.video == VideoKind::kH264;
+      if (h264 && SetsOnly(at)) {
         sets_at_ = at;
+        ReadOrder(at);
         return true;
       }
       if (!zero_ && at >= marker_byte_) zero_ = *raw;
       const bool sets_before = sets_at_ >= 0;
       const bool key = RandomAccess(at, sets_before);
-      pictures_.push_back({key && sets_before ? sets_at_ : at, *raw, *pes::Dts(p), key});
+      pictures_.push_back({key && sets_before ? sets_at_ : at, *raw, *pes::Dts(p), key, {}});
+      if (h264 && (key || count_all_)) pictures_.back().order = ReadOrder(at);
       sets_at_ = -1;
     } else if (std::find(streams_.sound.begin(), streams_.sound.end(), pid) != streams_.sound.end()) {
       sound_.push_back({pid, at, *raw});
@@ -83,6 +89,8 @@ class Scan {
   int64_t Ticks(int64_t raw) const { return pes::Since(*zero_, raw); }
   const std::vector<Picture>& Pictures() const { return pictures_; }
   const std::vector<SoundPes>& Sound() const { return sound_; }
+  // What the last sequence parameter set read says of the count, when it sends one.
+  const std::optional<OrderSyntax>& Syntax() const { return syntax_; }
   int64_t Position() const { return at_; }
   bool AtEnd() const { return at_ >= end_; }
   int64_t MarkerByte() const { return marker_byte_; }
@@ -96,6 +104,25 @@ class Scan {
   }
   bool SetsOnly(int64_t at) {
     return Gather(at, [](const uint8_t* es, std::size_t size, bool whole) { return ParameterSetsOnly(es, size, whole); });
+  }
+  // The count the H.264 PES starting at `at` sends, from the head of its first slice; a
+  // sequence parameter set before that slice is taken in first.
+  std::optional<PictureOrder> ReadOrder(int64_t at) {
+    std::optional<PictureOrder> order;
+    Gather(at, [&](const uint8_t* es, std::size_t size, bool whole) {
+      constexpr std::size_t kSliceHead = 40;  // more than the fields up to the count take
+      std::size_t slice = size;
+      for (std::size_t i = NextStartCode(es, size, 0); i + 3 < size; i = NextStartCode(es, size, i + 3))
+        if (const unsigned type = es[i + 3] & 0x1F; type == 1 || type == 5) {
+          slice = i;
+          break;
+        }
+      if (!whole && (slice == size || size - slice < kSliceHead)) return Verdict::kNeedMore;
+      if (const std::optional<OrderSyntax> s = OrderSyntaxOf(es, slice)) syntax_ = s;
+      if (syntax_) order = PictureOrderOf(es + slice, size - slice, *syntax_);
+      return Verdict::kYes;
+    });
+    return order;
   }
 
   // The verdict on the video PES starting at `at`: its elementary-stream bytes are gathered from
@@ -130,7 +157,9 @@ class Scan {
   const int64_t end_;
   int markers_ = 0;
   std::optional<int64_t> zero_;
+  const bool count_all_;
   int64_t sets_at_ = -1;  // the PES of parameter sets just read, when the last one was
+  std::optional<OrderSyntax> syntax_;
   std::vector<Picture> pictures_;
   std::vector<SoundPes> sound_;
 };
@@ -196,6 +225,7 @@ class StartFinder {
     start.next_dts = after < pictures.size() ? pictures[after].dts : -1;
     start.picture = PictureLength(ShowTimes(scan_));
     start.sound = SoundFrom(scan_, streams_, 0, scan_.Ticks(k.pts), -1);
+    if (scan_.Syntax() && k.order) start.order = JoinKey{*scan_.Syntax(), k.order->low};
     return EdgeOutcome::kFound;
   }
 
@@ -227,8 +257,9 @@ class StartFinder {
 
 class EndFinder {
  public:
-  EndFinder(Scan& scan, const ProgramStreams& streams, int32_t millis)
-      : scan_(scan), streams_(streams), limit_(int64_t{millis} * kThousandth + kThousandth), whole_(millis == 0) {}
+  EndFinder(Scan& scan, const ProgramStreams& streams, int32_t millis, const JoinKey* next)
+      : scan_(scan), streams_(streams), limit_(int64_t{millis} * kThousandth + kThousandth), whole_(millis == 0),
+        next_(next) {}
 
   EdgeOutcome Find(TimedEnd& end) {
     while (!PastLimit() && scan_.Next(kMarkersInReach)) {
@@ -238,8 +269,11 @@ class EndFinder {
       }
     const std::vector<Picture>& pictures = scan_.Pictures();
     if (pictures.empty() || !scan_.Timed()) return EdgeOutcome::kNoKey;
-    const std::size_t cut = whole_ ? EndOfTheOpenPictures() : FirstGopNotKept();
-    end.video_end = cut < pictures.size() ? pictures[cut].at : scan_.Position();
+    const std::size_t gop_cut = whole_ ? EndOfTheOpenPictures() : FirstGopNotKept();
+    const std::size_t cut = InOrderBefore(gop_cut);
+    const auto position = [&](std::size_t i) { return i < pictures.size() ? pictures[i].at : scan_.Position(); };
+    end.video_end = position(cut);
+    if (cut != gop_cut) end.gop_end = position(gop_cut);
     end.last_dts = cut > 0 ? pictures[cut - 1].dts : -1;
     const int64_t stop = StopTicks(cut);
     end.stop_pts = (pictures.front().pts + stop - scan_.Ticks(pictures.front().pts)) & (pes::kWrap - 1);
@@ -313,6 +347,37 @@ class EndFinder {
     return next != times.end() ? std::min(*next, last + length) : last + length;
   }
 
+  // The end at `cut`, or before it within its last GOP: the latest end from which a decoder that
+  // goes on into the next key picture counts that picture after every picture kept, and no
+  // picture kept shows after one left out. `cut` when there is none, or nothing to count.
+  std::size_t InOrderBefore(std::size_t cut) const {
+    const std::vector<Picture>& pictures = scan_.Pictures();
+    const std::optional<OrderSyntax>& syntax = scan_.Syntax();
+    if (!next_ || !syntax || *syntax != next_->syntax || cut == 0 || cut > pictures.size()) return cut;
+    // Before each picture i up to `cut`: the decoder's count, the latest count and time shown.
+    std::vector<OrderCount> counts;
+    std::vector<int64_t> shown, latest;
+    OrderCount count(syntax->count_bits);
+    int64_t most = INT64_MIN, last = INT64_MIN;
+    for (std::size_t i = 0; i <= cut; ++i) {
+      counts.push_back(count);
+      shown.push_back(most);
+      latest.push_back(last);
+      if (i == cut) break;
+      if (!pictures[i].order) return cut;
+      most = std::max(most, count.Take(*pictures[i].order));
+      last = std::max(last, scan_.Ticks(pictures[i].pts));
+    }
+    std::size_t gop = cut - 1;
+    while (gop > 0 && !pictures[gop].key) --gop;
+    int64_t earliest_left = INT64_MAX;  // the earliest time a picture from the candidate on shows at
+    for (std::size_t c = cut; c > gop; --c) {
+      if (c < cut) earliest_left = std::min(earliest_left, scan_.Ticks(pictures[c].pts));
+      if ((c == cut || latest[c] < earliest_left) && counts[c].Of(next_->low) > shown[c]) return c;
+    }
+    return cut;
+  }
+
   // Pictures looked at after a candidate end: more than a GOP's B pictures between references.
   static constexpr std::size_t kLookAhead = 8;
 
@@ -320,6 +385,7 @@ class EndFinder {
   const ProgramStreams& streams_;
   const int64_t limit_;
   const bool whole_;  // the end is a whole second: the marker's own end, not a GOP's
+  const JoinKey* next_;
 };
 
 template <typename Result, typename Body>
@@ -343,7 +409,7 @@ class Keeper {
     first_ = last_ = start.key;
     head_end_ = start.leading_to;
     tail_ = end.video_end;
-    last_ = end.video_end;
+    last_ = std::max(end.video_end, end.gop_end);
     for (const StreamEdge& s : start.sound)
       if (s.at >= 0) {
         first_ = std::min(first_, s.at);
@@ -455,10 +521,10 @@ int64_t ExactCutPoint(const os::File& source, int64_t marker_byte, int32_t milli
 }
 
 TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker_byte, int32_t millis,
-                            const ProgramStreams& streams, const std::stop_token& stop) {
+                            const ProgramStreams& streams, const std::stop_token& stop, const JoinKey* next) {
   return Guarded<TimedEndResult>([&](TimedEndResult& r) {
-    Scan scan(source, std::min(from, marker_byte), marker_byte, streams, stop);
-    return EndFinder(scan, streams, millis).Find(r.end);
+    Scan scan(source, std::min(from, marker_byte), marker_byte, streams, stop, next != nullptr);
+    return EndFinder(scan, streams, millis, next).Find(r.end);
   });
 }
 
@@ -499,7 +565,7 @@ void TakeRuns(TimedCut& cut, std::vector<ByteRun> runs) {
 }  // namespace
 
 TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
-                      int32_t end_millis, const std::stop_token& stop) {
+                      int32_t end_millis, const std::stop_token& stop, const JoinKey* next) {
   TimedCut cut;
   const CleanHeadResult head = PlanCleanHead(source, start_byte, INT32_MAX, stop);
   cut.outcome = head.outcome;
@@ -520,7 +586,7 @@ TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_
   try {
     const int64_t last = start_byte + std::max<int64_t>(source.Size() - start_byte, 0) / kPacket * kPacket;
     const TimedEndResult end = end_byte < 0 ? TimedEndResult{EdgeOutcome::kNoKey, {}}
-                                            : FindTimedEnd(source, cut.start.key, end_byte, end_millis, streams, stop);
+                                            : FindTimedEnd(source, cut.start.key, end_byte, end_millis, streams, stop, next);
     // No picture after the END-th marker: the video ended before it, and the range runs on to the end.
     if (end.outcome != EdgeOutcome::kFound && end.outcome != EdgeOutcome::kNoKey) {
       cut.outcome = OutcomeOf(end.outcome);
@@ -537,6 +603,14 @@ TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_
     cut.outcome = stop.stop_requested() ? CleanCutOutcome::kStopped : CleanCutOutcome::kUnreadable;
   }
   return cut;
+}
+
+std::optional<JoinKey> JoinKeyAt(const os::File& source, int64_t start_byte, int32_t millis,
+                                 const std::stop_token& stop) {
+  const CleanHeadResult head = PlanCleanHead(source, start_byte, INT32_MAX, stop);
+  if (head.outcome != CleanCutOutcome::kPlanned || head.head.program.video != VideoKind::kH264) return std::nullopt;
+  const TimedStartResult start = FindTimedStart(source, start_byte, millis, head.head.program, stop);
+  return start.outcome == EdgeOutcome::kFound ? start.start.order : std::nullopt;
 }
 
 }  // namespace trimora::cleancut

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <vector>
 
 #include "cleancut/clean_cut.h"
+#include "cleancut/picture_order.h"
 #include "cleancut/random_access.h"
 #include "platform/os/os.h"
 
@@ -20,6 +22,13 @@ struct StreamEdge {
   uint16_t pid = 0;
   int64_t at = -1;
   friend bool operator==(const StreamEdge&, const StreamEdge&) = default;
+};
+
+// The key picture a range of a clean job starts with, as the range before it has to end before
+// it in the order its pictures are shown in: H.264 whose pictures send their count.
+struct JoinKey {
+  OrderSyntax syntax;
+  uint32_t low = 0;  // the count's low bits the key picture sends
 };
 
 struct TimedStart {
@@ -34,12 +43,17 @@ struct TimedStart {
   int64_t picture = 0;    // one picture's length in 90 kHz ticks
   // Each sound stream's first PES whose PTS is at or after key_pts (-1: none within reach).
   std::vector<StreamEdge> sound;
+  std::optional<JoinKey> order;  // the key picture's count, when the video sends one
 };
 
 struct TimedEnd {
   // The first packet of the key picture whose GOP is not kept: no packet of the video from here
   // on. At the scan's start when not even the first GOP is whole before the time.
   int64_t video_end = -1;
+  // Where the GOPs kept end when the video ends earlier in its last one, before the next range's
+  // key picture (FindTimedEnd): the packets of no stream, the time markers among them, run on to
+  // here. -1 otherwise.
+  int64_t gop_end = -1;
   int64_t stop_pts = 0;  // when the last picture kept stops showing
   int64_t last_dts = -1; // the DTS (or PTS) of the last picture before video_end in the file; -1: none read
   // Each sound stream stops just before its first PES whose PTS is at or after stop_pts: the PES
@@ -74,9 +88,13 @@ TimedStartResult FindTimedStart(const os::File& source, int64_t marker_byte, int
 // The end `millis` thousandths after the marker that ends just before `marker_byte`, counted the
 // same way: the video keeps every GOP, from the one that begins at `from` (a key picture at or
 // before `marker_byte`), whose pictures all start before that time (to within its thousandth).
-// Never throws.
+// With `next`, the key picture of the range that follows in a clean job: a decoder that goes on
+// from the range into it counts it from the range's last reference picture, so the video ends
+// earlier in its last GOP, where no picture kept shows after a picture left out, when that
+// count would put the key picture before a picture kept. Never throws.
 TimedEndResult FindTimedEnd(const os::File& source, int64_t from, int64_t marker_byte, int32_t millis,
-                            const ProgramStreams& streams, const std::stop_token& stop = {});
+                            const ProgramStreams& streams, const std::stop_token& stop = {},
+                            const JoinKey* next = nullptr);
 
 // Where an exact cut at a time finer than a second starts or stops: the first video PES, after
 // the marker that ends just before `marker_byte`, whose PTS is at or after the time (counted as
@@ -103,8 +121,9 @@ std::vector<ByteRun> TimedRuns(const os::File& source, const ProgramStreams& str
 // then what TimedRuns keeps from the first key picture at or after `start_millis` after the marker
 // that ends at `start_byte` up to the last whole GOP before `end_millis` after the one that ends
 // at `end_byte` (-1: the recording ends before that marker; the range runs to its last whole
-// packet). Without video, the clean cut of the markers (PlanCleanCut). Refused as
-// kNoRandomAccess when no whole GOP lies between the two times. Never throws.
+// packet), its end before `next` as FindTimedEnd has it. Without video, the clean cut of the
+// markers (PlanCleanCut). Refused as kNoRandomAccess when no whole GOP lies between the two
+// times. Never throws.
 struct TimedCut {
   CleanCutOutcome outcome = CleanCutOutcome::kUnreadable;
   std::vector<ByteRun> runs;  // in output order, the tables first
@@ -115,6 +134,11 @@ struct TimedCut {
   TimedEnd end;
 };
 TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
-                      int32_t end_millis, const std::stop_token& stop = {});
+                      int32_t end_millis, const std::stop_token& stop = {}, const JoinKey* next = nullptr);
+
+// The JoinKey of the range that PlanTimedCut would start from `start_byte` and `millis`; nothing
+// when its video is no H.264 that sends the count, or no start is found. Never throws.
+std::optional<JoinKey> JoinKeyAt(const os::File& source, int64_t start_byte, int32_t millis,
+                                 const std::stop_token& stop = {});
 
 }  // namespace trimora::cleancut

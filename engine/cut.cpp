@@ -248,17 +248,26 @@ class Cutter {
     const auto percent = [&](int32_t count) {
       report_.Percent(Percent(static_cast<double>(std::min(count, last)) / last * 16));
     };
+    std::optional<int64_t> next_start;  // the next range's START-th marker, when found ahead
     for (std::size_t k = 0; k < parts_.size() && !Stopped(); ++k) {
-      if (!scan.Find(parts_[k].start.second, stop_, percent)) {
+      if (!next_start && !scan.Find(parts_[k].start.second, stop_, percent)) {
         if (Stopped() || k > 0) break;
         End(CutOutcome::StartBeyondEnd);
         return false;
       }
-      const int64_t start_byte = scan.Byte();
+      const int64_t start_byte = next_start.value_or(scan.Byte());
+      next_start.reset();
       const int64_t end_byte = scan.Find(parts_[k].end.second, stop_, percent) ? scan.Byte() : -1;
       if (Stopped()) break;
+      // The range ends in the order of its pictures before the key picture the next one starts with.
+      std::optional<cleancut::JoinKey> next;
+      if (end_byte >= 0 && k + 1 < parts_.size() && scan.Find(parts_[k + 1].start.second, stop_, percent)) {
+        next_start = scan.Byte();
+        next = cleancut::JoinKeyAt(clean_source_, *next_start, parts_[k + 1].start.millis);
+      }
+      if (Stopped()) break;
       cleancut::TimedCut cut = cleancut::PlanTimedCut(clean_source_, start_byte, parts_[k].start.millis, end_byte,
-                                                      parts_[k].end.millis);
+                                                      parts_[k].end.millis, {}, next ? &*next : nullptr);
       if (cut.outcome == cleancut::CleanCutOutcome::kPlanned) {
         planned_starts_.push_back(start_byte);
         heads_.emplace_back();

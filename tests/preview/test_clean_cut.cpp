@@ -58,6 +58,7 @@ struct Decoded {
   int64_t first_video_pos = -1, first_audio_pos = -1;
   bool first_video_key = false;
   int pictures = 0;
+  std::vector<int64_t> shown = {};  // each picture's time, in the order the decoder gives them
 };
 
 // Demuxes and decodes every stream of `file` to its end.
@@ -80,7 +81,10 @@ Decoded Decode(const std::filesystem::path& file) {
   AVFrame* frame = av_frame_alloc();
   const auto receive = [&](AVCodecContext* dec) {
     while (avcodec_receive_frame(dec, frame) == 0)
-      if (dec->codec_type == AVMEDIA_TYPE_VIDEO) ++d.pictures;
+      if (dec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        ++d.pictures;
+        d.shown.push_back(frame->best_effort_timestamp);
+      }
   };
   while (av_read_frame(in, packet) >= 0) {
     AVCodecContext* dec = decoders[static_cast<std::size_t>(packet->stream_index)];
@@ -431,6 +435,22 @@ TEST_F(CleanCuts, CleanJobJoinsTouchingRangesAndDecodesAcrossTheJoins) {
   EXPECT_EQ(two.exit_code, 0) << two.out << two.err;
   EXPECT_TRUE(ReadAll(dir_ / "job.ts") == ReadAll(dir_ / "two.ts")) << "touching ranges are cut as one";
   for (const std::string& e : Decode(dir_ / "job.ts").errors) ADD_FAILURE() << "FFmpeg: " << e;
+}
+
+// A decoder counts the order of the key picture a range starts with from the last reference
+// picture of the range before. These ranges lie so many pictures apart that the count's low bits
+// (wrapping every 16 pictures here) put the key picture among the last ones of the range before:
+// a decoder dropped the pictures counted before those it had shown and showed the last one late.
+// The range before now ends earlier in its last GOP, and still holds its END-th marker.
+TEST_F(CleanCuts, OpenGopH264JobShowsEveryPictureInOrderAcrossTheJoin) {
+  WriteVideoRecording(dir_ / "rec.nts", {.seconds = 11, .fps = 30, .gop = 15, .h264 = true, .open_gop = true, .audio = true});
+  const CliResult got = RunCli(dir_.path(), {"cut", "--measure", "--clean", "--verify", "rec.nts", "0:00:01", "0:00:03", "0:00:08", "0:00:10", "job.ts"});
+  EXPECT_EQ(got.exit_code, 0) << got.out << got.err;
+  const Decoded d = Decode(dir_ / "job.ts");
+  for (const std::string& e : d.errors) ADD_FAILURE() << "FFmpeg: " << e;
+  ASSERT_GT(d.shown.size(), 90u);
+  for (std::size_t i = 1; i < d.shown.size(); ++i)
+    EXPECT_EQ(d.shown[i] - d.shown[i - 1], 3000) << "picture " << i << " of " << d.shown.size();
 }
 
 // --- Streams the encoders here do not make ----------------------------------------------------
