@@ -55,23 +55,20 @@ class Place {
     reads_.clear();
     lines_.clear();
     video_ = -1;
-    preview::ByteWindow window(target_, begin, end, [this] { return stop_ != 0; });
-    if (!window.IsOpen()) return DecodeCheck::kUnreadable;
-    preview::IoPtr io = window.NewIo();
-    if (!io) return DecodeCheck::kUnreadable;
-    AVFormatContext* format = avformat_alloc_context();
-    if (!format) return DecodeCheck::kUnreadable;
-    format->pb = io.get();
-    format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    format->interrupt_callback = {&Place::Interrupted, this};
+    // The demuxer before the I/O it reads through, that before the window it reads.
+    format_.reset();
+    io_.reset();
+    window_.emplace(target_, begin, end, [this] { return stop_ != 0; });
+    if (!window_->IsOpen()) return DecodeCheck::kUnreadable;
+    io_ = window_->NewIo();
+    if (!io_) return DecodeCheck::kUnreadable;
     running = this;
     at_ = -1;
-    const int opened = avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr);
-    if (opened < 0) {
+    format_ = preview::ByteWindow::OpenTransportStream(io_.get(), {&Place::Interrupted, this});
+    if (!format_) {
       running = nullptr;
       return stop_ != 0 ? DecodeCheck::kStopped : DecodeCheck::kUnreadable;
     }
-    format_.reset(format);
     int keys_after = 0;
     for (;;) {
       if (stop_ != 0) break;
@@ -88,7 +85,7 @@ class Place {
     }
     running = nullptr;
     if (stop_ != 0) return DecodeCheck::kStopped;
-    if (window.Failed()) return DecodeCheck::kUnreadable;
+    if (window_->Failed()) return DecodeCheck::kUnreadable;
     return std::nullopt;
   }
 
@@ -244,6 +241,8 @@ class Place {
 
   const std::string& target_;
   const StopFlag& stop_;
+  std::optional<preview::ByteWindow> window_;
+  preview::IoPtr io_;
   FormatPtr format_;
   std::vector<Read> reads_;
   std::vector<Line> lines_;

@@ -56,4 +56,15 @@ IoPtr ByteWindow::NewIo() {
   return io;
 }
 
+FormatPtr ByteWindow::OpenTransportStream(AVIOContext* io, AVIOInterruptCB interrupt) {
+  AVFormatContext* format = avformat_alloc_context();
+  if (!format) return nullptr;
+  format->pb = io;
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  format->interrupt_callback = interrupt;
+  // On failure the demuxer frees the context itself.
+  if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) < 0) return nullptr;
+  return FormatPtr(format);
+}
+
 }  // namespace trimora::preview

@@ -29,6 +29,9 @@ class ByteWindow {
 
   // An I/O context that reads this window, or nothing when FFmpeg has no memory for one.
   IoPtr NewIo();
+  // The window opened by FFmpeg's transport-stream demuxer, read through `io` (of NewIo) and
+  // asking `interrupt` whether to stop; nothing when it does not open.
+  static FormatPtr OpenTransportStream(AVIOContext* io, AVIOInterruptCB interrupt);
 
  private:
   os::File file_;

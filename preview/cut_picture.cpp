@@ -224,14 +224,8 @@ class Decoder {
     if (!window_.IsOpen()) return Pass::kCannotRead;
     io_ = window_.NewIo();
     if (!io_) return Pass::kCannotRead;
-    AVFormatContext* format = avformat_alloc_context();
-    if (!format) return Pass::kCannotRead;
-    format->pb = io_.get();
-    format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    format->interrupt_callback = {&Decoder::Interrupted, this};
-    if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) < 0)
-      return stop_.stop_requested() ? Pass::kCancelled : window_.Failed() ? Pass::kCannotRead : Pass::kNoVideo;
-    format_.reset(format);
+    format_ = ByteWindow::OpenTransportStream(io_.get(), {&Decoder::Interrupted, this});
+    if (!format_) return stop_.stop_requested() ? Pass::kCancelled : window_.Failed() ? Pass::kCannotRead : Pass::kNoVideo;
     return std::nullopt;
   }
 
