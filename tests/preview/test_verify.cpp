@@ -1,11 +1,13 @@
 // The check after a save: a clean job of three ranges, whose joins move header fields, is found
 // as it was written and decodes at its joins and ends; one payload byte changed afterwards is
-// found, at its place, and pictures spoilt after a join do not decode.
+// found, at its place; pictures spoilt after a join do not decode, and a gap in their times is
+// found.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "cleancut/seamless_join.h"
 #include "decodecheck/decoding.h"
 #include "engine/cut.h"
 #include "engine/record_file.h"
@@ -71,6 +73,16 @@ TEST(Verify, CleanJobMatchesItsPlanAndAChangedByteIsFound) {
   EXPECT_GE(spoilt.at, joins[0]);
   EXPECT_LT(spoilt.at, joins[1]);
   EXPECT_EQ(spoilt.places, 1) << "the start decoded";
+
+  // The pictures from the second join on shown half a second late: a gap the sound does not have.
+  written = saved;
+  cleancut::ClockShift late(45000);
+  for (std::size_t p = static_cast<std::size_t>(joins[1]); p < written.size(); p += kPacketSize)
+    if (ts_get_pid(&written[p]) == 0x100) late.Apply(&written[p]);
+  WriteAll(dir / "job.ts", written);
+  const verify::DecodeCheckResult gap = decodecheck::CheckDecoding(job, joins, stop);
+  EXPECT_EQ(gap.outcome, verify::DecodeCheck::kClock) << gap.message;
+  EXPECT_GE(gap.at, joins[1]);
 
   written = saved;
   const std::size_t at = written.size() / 2 / kPacketSize * kPacketSize + 150;
