@@ -16,7 +16,8 @@ DESTDIR="$SCRATCH" cmake --install "$BUILD" --prefix /opt/trimora >/dev/null
 root="$SCRATCH/opt/trimora"
 
 missing=0
-for file in bin/trimora bin/trimora-cli share/doc/trimora/usage.html share/doc/trimora/copyright \
+for file in bin/trimora bin/trimora-cli libexec/trimora/trimora-frame libexec/trimora/trimora-scan \
+            libexec/trimora/trimora-cut share/doc/trimora/usage.html share/doc/trimora/copyright \
             share/doc/trimora/changelog.gz share/man/man1/trimora.1.gz share/man/man1/trimora-cli.1.gz \
             share/applications/org.trimora.Trimora.desktop share/metainfo/org.trimora.Trimora.metainfo.xml \
             share/mime/packages/trimora.xml share/icons/hicolor/scalable/apps/trimora.svg \
