@@ -1,5 +1,5 @@
 // The window's list read from and written to the lists of other tools, on a recording with real
-// video whose clock they count by.
+// video whose clock they count by, and saved clean with the check after the save.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "clock/recording_clock.h"
+#include "decodecheck/decoding.h"
 #include "ranges/list_forms.h"
 #include "tests/preview/video_recording.h"
 #include "tests/recording_builder.h"
+#include "verify/verify_texts.h"
 #include "window/events/events.h"
 
 namespace trimora {
@@ -63,6 +65,16 @@ TEST(WindowCutLists, AnEdlIsReadAndWrittenByTheRecordingsClock) {
   EXPECT_EQ(events.Ranges(), ranges) << "what the EDL drops is what the list does not keep";
   w.bExportRanges.Click();
   EXPECT_EQ(Text(dir / "out.edl"), edl) << "a name ending in .edl is written as an EDL";
+
+  // Saved clean with 保存後に確かめる ticked, the job is decoded at its join and ends.
+  platform.check_decoding = decodecheck::CheckDecoding;
+  w.cPreviewClean.Value = 1;
+  w.cVerify.Value = 1;
+  dialogs.answers = {(dir / "job.ts").string()};
+  w.bSaveRanges.Click();
+  const verify::SavedCheck passed{{verify::WrittenCheck::kMatches, -1, 6},
+                                  verify::DecodeCheckResult{verify::DecodeCheck::kDecodes, -1, 3, {}}};
+  EXPECT_EQ(w.lCMessage.Caption, verify::SavedCheckLine(passed));
 }
 
 }  // namespace
