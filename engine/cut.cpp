@@ -673,7 +673,6 @@ class Cutter {
   int64_t timed_bytes_ = 0, timed_written_ = 0;
   int32_t shown_ = 66;
   int64_t fine_end_ = -1;  // the exact cut's end at END's thousandths, once found
-  static constexpr int64_t kTablesReach = int64_t{4} << 20;  // the first range that ended at a packet error
   int32_t count_ = 0, zeros_ = 0, bad_ = 0;
   bool opened_source_ = false, opened_target_ = false;
   bool ended_ = false;  // the end has been told
