@@ -95,4 +95,11 @@ void ContinuityCounters::Apply(uint8_t* packets, std::size_t count, int64_t offs
   }
 }
 
+void RewriteHeaders(uint8_t* packets, std::size_t count, int64_t offset, ClockShift* shift,
+                    ContinuityCounters* counters) {
+  if (shift)
+    for (std::size_t i = 0; i < count; ++i) shift->Apply(packets + i * kPacketSize);
+  if (counters) counters->Apply(packets, count, offset);
+}
+
 }  // namespace trimora::cleancut

@@ -70,4 +70,10 @@ class ContinuityCounters {
   int64_t next_ = -1;  // the source's byte right after the last packet renumbered
 };
 
+// The header work of a clean job on `count` packets read one after another from the source at
+// `offset`, as the cut writes them and the check after a save rebuilds them: the join's times
+// moved (`shift`, none outside a join), then the counters run on (`counters`, none outside a job).
+void RewriteHeaders(uint8_t* packets, std::size_t count, int64_t offset, ClockShift* shift,
+                    ContinuityCounters* counters);
+
 }  // namespace trimora::cleancut

@@ -564,25 +564,44 @@ void TakeRuns(TimedCut& cut, std::vector<ByteRun> runs) {
 
 }  // namespace
 
+TimedHead PlanTimedHead(const os::File& source, int64_t start_byte, int32_t start_millis, const std::stop_token& stop) {
+  TimedHead planned{start_byte, PlanCleanHead(source, start_byte, INT32_MAX, stop), {}};
+  if (planned.tables.outcome == CleanCutOutcome::kPlanned && planned.tables.head.has_video)
+    planned.start = FindTimedStart(source, start_byte, start_millis, planned.tables.head.program, stop);
+  return planned;
+}
+
+std::optional<JoinKey> TimedHead::Key() const {
+  if (tables.outcome != CleanCutOutcome::kPlanned || tables.head.program.video != VideoKind::kH264 ||
+      start.outcome != EdgeOutcome::kFound)
+    return std::nullopt;
+  return start.start.order;
+}
+
 TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
                       int32_t end_millis, const std::stop_token& stop, const JoinKey* next) {
+  return PlanTimedCut(source, PlanTimedHead(source, start_byte, start_millis, stop), end_byte, end_millis, stop, next);
+}
+
+TimedCut PlanTimedCut(const os::File& source, const TimedHead& planned, int64_t end_byte, int32_t end_millis,
+                      const std::stop_token& stop, const JoinKey* next) {
   TimedCut cut;
-  const CleanHeadResult head = PlanCleanHead(source, start_byte, INT32_MAX, stop);
-  cut.outcome = head.outcome;
-  if (head.outcome != CleanCutOutcome::kPlanned) return cut;
-  if (!head.head.has_video) {
+  const int64_t start_byte = planned.start_byte;
+  const CleanHead& head = planned.tables.head;
+  cut.outcome = planned.tables.outcome;
+  if (cut.outcome != CleanCutOutcome::kPlanned) return cut;
+  if (!head.has_video) {
     const CleanCut plain = PlanCleanCut(source, start_byte, end_byte < 0 ? INT64_MAX : end_byte, stop);
     cut.outcome = plain.outcome;
     TakeRuns(cut, plain.plan.runs);
     return cut;
   }
   cut.has_video = true;
-  const ProgramStreams& streams = head.head.program;
+  const ProgramStreams& streams = head.program;
   cut.video_pid = streams.video_pid;
-  const TimedStartResult start = FindTimedStart(source, start_byte, start_millis, streams, stop);
-  cut.outcome = OutcomeOf(start.outcome);
-  if (start.outcome != EdgeOutcome::kFound) return cut;
-  cut.start = start.start;
+  cut.outcome = OutcomeOf(planned.start.outcome);
+  if (planned.start.outcome != EdgeOutcome::kFound) return cut;
+  cut.start = planned.start.start;
   try {
     const int64_t last = start_byte + std::max<int64_t>(source.Size() - start_byte, 0) / kPacket * kPacket;
     const TimedEndResult end = end_byte < 0 ? TimedEndResult{EdgeOutcome::kNoKey, {}}
@@ -597,20 +616,12 @@ TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_
       cut.outcome = CleanCutOutcome::kNoRandomAccess;
       return cut;
     }
-    TakeRuns(cut, head.head.tables);
+    TakeRuns(cut, head.tables);
     TakeRuns(cut, TimedRuns(source, streams, cut.start, cut.end, stop));
   } catch (const std::exception&) {
     cut.outcome = stop.stop_requested() ? CleanCutOutcome::kStopped : CleanCutOutcome::kUnreadable;
   }
   return cut;
-}
-
-std::optional<JoinKey> JoinKeyAt(const os::File& source, int64_t start_byte, int32_t millis,
-                                 const std::stop_token& stop) {
-  const CleanHeadResult head = PlanCleanHead(source, start_byte, INT32_MAX, stop);
-  if (head.outcome != CleanCutOutcome::kPlanned || head.head.program.video != VideoKind::kH264) return std::nullopt;
-  const TimedStartResult start = FindTimedStart(source, start_byte, millis, head.head.program, stop);
-  return start.outcome == EdgeOutcome::kFound ? start.start.order : std::nullopt;
 }
 
 }  // namespace trimora::cleancut

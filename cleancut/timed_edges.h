@@ -136,9 +136,18 @@ struct TimedCut {
 TimedCut PlanTimedCut(const os::File& source, int64_t start_byte, int32_t start_millis, int64_t end_byte,
                       int32_t end_millis, const std::stop_token& stop = {}, const JoinKey* next = nullptr);
 
-// The JoinKey of the range that PlanTimedCut would start from `start_byte` and `millis`; nothing
-// when its video is no H.264 that sends the count, or no start is found. Never throws.
-std::optional<JoinKey> JoinKeyAt(const os::File& source, int64_t start_byte, int32_t millis,
-                                 const std::stop_token& stop = {});
+// The start of such a range, planned on its own: a job plans the next range's start before the
+// end of the range before it, which must end before that range's key picture, and then goes on
+// from it. Never throws.
+struct TimedHead {
+  int64_t start_byte = 0;
+  CleanHeadResult tables;   // the tables in force there and what they name
+  TimedStartResult start;   // with video: the key picture it starts with
+  // The JoinKey of that key picture; nothing when its video is no H.264 that sends the count.
+  std::optional<JoinKey> Key() const;
+};
+TimedHead PlanTimedHead(const os::File& source, int64_t start_byte, int32_t start_millis, const std::stop_token& stop = {});
+TimedCut PlanTimedCut(const os::File& source, const TimedHead& head, int64_t end_byte, int32_t end_millis,
+                      const std::stop_token& stop = {}, const JoinKey* next = nullptr);
 
 }  // namespace trimora::cleancut

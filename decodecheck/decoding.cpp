@@ -42,8 +42,6 @@ class Place;
 // The place being decoded on this thread, which FFmpeg's error lines are told to.
 thread_local Place* running = nullptr;
 
-void Logged(void* avcl, int level, const char* format, va_list args);
-
 // One join or end: its packets, read from a window of the target, then decoded.
 class Place {
  public:
@@ -192,9 +190,8 @@ class Place {
       return;
     }
     if (stream == video_ && packet->pts != AV_NOPTS_VALUE) positions_[packet->pts] = read.at;
-    feeding_ = true;
+    feeding_ = true;  // until Receive is done with what the packet gave
     const int sent = avcodec_send_packet(codec, packet);
-    feeding_ = false;
     Receive(stream, codec, sent, read.at, counting, counted);
   }
 

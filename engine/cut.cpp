@@ -248,26 +248,28 @@ class Cutter {
     const auto percent = [&](int32_t count) {
       report_.Percent(Percent(static_cast<double>(std::min(count, last)) / last * 16));
     };
-    std::optional<int64_t> next_start;  // the next range's START-th marker, when found ahead
+    std::optional<cleancut::TimedHead> ahead;  // the next range's start, when planned ahead
     for (std::size_t k = 0; k < parts_.size() && !Stopped(); ++k) {
-      if (!next_start && !scan.Find(parts_[k].start.second, stop_, percent)) {
+      if (!ahead && !scan.Find(parts_[k].start.second, stop_, percent)) {
         if (Stopped() || k > 0) break;
         End(CutOutcome::StartBeyondEnd);
         return false;
       }
-      const int64_t start_byte = next_start.value_or(scan.Byte());
-      next_start.reset();
+      const cleancut::TimedHead head =
+          ahead ? std::move(*ahead) : cleancut::PlanTimedHead(clean_source_, scan.Byte(), parts_[k].start.millis);
+      ahead.reset();
+      const int64_t start_byte = head.start_byte;
       const int64_t end_byte = scan.Find(parts_[k].end.second, stop_, percent) ? scan.Byte() : -1;
       if (Stopped()) break;
       // The range ends in the order of its pictures before the key picture the next one starts with.
       std::optional<cleancut::JoinKey> next;
       if (end_byte >= 0 && k + 1 < parts_.size() && scan.Find(parts_[k + 1].start.second, stop_, percent)) {
-        next_start = scan.Byte();
-        next = cleancut::JoinKeyAt(clean_source_, *next_start, parts_[k + 1].start.millis);
+        ahead = cleancut::PlanTimedHead(clean_source_, scan.Byte(), parts_[k + 1].start.millis);
+        next = ahead->Key();
       }
       if (Stopped()) break;
-      cleancut::TimedCut cut = cleancut::PlanTimedCut(clean_source_, start_byte, parts_[k].start.millis, end_byte,
-                                                      parts_[k].end.millis, {}, next ? &*next : nullptr);
+      cleancut::TimedCut cut =
+          cleancut::PlanTimedCut(clean_source_, head, end_byte, parts_[k].end.millis, {}, next ? &*next : nullptr);
       if (cut.outcome == cleancut::CleanCutOutcome::kPlanned) {
         planned_starts_.push_back(start_byte);
         heads_.emplace_back();
@@ -409,9 +411,7 @@ class Cutter {
         const std::size_t want =
             static_cast<std::size_t>(std::min<int64_t>(run.offset + run.length - at, int64_t(buffer.size())));
         if (clean_source_.ReadAt(buffer.data(), want, at) != want) throw std::runtime_error("clean cut: source shrank");
-        if (shift)
-          for (std::size_t i = 0; i < want; i += kPacketSize) shift->Apply(buffer.data() + i);
-        if (counters_) counters_->Apply(buffer.data(), want / kPacketSize, at);
+        cleancut::RewriteHeaders(buffer.data(), want / kPacketSize, at, shift, counters_ ? &*counters_ : nullptr);
         Wrote(at, static_cast<int64_t>(want), shift ? static_cast<int32_t>(plan_->ticks.size()) - 1 : -1);
         file2_.WriteRecords(buffer.data(), want / kPacketSize);
         r_.packets_written += static_cast<int64_t>(want / kPacketSize);

@@ -22,9 +22,7 @@ void Planned(const os::File& source, int64_t at, std::size_t want, cleancut::Clo
              cleancut::ContinuityCounters* counters, uint8_t* out) {
   const std::size_t got = source.ReadAt(out, want, at);
   std::memset(out + got, 0, want - got);
-  if (shift)
-    for (std::size_t i = 0; i + kPacketSize <= want; i += kPacketSize) shift->Apply(out + i);
-  if (counters) counters->Apply(out, want / kPacketSize, at);
+  cleancut::RewriteHeaders(out, want / kPacketSize, at, shift, counters);
 }
 
 class Checker {
